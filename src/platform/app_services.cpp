@@ -1,0 +1,74 @@
+#include "platform/app_services.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace flintmere {
+
+AppServices::AppServices(PlatformServices services) : services_(std::move(services)) {}
+
+void AppServices::OpenLog() {
+    u16 temp = env().TempFolder();
+    if (temp.empty()) return;
+    std::time_t now = clock().Now();
+    std::tm local{};
+    ::tzset();
+    ::localtime_r(&now, &local);
+    char stamp[128] = {};
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+    m_logFile.Open(ToPath(temp) + "flintmere_" + stamp + ".log");
+}
+
+void AppServices::WriteLog(const char* format, ...) {
+    if (!m_logFile.IsOpen()) return;
+    va_list ap;
+    va_start(ap, format);
+    std::string message = VFormatA(format, ap);
+    va_end(ap);
+    m_logFile.WriteLine(message, clock().Now());
+}
+
+void AppServices::WriteLogWText(u16view message) {
+    if (!m_logFile.IsOpen()) return;
+    m_logFile.WriteLine(Utf16ToAnsi(message), clock().Now());
+}
+
+void AppServices::DisplayMessage(const u16& text) {
+    WriteLogW(u"DisplayMessage(): Error: %s", text);
+    presenter().ShowMessage(text, u"Error", kMbWarningStyle);
+}
+
+std::string AppServices::SystemErrorText(int error) {
+    char buf[256];
+    // GNU strerror_r returns the text, which may not be in buf.
+    const char* text = ::strerror_r(error, buf, sizeof buf);
+    return text;
+}
+
+void AppServices::DisplayErrorMessage(int error) {
+    std::string text = SystemErrorText(error);
+    WriteLog("DisplayErrorMessage(): Error: %s", text.c_str());
+    presenter().ShowMessage(Utf8ToUtf16(text), u"Error", kMbWarningStyle);
+}
+
+void AppServices::DisplayErrorMessageStr(const u16& context, int error) {
+    u16 text = Utf8ToUtf16(SystemErrorText(error));
+    WriteLogW(u"DisplayErrorMessageStr(): %s: %s", context, text);
+    presenter().ShowMessage(text, context, kMbWarningStyle);
+}
+
+void AppServices::PrintStdout(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    std::string text = VFormatA(format, ap);
+    va_end(ap);
+    if (services_.stdoutSink) {
+        services_.stdoutSink(text);
+    } else {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace flintmere

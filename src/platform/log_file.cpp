@@ -1,0 +1,57 @@
+#include "platform/log_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace flintmere {
+
+bool LogFile::Open(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (!fd.Valid()) return false;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return false;
+    fd_ = std::move(fd);
+    path_ = path;
+    return true;
+}
+
+bool LogFile::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return fd_.Valid();
+}
+
+void LogFile::Close() {
+    std::lock_guard lock(mutex_);
+    fd_.Reset();
+}
+
+std::string LogFile::TimeText(std::time_t now) {
+    ::tzset();
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char buf[64] = {};
+    ::asctime_r(&local, buf);
+    return std::string(buf, 19);
+}
+
+void LogFile::WriteLine(std::string_view ansiMessage, std::time_t now) {
+    std::string line;
+    line.reserve(ansiMessage.size() + 24);
+    line += '[';
+    line += TimeText(now);
+    line += "] ";
+    line += ansiMessage;
+    line += "\r\n";
+    std::lock_guard lock(mutex_);
+    if (!fd_.Valid()) return;
+    // A full disk loses the line; the run goes on without it.
+    size_t done = 0;
+    while (done < line.size()) {
+        ssize_t n = ::write(fd_.Get(), line.data() + done, line.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace flintmere

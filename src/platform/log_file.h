@@ -1,0 +1,34 @@
+// The run's log file: Windows-1252 lines ending with CR LF, each one append.
+#pragma once
+
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/unique_fd.h"
+
+namespace flintmere {
+
+class LogFile {
+public:
+    // Opens for writing without truncating, creating it when missing. A file
+    // another run holds open is not shared: the open then fails.
+    bool Open(const std::string& path);
+    bool IsOpen() const;
+    void Close();
+    const std::string& Path() const { return path_; }
+
+    // Appends "[<first 19 chars of the C time text>] message\r\n" in one write.
+    void WriteLine(std::string_view ansiMessage, std::time_t now);
+
+    // The first 19 characters of asctime() for `now` in local time.
+    static std::string TimeText(std::time_t now);
+
+private:
+    mutable std::mutex mutex_;
+    UniqueFd fd_;
+    std::string path_;
+};
+
+}  // namespace flintmere

@@ -1,0 +1,64 @@
+// Message boxes and questions go through a presenter: a real window, the
+// console of the batch mode, or a recording used by tests.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace flintmere {
+
+// Message box styles and answers, with the values the operator-facing code uses.
+enum : unsigned {
+    kMbOk = 0x0,
+    kMbYesNo = 0x4,
+    kMbIconWarning = 0x30,
+    kMbTaskModal = 0x2000,
+    kMbSetForeground = 0x10000,
+    kMbWarningStyle = 0x12030,  // OK, warning icon, task-modal, foreground
+};
+enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+
+class Presenter {
+public:
+    virtual ~Presenter() = default;
+    // Shows a box and returns the button pressed. `owned` is true for boxes
+    // owned by the main dialog.
+    virtual int ShowMessage(const u16& text, const u16& caption, unsigned style,
+                            bool owned = false) = 0;
+};
+
+// Batch mode: "CAPTION: text" on standard error; never waits for an answer.
+class ConsolePresenter final : public Presenter {
+public:
+    explicit ConsolePresenter(std::FILE* out = stderr) : out_(out) {}
+    int ShowMessage(const u16& text, const u16& caption, unsigned style, bool owned) override;
+
+private:
+    std::FILE* out_;
+};
+
+struct ShownMessage {
+    u16 text;
+    u16 caption;
+    unsigned style;
+    bool owned;
+};
+
+// Records every box; answers questions from a script (default: Yes).
+class RecordingPresenter final : public Presenter {
+public:
+    int ShowMessage(const u16& text, const u16& caption, unsigned style, bool owned) override;
+    std::vector<ShownMessage> Shown() const;
+    void ScriptAnswers(std::vector<int> answers);
+    void Clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<ShownMessage> shown_;
+    std::vector<int> answers_;
+};
+
+}  // namespace flintmere
