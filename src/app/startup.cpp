@@ -27,6 +27,13 @@ std::string JoinArguments(const std::vector<std::string>& args) {
 
 }  // namespace
 
+void CflintmereApp::DeriveFolders() {
+    const u16 exePath = env().ExecutablePath();
+    const size_t slash = exePath.rfind(u'/');
+    m_exeFolder = slash == u16::npos ? u16() : exePath.substr(0, slash);
+    m_distFolder = m_exeFolder + u"/kx/";
+}
+
 int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
     // The command line is the arguments joined by single spaces, so
     // `flintmere a.xml vm1` and `flintmere "a.xml vm1"` mean the same.
@@ -40,11 +47,7 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
         return 2;
     }
 
-    const u16 exePath = env().ExecutablePath();
-    const size_t slash = exePath.rfind(u'/');
-    m_exeFolder = slash == u16::npos ? u16() : exePath.substr(0, slash);
-    m_distFolder = m_exeFolder + u"/kx/";
-
+    DeriveFolders();
     OpenLog();
     WriteLog("USB Stick Setup tool is starting");
     WriteLogW(u"Internal file version: %s", FLINTMERE_VERSION);

@@ -23,7 +23,7 @@ struct PlatformServices {
 };
 
 class AppServices {
-public:
+  public:
     explicit AppServices(PlatformServices services);
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
@@ -55,7 +55,7 @@ public:
 
     LogFile m_logFile;
 
-private:
+  private:
     PlatformServices services_;
 };
 

@@ -6,7 +6,9 @@
 
 namespace flintmere {
 
-std::time_t SystemClock::Now() { return std::time(nullptr); }
+std::time_t SystemClock::Now() {
+    return std::time(nullptr);
+}
 
 bool SystemClock::Sleep(std::chrono::milliseconds duration, std::stop_token stop) {
     if (!stop.stop_possible()) {

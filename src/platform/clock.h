@@ -9,7 +9,7 @@
 namespace flintmere {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Seconds since the epoch; shown as local time.
     virtual std::time_t Now() = 0;
@@ -18,7 +18,7 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     std::time_t Now() override;
     bool Sleep(std::chrono::milliseconds duration, std::stop_token stop) override;
 };

@@ -41,7 +41,9 @@ bool LocalFolderRoot::Fail() {
     return false;
 }
 
-u16 LocalFolderRoot::DisplayPath(std::string_view relPath) const { return FromPath(Join(relPath)); }
+u16 LocalFolderRoot::DisplayPath(std::string_view relPath) const {
+    return FromPath(Join(relPath));
+}
 
 bool LocalFolderRoot::MakeFolder(std::string_view relPath) {
     std::string path = Join(relPath);

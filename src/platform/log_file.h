@@ -11,7 +11,7 @@
 namespace flintmere {
 
 class LogFile {
-public:
+  public:
     // Opens for writing without truncating, creating it when missing. A file
     // another run holds open is not shared: the open then fails.
     bool Open(const std::string& path);
@@ -25,7 +25,7 @@ public:
     // The first 19 characters of asctime() for `now` in local time.
     static std::string TimeText(std::time_t now);
 
-private:
+  private:
     mutable std::mutex mutex_;
     UniqueFd fd_;
     std::string path_;

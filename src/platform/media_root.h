@@ -13,7 +13,7 @@
 namespace flintmere {
 
 class MediaRoot {
-public:
+  public:
     virtual ~MediaRoot() = default;
 
     // Called after each copied chunk with the bytes of the file done so far;
@@ -35,7 +35,7 @@ public:
 };
 
 class LocalFolderRoot final : public MediaRoot {
-public:
+  public:
     explicit LocalFolderRoot(std::string folder);  // without trailing '/'
     const std::string& Folder() const { return folder_; }
 
@@ -49,7 +49,7 @@ public:
 
     static constexpr std::size_t kChunkSize = 1 << 20;
 
-private:
+  private:
     std::string Join(std::string_view relPath) const;
     bool Fail();
 

@@ -22,7 +22,7 @@ enum : unsigned {
 enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
 class Presenter {
-public:
+  public:
     virtual ~Presenter() = default;
     // Shows a box and returns the button pressed. `owned` is true for boxes
     // owned by the main dialog.
@@ -32,11 +32,12 @@ public:
 
 // Batch mode: "CAPTION: text" on standard error; never waits for an answer.
 class ConsolePresenter final : public Presenter {
-public:
+  public:
     explicit ConsolePresenter(std::FILE* out = stderr) : out_(out) {}
-    int ShowMessage(const u16& text, const u16& caption, unsigned style, bool owned) override;
+    int ShowMessage(const u16& text, const u16& caption, unsigned style,
+                    bool owned = false) override;
 
-private:
+  private:
     std::FILE* out_;
 };
 
@@ -49,13 +50,14 @@ struct ShownMessage {
 
 // Records every box; answers questions from a script (default: Yes).
 class RecordingPresenter final : public Presenter {
-public:
-    int ShowMessage(const u16& text, const u16& caption, unsigned style, bool owned) override;
+  public:
+    int ShowMessage(const u16& text, const u16& caption, unsigned style,
+                    bool owned = false) override;
     std::vector<ShownMessage> Shown() const;
     void ScriptAnswers(std::vector<int> answers);
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<ShownMessage> shown_;
     std::vector<int> answers_;

@@ -6,7 +6,7 @@
 namespace flintmere {
 
 class SystemEnv {
-public:
+  public:
     virtual ~SystemEnv() = default;
     // Temporary folder with its trailing '/', or empty when there is none.
     virtual u16 TempFolder() = 0;
@@ -16,7 +16,7 @@ public:
 
 // $TMPDIR (when set and not empty) or /tmp/; the program file from /proc/self/exe.
 class LinuxSystemEnv final : public SystemEnv {
-public:
+  public:
     u16 TempFolder() override;
     u16 ExecutablePath() override;
 };

@@ -177,7 +177,8 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
         }
         std::string spec = "%";
         bool leftAlign = false;
-        while (i < format.size() && std::u16string_view(u"-+ #0").find(format[i]) != u16view::npos) {
+        while (i < format.size() &&
+               std::u16string_view(u"-+ #0").find(format[i]) != u16view::npos) {
             if (format[i] == u'-') leftAlign = true;
             spec += static_cast<char>(format[i++]);
         }
@@ -284,7 +285,9 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
     return out;
 }
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
+char16_t AsciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? c + 32 : c;
+}
 
 bool EqualsIgnoreAsciiCase(u16view a, u16view b) {
     if (a.size() != b.size()) return false;

@@ -28,10 +28,9 @@ std::string VFormatA(const char* format, va_list args) __attribute__((format(pri
 // One argument of the UTF-16 formatter: integers, floating point, or a string
 // (UTF-16, or narrow UTF-8) for %s, %ls, %hs and %S.
 class FormatArg {
-public:
+  public:
     template <typename T>
-        requires std::is_integral_v<T>
-    FormatArg(T v) {
+    requires std::is_integral_v<T> FormatArg(T v) {
         if constexpr (std::is_signed_v<T>) {
             value_ = static_cast<long long>(v);
         } else {
@@ -49,7 +48,7 @@ public:
     using Value = std::variant<long long, unsigned long long, double, u16view, std::string_view>;
     const Value& value() const { return value_; }
 
-private:
+  private:
     Value value_;
 };
 
@@ -63,8 +62,12 @@ u16 FormatW(u16view format, const Args&... args) {
 }
 
 // Convenience for the file system boundary: paths are UTF-8 bytes.
-inline std::string ToPath(u16view text) { return Utf16ToUtf8(text); }
-inline u16 FromPath(std::string_view path) { return Utf8ToUtf16(path); }
+inline std::string ToPath(u16view text) {
+    return Utf16ToUtf8(text);
+}
+inline u16 FromPath(std::string_view path) {
+    return Utf8ToUtf16(path);
+}
 
 // ASCII-only case helpers, as used for keys and comparisons.
 char16_t AsciiLower(char16_t c);

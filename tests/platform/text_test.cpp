@@ -13,7 +13,9 @@ TEST(AnsiConversion, MapsWindows1252AndReplacesTheRest) {
         {u"plain", "plain"},
         {u"caf\u00e9", "caf\xe9"},
         {u"\u20ac 5", "\x80 5"},
-        {u"\u2014dash\u2122", "\x97" "dash\x99"},
+        {u"\u2014dash\u2122",
+         "\x97"
+         "dash\x99"},
         {u"\u4e2d", "?"},
         {u"\U0001F600", "?"},  // one code point, one replacement
         {u"", ""},
@@ -29,7 +31,9 @@ TEST(Utf8Conversion, RoundTripsAndRepairsBadBytes) {
     for (const u16& s : samples) {
         EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(s)), s);
     }
-    EXPECT_EQ(Utf8ToUtf16("a\xff" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("a\xff"
+                          "b"),
+              u"a\uFFFDb");
     // Broken sequences never swallow the valid character after them.
     for (const char* broken : {"\xe4\xb8z", "\xc0\xafz", "\xed\xa0\x80z", "\xf4\x90\x80\x80z"}) {
         u16 decoded = Utf8ToUtf16(broken);
@@ -37,7 +41,7 @@ TEST(Utf8Conversion, RoundTripsAndRepairsBadBytes) {
         EXPECT_EQ(decoded.front(), u'\uFFFD') << broken;
         EXPECT_EQ(decoded.back(), u'z') << broken;
     }
-    EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xef\xbf\xbdx");    // lone surrogate
+    EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xef\xbf\xbdx");  // lone surrogate
 }
 
 TEST(FormatW, FollowsPrintf) {

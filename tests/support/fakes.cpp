@@ -40,7 +40,8 @@ void FakeClock::ClearPauses() {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "flintmere-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "flintmere-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }

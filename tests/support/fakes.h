@@ -17,7 +17,7 @@ namespace flintmere::testing {
 
 // A clock that never waits: it records each pause and advances its time.
 class FakeClock final : public Clock {
-public:
+  public:
     explicit FakeClock(std::time_t start = 1765197853) : now_(start) {}
     std::time_t Now() override;
     bool Sleep(std::chrono::milliseconds duration, std::stop_token stop) override;
@@ -26,7 +26,7 @@ public:
     // Makes each Sleep really wait this long (for cancel tests).
     void SetRealDelay(std::chrono::milliseconds delay) { realDelay_ = delay; }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::time_t now_;
     long long elapsedMs_ = 0;
@@ -35,7 +35,7 @@ private:
 };
 
 class FakeSystemEnv final : public SystemEnv {
-public:
+  public:
     u16 TempFolder() override { return tempFolder; }
     u16 ExecutablePath() override { return executablePath; }
     u16 tempFolder = u"/tmp/";
@@ -44,7 +44,7 @@ public:
 
 // A temporary folder removed with everything in it at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -52,7 +52,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
