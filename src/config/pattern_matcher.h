@@ -27,7 +27,7 @@ enum PatternParseError : int {
 
 // Results of one match; reusable for further matches.
 class MatchContext {
-public:
+  public:
     static constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
     explicit MatchContext(std::size_t initialStackEntries = 256);
 
@@ -41,7 +41,13 @@ public:
     // The text group `index` captured from `input` (empty when it took no part).
     u16 GroupText(u16view input, int index) const;
 
-    // Implementation state; see pattern_matcher.cpp.
+    // Backtracking can take exponential time on some patterns. With a limit
+    // set (0 = none, the default), Match gives up after that many steps and
+    // reports no match; StepLimitReached() then tells why.
+    void SetStepLimit(std::uint64_t steps);
+    bool StepLimitReached() const;
+
+    // Implementation state; see pattern_internal.h.
     struct State;
     State& state() { return *state_; }
     const State& state() const { return *state_; }
@@ -49,36 +55,42 @@ public:
     MatchContext(MatchContext&&) noexcept;
     MatchContext& operator=(MatchContext&&) noexcept;
 
-private:
+  private:
     std::unique_ptr<State> state_;
 };
 
 class PatternMatcher {
-public:
+  public:
     PatternMatcher();
     ~PatternMatcher();
     PatternMatcher(PatternMatcher&&) noexcept;
     PatternMatcher& operator=(PatternMatcher&&) noexcept;
 
-    // Compiles `pattern`, discarding any earlier compiled form.
+    // Groups, negations and abbreviations nest at most this deep; a deeper
+    // pattern is refused with PatternOutOfMemory rather than risk the stack.
+    static constexpr int kMaxNesting = 100;
+
+    // Compiles `pattern`, discarding any earlier compiled form. The pattern
+    // ends at its first NUL; an empty pattern gives PatternMissing.
     PatternParseError Parse(u16view pattern, bool caseSensitive);
     // True when the pattern matches somewhere in `input` (at its start for a
-    // pattern that begins with '^'); fills `context`.
+    // pattern that begins with '^'); fills `context`. The input ends at its
+    // size; a NUL inside it is an ordinary code unit. False after a failed Parse.
     bool Match(u16view input, MatchContext& context) const;
     int GroupCount() const;
     PatternParseError LastError() const;
 
     struct Program;
 
-private:
+  private:
     std::unique_ptr<Program> program_;
 };
 
 // The patterns the program uses.
-extern const char16_t kBrandingTextPattern[];   // case-insensitive; a match is a bad character
+extern const char16_t kBrandingTextPattern[];  // case-insensitive; a match is a bad character
 extern const char16_t kHostLabelPattern1[];
 extern const char16_t kHostLabelPattern2[];
 extern const char16_t kHostLabelPattern3[];
-extern const char16_t kInstallImagePattern[];   // group 0 must be "tar"
+extern const char16_t kInstallImagePattern[];  // group 0 must be "tar"
 
 }  // namespace flintmere

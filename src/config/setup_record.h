@@ -39,7 +39,7 @@ enum ConfigSource : int {
 using Flag = std::int32_t;
 
 // Defaults of the two branding notices.
-inline const u16 kDefaultCompanyName = u"Corvane Networks. All rights reserved.";
+inline const u16 kDefaultCompanyName = u"\u00a9 Corvane Networks";
 inline const u16 kDefaultProductName = u"Corvane SBC";
 inline const u16 kDefaultTla =
     u"Use of this software is subject to the Corvane Networks license agreement.";

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -15,22 +17,32 @@
 
 #include "config/config_model.h"
 #include "engine/progress_dialog.h"
+#include "engine/usb_stick.h"
 
 namespace flintmere {
 
 constexpr int kMaxDrives = 32;
 
 class MediaEngine : public ConfigModel {
-public:
+  public:
     explicit MediaEngine(PlatformServices services) : ConfigModel(std::move(services)) {}
     ~MediaEngine() override;
 
     // --- worker and progress channel (worker_channel.cpp) ---
+    // The channel calls come from the worker. Each is a no-op without a
+    // dialog (batch mode) and once a stop has been requested, when the
+    // dialog is only waiting for the worker to end.
     ProgressDialog* m_pProgressDlg = nullptr;
     std::atomic<int> m_setupStatus{SetupError};
     std::jthread m_hWorkerThread;
     std::stop_source m_workerStop;
+    // Set while the worker routine runs.
+    std::atomic<bool> m_workerRunning{false};
+    // Set by CloseProgress: the worker has finished reporting, so a Cancel
+    // arriving now must not turn its outcome into SetupCanceled.
+    std::atomic<bool> m_progressClosing{false};
 
+    // Returns once the dialog is ready, checking every 100 ms (stops on cancel).
     void WaitProgressReady();
     void SetProgressPos(int position);
     // Leaves `position` as it was when there is no dialog.
@@ -40,11 +52,26 @@ public:
     // A fixed pause of the sequences; false when the run was cancelled.
     bool Pause(int milliseconds);
     bool StopRequested() const;
-    // Starts `routine` on the worker thread with a fresh stop source.
-    void StartWorker(std::function<int()> routine);
-    // Asks the worker to stop at its next stop point and waits for it to end.
+
+    // Starts `routine` on the worker thread with a fresh stop source, after
+    // any previous worker has ended; m_setupStatus starts as SetupError. When
+    // the thread cannot be created the error is shown and false returned.
+    bool StartWorker(std::function<int()> routine);
+    bool WorkerRunning() const { return m_workerRunning.load(); }
+    // The progress dialog's Cancel (button or Escape): asks the worker to stop
+    // at its next stop point, waits for it to end, then sets SetupCanceled.
+    // When the worker has already asked the dialog to close, it only waits
+    // and the run's own outcome stands. `whileWaiting` runs every few
+    // milliseconds during the wait so that a UI thread can keep serving the
+    // worker's synchronous channel calls.
+    void CancelSetup(const std::function<void()>& whileWaiting = {});
+    // The progress dialog's close box: Cancel while a worker runs; otherwise
+    // the dialog just ends and the status stays.
+    void CloseSetup(const std::function<void()>& whileWaiting = {});
+    // Stops the worker and waits for it without touching the status (shutdown).
     void CancelWorker();
-    void WaitWorker();
+    // Waits for the worker to end; call before the dialog object goes away.
+    void WaitWorker(const std::function<void()>& whileWaiting = {});
 
     // --- copy accounting (copy_engine.cpp); 64-bit so trees of 4 GiB and more count right ---
     std::uint64_t m_copyTotalKB = 0;
@@ -62,27 +89,49 @@ public:
 
     // --- copy engine (copy_engine.cpp) ---
     // Copies the distribution folder (m_distFolder) to the root of `target`,
-    // moving the bar from its current position to `endPosition`.
+    // moving the bar from its current position toward `endPosition` (it stays
+    // just below it; the caller sets the next position). False after a
+    // failure, which has been shown, or after a cancel, which shows nothing.
     bool CopyFiles(MediaRoot& target, int endPosition);
+    // Adds the bytes of every readable file below `sourceFolder` (ending in
+    // '/') to m_copyTotalKB; false when `sourceFolder` itself cannot be listed.
     bool GetFilesSize(const std::string& sourceFolder);
+    // Copies `sourceFolder` (ending in '/') into `targetFolder` of `target`
+    // ("" for its root), entries in name order.
     bool CopyDirFiles(const std::string& sourceFolder, MediaRoot& target,
                       const std::string& targetFolder);
-    // Per-chunk progress of one file; false stops the copy (cancel).
+    // Progress of the file being copied; false stops the copy (cancel).
     bool CopyProgressRoutine(std::uint64_t fileSize, std::uint64_t bytesDone);
 
     // --- installation source checks (source_checks.cpp) ---
     bool CheckPendriveSoftware();
     bool CheckInstallImage();
 
-    // --- generated files (generated_files.cpp) ---
-    bool CreateMiscFile(MediaRoot& target, std::string_view name, std::string_view text);
+    // --- generated files (generated_files.cpp, branding_files.cpp) ---
+    // Writes `text` as it is to `folder`/`name` on `target` ("" is the root).
+    // A `text` with no data (a default string_view) is "file data not found".
+    bool CreateMiscFile(MediaRoot& target, std::string_view folder, std::string_view name,
+                        std::string_view text);
+    // Writes `data` to `relPath`; empty data is "file data not found".
     bool CreateBinaryFile(MediaRoot& target, std::string_view relPath,
                           std::span<const std::uint8_t> data);
     // Reads the boot menu at `sourcePath`, inserts the virtual-CD flag and
     // writes it to `relPath` on `target`.
-    bool PatchBootConfig(const std::string& sourcePath, MediaRoot& target, std::string_view relPath);
-    // `reportStep(item)` announces each branding item; false stops (cancel).
-    bool WriteBrandingFiles(MediaRoot& target, const std::function<bool(const u16&)>& reportStep);
+    bool PatchBootConfig(const std::string& sourcePath, MediaRoot& target,
+                         std::string_view relPath);
+
+    // One branding item as the caller announces it: it writes the log line
+    // "<Caller>(): " + logText, shows `action`, sets its position and pauses.
+    struct BrandingStep {
+        int index;                 // 0 company name, 1 product name, 2 TLA, 3 logo
+        std::string_view logText;  // "copying branding company name", ...
+        u16 action;                // "Copying Branding Company Name...", ...
+    };
+    // Writes the branding files under "branding/" of `target`. Files that
+    // cannot be written do not stop it; false only when `reportStep` returned
+    // false (cancel).
+    bool WriteBrandingFiles(MediaRoot& target,
+                            const std::function<bool(const BrandingStep&)>& reportStep);
 
     // --- ISO image builder (iso_builder.cpp) ---
     // The worker routine; returns 1 after success and 0 after a failure.
@@ -92,6 +141,28 @@ public:
     std::array<u16, kMaxDrives> m_driveVolumeName{};
     std::array<std::uint64_t, kMaxDrives> m_driveSize{};
     std::int32_t m_selectedDrive = 0;
+
+    // --- removable drives and the USB stick sequence (drive_discovery.cpp,
+    //     find_disk.cpp, usb_prepare.cpp, setup_usb.cpp) ---
+    // The disks this object sees; the system's unless a test sets its own.
+    DiskService& diskService();
+    void SetDiskService(DiskService* service) { m_diskService = service; }
+    // Rebuilds `list` and the drive table; the first entry is selected.
+    void RefreshDevices(MediaList& list);
+    // Finds the stick of the selected entry by its identity.
+    StickLocation LocateSelectedStick();
+    // Polls up to 15 s for the stick's volume: by its identity, or on the
+    // `expected` disk by the partition that was `written` (either may be null).
+    // Returns the volume device, or empty.
+    std::string FindDisk(const RemovableDisk* expected, const PartitionEntry* written);
+    // Wipes, partitions and formats the stick. False when the setup ends.
+    // `written` receives partition 1 when a table was written.
+    bool PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written);
+    // The worker routine; returns 1 after success and 0 after a failure.
+    int SetupUSB();
+
+    DiskService* m_diskService = nullptr;
+    std::unique_ptr<DiskService> m_systemDiskService;
 };
 
 }  // namespace flintmere

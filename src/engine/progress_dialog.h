@@ -1,5 +1,7 @@
 // What a worker needs of the progress dialog. The Qt dialog and the test
-// recording implement it; all calls come from the worker thread.
+// recording implement it; all calls come from the worker thread. While the
+// UI thread waits in MediaEngine::CancelSetup it keeps serving the
+// synchronous calls through the wait's callback, so they cannot deadlock.
 #pragma once
 
 #include "platform/text.h"
@@ -14,7 +16,7 @@ enum SetupStatus : int {
 };
 
 class ProgressDialog {
-public:
+  public:
     virtual ~ProgressDialog() = default;
     // True once the dialog's window exists and its bar has the range 0..100.
     virtual bool IsReady() = 0;

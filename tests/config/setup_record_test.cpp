@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "config/setup_validation.h"
+#include "platform/presenter.h"
+
 namespace flintmere {
 namespace {
 
@@ -40,6 +43,18 @@ TEST(SetupRecord, ConstructionValues) {
     EXPECT_EQ(r.m_wanDisabled + r.m_lanDisabled + r.m_adminDisabled, 0);
     EXPECT_TRUE(r.m_serverName.empty());
     EXPECT_EQ(r.m_configSource, ConfigFromNodeFile);
+}
+
+TEST(SetupRecord, DefaultBrandingPassesTheBrandingChecks) {
+    SetupRecord r;
+    EXPECT_LE(r.m_companyName.size(), 33u);
+    EXPECT_LE(r.m_productName.size(), 33u);
+    EXPECT_LE(r.m_tla.size(), 300u);
+    RecordingPresenter boxes;
+    EXPECT_TRUE(CheckBrandingText(u"Company Name", r.m_companyName, boxes));
+    EXPECT_TRUE(CheckBrandingText(u"Product Name", r.m_productName, boxes));
+    EXPECT_TRUE(CheckBrandingText(u"TLA", r.m_tla, boxes));
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST(SetupRecord, ResetKeepsOrResetsMediaOptionsAndNothingElse) {

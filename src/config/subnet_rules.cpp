@@ -1,0 +1,53 @@
+#include <arpa/inet.h>
+
+#include <string>
+
+#include "config/setup_validation.h"
+
+namespace flintmere {
+
+std::uint32_t InetAddrValue(u16view text) {
+    // A dotted quad never needs more; longer texts can only come from a file.
+    if (text.size() > 15) return INADDR_NONE;
+    std::string ansi = Utf16ToAnsi(text);
+    return static_cast<std::uint32_t>(inet_addr(ansi.c_str()));
+}
+
+namespace {
+
+// Both operands come from inet_addr in the same byte order, so the AND and
+// the comparisons need no conversion.
+std::uint32_t Subnet(const u16& address, const u16& netmask) {
+    return InetAddrValue(address) & InetAddrValue(netmask);
+}
+
+}  // namespace
+
+u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed) {
+    const std::uint32_t lan = Subnet(record.m_lanAddress, record.m_lanNetmask);
+    const std::uint32_t wan = Subnet(record.m_wanAddress, record.m_wanNetmask);
+    if (singleArmed) {
+        if (lan != wan)
+            return u"Single Armed SBC: Invalid configuration (interfaces LAN and WAN must be in "
+                   u"the same subnet)";
+    } else {
+        if (record.m_lanAddress == record.m_wanAddress)
+            return u"Invalid configuration (interfaces LAN and WAN using same IP address)";
+        if (lan == wan)
+            return u"Invalid configuration (interfaces LAN and WAN can not be in the same subnet)";
+        if (!record.m_lanAddress6.empty() && record.m_lanAddress6 == record.m_wanAddress6)
+            return u"Invalid configuration (interfaces LAN and WAN using same IPv6 address)";
+    }
+    if (!record.m_adminDisabled) {
+        const std::uint32_t admin = Subnet(record.m_adminAddress, record.m_adminNetmask);
+        if (admin == lan)
+            return u"Invalid configuration (interfaces ADMIN and LAN must not be in the same "
+                   u"subnet)";
+        if (admin == wan)
+            return u"Invalid configuration (interfaces ADMIN and WAN must not be in the same "
+                   u"subnet)";
+    }
+    return {};
+}
+
+}  // namespace flintmere

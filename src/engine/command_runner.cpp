@@ -1,0 +1,188 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "engine/media_engine.h"
+#include "platform/child_process.h"
+
+namespace flintmere {
+
+namespace {
+
+// How long one pass waits for output; also how soon a cancel is noticed.
+constexpr int kPassMs = 20;
+// A tool gets this long to end after SIGTERM before its group is killed.
+constexpr auto kKillGrace = std::chrono::milliseconds(200);
+
+bool IsCSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+// The integer at the start of `text`, read the way the C library reads
+// decimal text: leading white space, an optional sign, digits up to the
+// first other character; 0 when there are none. Clamped to 32 bits.
+long long LeadingInteger(u16view text) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        if (value <= INT_MAX) value = value * 10 + (text[i] - u'0');
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return value;
+}
+
+// base + number * (100 - base) / 100, truncating toward zero. The bar keeps
+// its range 0..100, so a nonsense percentage cannot put it outside.
+int ProgressPosition(int base, long long number) {
+    long long position = base + number * (100LL - base) / 100;
+    if (position < 0) return 0;
+    if (position > 100) return 100;
+    return static_cast<int>(position);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>& argv,
+                          bool trackProgress) {
+    WriteLogW(u"Process(): starting %s", commandLine);
+    if (trackProgress) GetProgressPos(m_progressBase);
+
+    UniqueFd outRead;
+    UniqueFd outWrite;
+    if (!MakePipe(outRead, outWrite)) {
+        DisplayErrorMessageStr(u"Stdout pipe creation failed", errno);
+        return false;
+    }
+    UniqueFd inRead;
+    UniqueFd inWrite;
+    if (!MakePipe(inRead, inWrite)) {
+        DisplayErrorMessageStr(u"Stdin pipe creation failed\n", errno);
+        return false;
+    }
+
+    ChildProcess child;
+    const int spawnError = child.Spawn(argv, inRead.Get(), outWrite.Get());
+    if (spawnError != 0) {
+        WriteLog("Process(): error starting process");
+        DisplayErrorMessageStr(commandLine, spawnError);
+        return false;
+    }
+    // Only the child may hold the write end, so the pipe ends with the tool.
+    if (!outWrite.Close()) {
+        DisplayErrorMessageStr(u"Error closing hChildStdoutWr", errno);
+        return false;
+    }
+    // Answers a prompt for the Enter key. Our read end is still open, so the
+    // two bytes land in the pipe even when the tool has already ended.
+    if (!WriteAll(inWrite.Get(), "\r\n", 2)) {
+        DisplayErrorMessageStr(u"Error writing to pipe", errno);
+        return false;
+    }
+    if (!inWrite.Close()) {
+        DisplayErrorMessageStr(u"Error closing hChildStdinWrDup", errno);
+        return false;
+    }
+    inRead.Reset();
+    WriteLog("Process(): running...");
+
+    ::fcntl(outRead.Get(), F_SETFL, ::fcntl(outRead.Get(), F_GETFL) | O_NONBLOCK);
+    std::array<char, 4096> buffer;
+    bool pipeOpen = true;
+
+    auto handleChunk = [&](size_t size) {
+        // The last byte gives way to the terminator: it is normally the
+        // line feed of the tool's last line.
+        std::string chunk(buffer.data(), size - 1);
+        chunk.resize(::strnlen(chunk.c_str(), chunk.size()));
+        WriteLog("Process(): output \"%s\"", chunk.c_str());
+        if (!trackProgress) return;
+        const u16 text = AnsiToUtf16(chunk);
+        const size_t k = text.find(u"% done");
+        if (k == u16::npos || k == 0) return;
+        SetProgressPos(
+            ProgressPosition(m_progressBase, LeadingInteger(u16view(text).substr(0, k))));
+    };
+    // One read; false once the pipe has nothing more for now.
+    auto readOnce = [&]() -> bool {
+        ssize_t n = ::read(outRead.Get(), buffer.data(), buffer.size());
+        if (n > 0) {
+            handleChunk(static_cast<size_t>(n));
+            return true;
+        }
+        if (n < 0 && errno == EINTR) return true;
+        if (n < 0 && errno == EAGAIN) return false;
+        WriteLog("Process(): closed");
+        pipeOpen = false;
+        return false;
+    };
+
+    // Output is read to its end, also after the tool has ended (what it
+    // wrote last, what its children still write). Only a cancel cuts it short.
+    bool canceled = false;
+    bool killed = false;
+    std::chrono::steady_clock::time_point termSent;
+    for (;;) {
+        if (!canceled && StopRequested()) {
+            WriteLog("Process(): canceled");
+            child.SignalGroup(SIGTERM);
+            canceled = true;
+            termSent = std::chrono::steady_clock::now();
+        }
+        const bool exited = child.HasExited();
+        if (canceled && exited) {
+            // Not reaped yet, so the group id is still the tool's: take
+            // whatever it started along with it, then keep what is buffered.
+            child.SignalGroup(SIGKILL);
+            while (pipeOpen && readOnce()) {
+            }
+            break;
+        }
+        if (canceled && !killed && std::chrono::steady_clock::now() - termSent >= kKillGrace) {
+            child.SignalGroup(SIGKILL);
+            killed = true;
+        }
+        if (pipeOpen) {
+            pollfd p{outRead.Get(), POLLIN, 0};
+            // One chunk per pass, so a chatty tool cannot hold off a cancel.
+            if (::poll(&p, 1, kPassMs) > 0) readOnce();
+        } else if (exited) {
+            break;
+        } else {
+            ::poll(nullptr, 0, kPassMs);
+        }
+    }
+    child.Reap();
+
+    bool result = !canceled;
+    if (!child.Succeeded()) {
+        WriteLog("Process(): Error: command failed (%d)", child.ExitCode());
+        result = false;
+    }
+    WriteLog("Process(): done!");
+    return result;
+}
+
+}  // namespace flintmere
