@@ -1,0 +1,139 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "engine/folder_listing.h"
+#include "engine/media_engine.h"
+#include "platform/unique_fd.h"
+
+namespace flintmere {
+namespace {
+
+std::string JoinRel(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// Size of a file that can be opened for reading, -1 otherwise.
+// O_NONBLOCK keeps a stray FIFO from hanging the sum.
+long long ReadableFileSize(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) return -1;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+}  // namespace
+
+bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
+    WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
+    m_copyTotalKB = 0;
+    bool listed = GetFilesSize(ToPath(m_distFolder));
+    if (!listed || m_copyTotalKB == 0) {
+        DisplayMessage(u"No distribution files found!");
+        return false;
+    }
+    // Rounded down plus one: never 0, and the bar stays below the end.
+    m_copyTotalKB = (m_copyTotalKB >> 10) + 1;
+    m_copyDoneKB = 0;
+    if (m_pProgressDlg) {
+        int position = m_progressBase;
+        GetProgressPos(position);
+        m_progressBase = position;
+    }
+    m_progressEnd = endPosition;
+    if (!CopyDirFiles(ToPath(m_distFolder), target, "")) return false;
+    WriteLog("CopyFiles(): done");
+    return true;
+}
+
+bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
+    WriteLog("GetFilesSize(): source path is %s", sourceFolder.c_str());
+    std::vector<FolderEntry> entries;
+    int error = 0;
+    if (!ListFolder(sourceFolder, entries, error)) {
+        DisplayErrorMessage(error);
+        return false;
+    }
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind == FolderEntry::Folder) {
+            // An unreadable sub-folder has been reported; the sum goes on without it.
+            GetFilesSize(sourceFolder + entry.name + "/");
+        } else if (entry.kind == FolderEntry::File) {
+            long long size = ReadableFileSize(sourceFolder + entry.name);
+            if (size > 0) m_copyTotalKB += static_cast<std::uint64_t>(size);
+        }
+    }
+    return true;
+}
+
+bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& target,
+                               const std::string& targetFolder) {
+    WriteLog("CopyDirFiles(): source is %s", sourceFolder.c_str());
+    std::vector<FolderEntry> entries;
+    int error = 0;
+    if (!ListFolder(sourceFolder, entries, error)) {
+        DisplayErrorMessage(error);
+        return false;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const FolderEntry& entry = entries[i];
+        std::string relPath = JoinRel(targetFolder, entry.name);
+        if (entry.kind == FolderEntry::Folder) {
+            // It may exist already; a real failure shows up with the first file.
+            target.MakeFolder(relPath);
+            if (!CopyDirFiles(sourceFolder + entry.name + "/", target, relPath)) return false;
+            continue;
+        }
+        if (entry.kind != FolderEntry::File) {
+            // Pipes, devices and dangling links have no contents to put on a medium.
+            WriteLog("CopyDirFiles(): skipped %s", entry.name.c_str());
+            continue;
+        }
+        WriteLog("CopyDirFiles(): file %s", entry.name.c_str());
+        SetProgressAction(FormatW(u"Copying Files...\r\n%s", entry.name));
+
+        std::string sourcePath = sourceFolder + entry.name;
+        struct stat st {};
+        std::uint64_t fileSize = 0;
+        if (::stat(sourcePath.c_str(), &st) == 0) fileSize = static_cast<std::uint64_t>(st.st_size);
+        // The first report comes before any data, so an empty file counts
+        // as 0 KiB and not as the size of the file before it.
+        bool copied = CopyProgressRoutine(fileSize, 0) &&
+                      target.CopyFileIn(sourcePath, relPath, [this, fileSize](std::uint64_t done) {
+                          return CopyProgressRoutine(fileSize, std::min(done, fileSize));
+                      });
+        if (!copied) {
+            if (StopRequested()) {
+                WriteLog("CopyDirFiles(): canceled");
+                return false;
+            }
+            DisplayErrorMessage(target.LastError());
+            return false;
+        }
+        m_copyDoneKB += m_copyFileKB;
+        if (i != 0 && !Pause(500)) {
+            WriteLog("CopyDirFiles(): canceled");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MediaEngine::CopyProgressRoutine(std::uint64_t fileSize, std::uint64_t bytesDone) {
+    if (m_pProgressDlg) {
+        std::uint64_t done = (bytesDone >> 10) + m_copyDoneKB;
+        std::uint64_t percent = m_copyTotalKB ? done * 100 / m_copyTotalKB : 0;
+        percent = std::min<std::uint64_t>(percent, 100);
+        std::int64_t span = static_cast<std::int64_t>(m_progressEnd) - m_progressBase;
+        std::int64_t position = m_progressBase + static_cast<std::int64_t>(percent) * span / 100;
+        SetProgressPos(static_cast<int>(position));
+    }
+    m_copyFileKB = fileSize >> 10;
+    return !StopRequested();
+}
+
+}  // namespace flintmere

@@ -1,0 +1,21 @@
+// One folder's entries, in a fixed order, for the copy engine and the image check.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace flintmere {
+
+struct FolderEntry {
+    enum Kind { File, Folder, Other };
+    std::string name;
+    Kind kind = Other;  // symbolic links are followed; a dangling one is Other
+};
+
+// Lists `folder` without "." and "..", sorted by the bytes of the names so
+// that every run (and every file system) copies in the same order.
+// Returns false with `error` set (errno) when the folder cannot be read.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, int& error);
+
+}  // namespace flintmere

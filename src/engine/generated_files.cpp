@@ -1,0 +1,89 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "engine/media_engine.h"
+#include "platform/unique_fd.h"
+
+namespace flintmere {
+namespace {
+
+constexpr u16view kAppendKeyword = u"APPEND ";
+constexpr u16view kVirtualCdFlag = u"vmcdromboot=true ";
+
+// Reads the whole file; false with errno set when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    bytes.clear();
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::span<const std::uint8_t> AsBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+bool MediaEngine::CreateMiscFile(MediaRoot& target, std::string_view folder, std::string_view name,
+                                 std::string_view text) {
+    WriteLog("CreateMiscFile(): start");
+    if (text.data() == nullptr) {
+        DisplayMessage(u"file data not found");
+        return false;
+    }
+    std::string relPath(name);
+    if (!folder.empty()) relPath = std::string(folder) + "/" + relPath;
+    WriteLog("CreateMiscFile(): write: \"%s\"", std::string(text).c_str());
+    if (!target.WriteFile(relPath, AsBytes(text))) {
+        PrintStdout("Could not create file (error %d)\n", target.LastError());
+        return false;
+    }
+    WriteLog("CreateMiscFile(): done");
+    return true;
+}
+
+bool MediaEngine::CreateBinaryFile(MediaRoot& target, std::string_view relPath,
+                                   std::span<const std::uint8_t> data) {
+    WriteLog("CreateBinaryFile(): start");
+    if (data.empty()) {
+        DisplayMessage(u"file data not found");
+        return false;
+    }
+    if (!target.WriteFile(relPath, data)) {
+        PrintStdout("Could not create file (error %d)\n", target.LastError());
+        return false;
+    }
+    WriteLog("CreateBinaryFile(): done");
+    return true;
+}
+
+bool MediaEngine::PatchBootConfig(const std::string& sourcePath, MediaRoot& target,
+                                  std::string_view relPath) {
+    std::string bytes;
+    if (!ReadWholeFile(sourcePath, bytes)) {
+        PrintStdout("Could not open file (error %d)\n", errno);
+        return false;
+    }
+    // The whole menu is patched, however long it is.
+    u16 text = AnsiToUtf16(bytes);
+    std::size_t at = text.find(kAppendKeyword);
+    if (at != u16::npos) text.insert(at + kAppendKeyword.size(), kVirtualCdFlag);
+    std::string patched = Utf16ToAnsi(text);
+    if (!target.WriteFile(relPath, AsBytes(patched))) {
+        PrintStdout("Could not open file (error %d)\n", target.LastError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace flintmere
