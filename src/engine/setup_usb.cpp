@@ -1,0 +1,154 @@
+#include <cerrno>
+
+#include "engine/media_engine.h"
+#include "platform/fat_volume_root.h"
+
+namespace flintmere {
+
+int MediaEngine::SetupUSB() {
+    WriteLog("SetupUSB(): start");
+    m_setupStatus = SetupError;
+    WaitProgressReady();
+
+    // A cancelled run ends quietly: the dialog's Cancel sets the status.
+    auto canceled = [this] {
+        WriteLog("SetupUSB(): canceled");
+        return 0;
+    };
+    auto closeAndEnd = [this, &canceled] {
+        if (StopRequested()) return canceled();
+        CloseProgress();
+        return 0;
+    };
+    if (StopRequested()) return canceled();
+
+    int pos = 1;
+    SetProgressPos(pos);
+    SetProgressAction(u"Verifying if USB Stick is connected...");
+    if (!Pause(1000)) return canceled();
+
+    const StickLocation stick = LocateSelectedStick();
+    const bool copyOnly =
+        stick.found && !stick.volume.empty() && FatVolumeRoot(stick.volume).FileExists("copyonly");
+
+    std::optional<PartitionEntry> written;
+    if (!copyOnly) {
+        if (!PrepareStick(stick, written)) return StopRequested() ? canceled() : 0;
+        pos = 5;
+    } else if (!stick.found) {
+        WriteLog("SetupUSB(): USB not found. aborted");
+        return closeAndEnd();
+    }
+
+    WriteLog("SetupUSB(): install");
+    const std::string volume =
+        FindDisk(stick.found ? &stick.disk : nullptr, written ? &*written : nullptr);
+    if (volume.empty()) {
+        if (StopRequested()) return canceled();
+        WriteLog("SetupUSB(): USB not found. aborted");
+        return closeAndEnd();
+    }
+    FatVolumeRoot root(volume);
+    const std::string exeFolder = ToPath(m_exeFolder);
+
+    // A boot file that cannot be copied ends the run with the system's text.
+    auto copyFailed = [this, &canceled](int error) {
+        if (StopRequested()) return canceled();
+        DisplayErrorMessage(error);
+        CloseProgress();
+        Pause(500);
+        return 0;
+    };
+    auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
+
+    if (!copyOnly && !m_gptPartition && m_legacyBios) {
+        WriteLog("SetupUSB(): syslinux");
+        SetProgressAction(u"Installing SysLinux bootloader...");
+        pos = 10;
+        SetProgressPos(pos);
+        if (!Pause(1000)) return canceled();
+        std::vector<std::string> argv = {exeFolder + "/syslinux/syslinux"};
+        if (m_partitioned) argv.insert(argv.end(), {"-m", "-a"});
+        argv.insert(argv.end(), {"-f", volume});
+        const u16 command = FromPath(m_partitioned ? "syslinux/syslinux -m -a -f " + volume
+                                                   : "syslinux/syslinux -f " + volume);
+        if (!Process(command, argv, false)) {
+            const int error = errno;
+            if (StopRequested()) return canceled();
+            DisplayErrorMessage(error ? error : EIO);
+            CloseProgress();
+            return 0;
+        }
+        WriteLog("SetupUSB(): syslinux.cfg file");
+        SetProgressAction(u"Copying files...\r\nsyslinux.cfg");
+        if (!root.CopyFileIn(exeFolder + "/syslinux/syslinux.cfg", "syslinux.cfg", stillRunning)) {
+            return copyFailed(root.LastError());
+        }
+    }
+
+    for (const char* folder : {"EFI", "EFI/BOOT", "loader", "loader/entries"}) {
+        root.MakeFolder(folder);  // an existing folder is fine
+    }
+    struct BootFile {
+        const char* logLine;
+        const char16_t* action;
+        const char* source;
+        const char* target;
+    };
+    const BootFile bootFiles[] = {
+        {"SetupUSB(): systemd-bootx64.efi file", u"Copying files...\r\nsystemd-bootx64.efi",
+         "/systemd-boot/systemd-bootx64.efi", "EFI/BOOT/BOOTX64.EFI"},
+        {"SetupUSB(): loader.conf file", u"Copying files...\r\nloader.conf",
+         "/systemd-boot/loader.conf", "loader/loader.conf"},
+        {"SetupUSB(): usb.conf file", u"Copying files...\r\nusb.conf", "/systemd-boot/usb.conf",
+         "loader/entries/auto.conf"},
+    };
+    for (const BootFile& file : bootFiles) {
+        WriteLog("%s", file.logLine);
+        SetProgressAction(file.action);
+        if (!root.CopyFileIn(exeFolder + file.source, file.target, stillRunning)) {
+            return copyFailed(root.LastError());
+        }
+    }
+
+    WriteLog("SetupUSB(): creating node.cfg");
+    SetProgressAction(u"Creating node.cfg file...");
+    SetProgressPos(++pos);
+    if (!Pause(1000)) return canceled();
+    CreateNodeCfgFile(root, m_autoinstall != 0);
+    if (m_configSource == ConfigFromDatabase) {
+        SetProgressAction(u"Creating database file...");
+        SetProgressPos(++pos);
+        if (!Pause(1000)) return canceled();
+        CopyDbFile(root);
+    }
+
+    const bool brandingDone = WriteBrandingFiles(root, [this, &pos](const BrandingStep& step) {
+        WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
+        SetProgressAction(step.action);
+        SetProgressPos(++pos);
+        return Pause(1000);
+    });
+    if (!brandingDone || StopRequested()) return canceled();
+
+    WriteLog("SetupUSB(): copying files");
+    SetProgressAction(u"Copying files...");
+    if (!CopyFiles(root, 100)) return closeAndEnd();
+
+    // The operator pulls the stick as soon as it says done.
+    int flushError = 0;
+    if (!diskService().FlushDisk(stick.disk, flushError)) {
+        if (StopRequested()) return canceled();
+        DisplayErrorMessage(flushError);
+        CloseProgress();
+        return 0;
+    }
+
+    WriteLog("SetupUSB(): done");
+    m_setupStatus = SetupComplete;
+    CloseProgress();
+    Pause(500);
+    return 1;
+}
+
+}  // namespace flintmere

@@ -1,0 +1,164 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/media_engine.h"
+
+namespace flintmere {
+namespace {
+
+constexpr std::size_t kWipeBytes = 16384;
+constexpr int kWriteAttempts = 4;
+constexpr int kRetryPauseMs = 1000;
+constexpr std::uint64_t kGptStart = 1048576;
+
+// The formatter lives in sbin, which a desktop session's PATH may lack.
+std::string FindTool(const std::string& name) {
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    path += ":/usr/sbin:/sbin:/usr/bin:/bin";
+    std::size_t begin = 0;
+    while (begin <= path.size()) {
+        std::size_t end = path.find(':', begin);
+        if (end == std::string::npos) end = path.size();
+        std::string dir = path.substr(begin, end - begin);
+        if (!dir.empty()) {
+            std::string candidate = dir + "/" + name;
+            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        }
+        begin = end + 1;
+    }
+    return name;
+}
+
+}  // namespace
+
+bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written) {
+    written.reset();
+    WriteLog("SetupUSB(): setup partition scheme");
+    SetProgressAction(u"Erasing USB Stick partitions...");
+    SetProgressPos(2);
+    if (!Pause(1000)) return false;
+
+    // Only a listed stick is ever written, never a disk of the running system.
+    if (!stick.found || stick.disk.deviceNumber == 0 || diskService().HoldsSystem(stick.disk)) {
+        DisplayMessage(u"USB Stick not found");
+        CloseProgress();
+        return false;
+    }
+
+    // Writes are retried: another program may let go of the stick meanwhile.
+    auto writeWithRetries = [this](DiskWriter& disk, std::uint64_t offset,
+                                   const std::vector<std::uint8_t>& bytes, bool& cancelled) {
+        for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+            if (disk.WriteAt(offset, bytes)) return true;
+            if (!Pause(kRetryPauseMs)) {
+                cancelled = true;
+                return false;
+            }
+        }
+        return false;
+    };
+    // Ends the setup after a failed disk step.
+    auto fail = [this](const char* logLine, int error) {
+        if (logLine) WriteLog("%s", logLine);
+        DisplayErrorMessage(error);
+        CloseProgress();
+        return false;
+    };
+
+    int openError = 0;
+    std::unique_ptr<DiskWriter> disk = diskService().OpenForWriting(stick.disk, openError);
+    if (!disk) {
+        DisplayErrorMessage(openError);
+    } else {
+        const char* device = stick.disk.devicePath.c_str();
+        WriteLog("SetupUSB(): Destroy partition table of %s", device);
+        bool cancelled = false;
+        if (!writeWithRetries(*disk, 0, std::vector<std::uint8_t>(kWipeBytes), cancelled)) {
+            if (cancelled) return false;
+            WriteLog("SetupUSB(): Could not delete the partition table");
+            m_setupStatus = SetupBlocked;
+        }
+        if (!disk->Refresh()) return fail(nullptr, disk->LastError());
+
+        if (m_partitioned) {
+            WriteLog("SetupUSB(): Create partition table of %s", device);
+            std::uint64_t length = 0;
+            DiskGeometry geometry;
+            if (!disk->ReadLength(length) || !disk->ReadGeometry(geometry)) {
+                return fail(nullptr, disk->LastError());
+            }
+            WriteLog("SetupUSB(): Creating partitions...");
+            const std::uint64_t trackSize = geometry.TrackSize();
+            const std::uint64_t diskSize = geometry.Size();
+            PartitionEntry entry;
+            if (m_gptPartition) {
+                entry.style = PartitionStyle::Gpt;
+                entry.gptDiskId = NewGuidText();
+                entry.gptId = NewGuidText();
+                entry.startingOffset = kGptStart;
+                entry.gptType = kBasicDataPartitionType;
+                entry.gptName = u"SBC Instalation software";
+            } else {
+                entry.style = PartitionStyle::Mbr;
+                entry.mbrSignature = static_cast<std::uint32_t>(clock().Now());
+                entry.startingOffset = trackSize;
+                entry.mbrType = 0x0B;
+                entry.bootIndicator = true;
+                entry.hiddenSectors = geometry.sectorsPerTrack;
+            }
+            entry.length = diskSize > entry.startingOffset ? diskSize - entry.startingOffset : 0;
+
+            // Old file system signatures at the partition start must not survive.
+            if (!writeWithRetries(*disk, entry.startingOffset,
+                                  std::vector<std::uint8_t>(128 * geometry.bytesPerSector),
+                                  cancelled)) {
+                if (cancelled) return false;
+                WriteLog("SetupUSB(): Could not clear partition");
+                m_setupStatus = SetupBlocked;
+            }
+            if (!disk->CreateDisk(entry)) {
+                return fail("SetupUSB(): Could not initialize disk", disk->LastError());
+            }
+            if (!disk->Refresh()) {
+                return fail("SetupUSB(): Disk refresh failed (1)", disk->LastError());
+            }
+            if (entry.length == 0 || !disk->SetLayout(entry)) {
+                return fail("SetupUSB(): Could not create disk partitions",
+                            entry.length == 0 ? ENOSPC : disk->LastError());
+            }
+            if (!disk->Refresh()) {
+                return fail("SetupUSB(): Disk refresh failed (2)", disk->LastError());
+            }
+            written = entry;
+        }
+        disk.reset();
+    }
+
+    WriteLog("SetupUSB(): Format the USB Stick");
+    SetProgressAction(u"Creating the FAT32 filesystem...");
+    SetProgressPos(5);
+    const std::string volume = FindDisk(&stick.disk, written ? &*written : nullptr);
+    if (volume.empty()) {
+        if (StopRequested()) return false;
+        WriteLog("SetupUSB(): USB not found. aborted");
+        CloseProgress();
+        return false;
+    }
+    const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
+    WriteLog("SetupUSB(): Format starting: %s", command.c_str());
+    if (!Process(FromPath(command), {FindTool("mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
+                 false)) {
+        const int error = errno;
+        if (StopRequested()) return false;
+        WriteLog("SetupUSB(): Format error");
+        DisplayErrorMessage(error ? error : EIO);
+        CloseProgress();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace flintmere

@@ -1,0 +1,323 @@
+#include "platform/fat_volume_root.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/child_process.h"
+#include "platform/unique_fd.h"
+
+extern char** environ;
+
+namespace flintmere {
+namespace {
+
+// One mtools process, killed and reaped on every path.
+class MtoolsChild {
+  public:
+    MtoolsChild() = default;
+    MtoolsChild(const MtoolsChild&) = delete;
+    MtoolsChild& operator=(const MtoolsChild&) = delete;
+    ~MtoolsChild() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        int rc = ::posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
+        if (rc == 0) rc = ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        posix_spawnattr_t attr;
+        ::posix_spawnattr_init(&attr);
+        sigset_t none, all;
+        ::sigemptyset(&none);
+        ::sigfillset(&all);
+        // The copying thread blocks SIGPIPE; the tool gets a clean state.
+        if (rc == 0)
+            rc = ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (rc == 0) rc = ::posix_spawnattr_setsigmask(&attr, &none);
+        if (rc == 0) rc = ::posix_spawnattr_setsigdefault(&attr, &all);
+
+        // The volume is not named in any mtools configuration; the check
+        // would refuse a FAT32 volume with an unusual geometry.
+        std::vector<std::string> env;
+        for (char** e = environ; e && *e; ++e) {
+            if (std::strncmp(*e, "MTOOLS_SKIP_CHECK=", 18) != 0) env.emplace_back(*e);
+        }
+        env.emplace_back("MTOOLS_SKIP_CHECK=1");
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+
+        pid_t pid = -1;
+        if (rc == 0) rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp.data());
+        ::posix_spawnattr_destroy(&attr);
+        ::posix_spawn_file_actions_destroy(&actions);
+        if (rc == 0) pid_ = pid;
+        return rc;
+    }
+
+    // The exit code, or 128 + the signal that ended the tool.
+    int Wait() {
+        if (pid_ <= 0) return -1;
+        int status = 0;
+        pid_t rc;
+        do {
+            rc = ::waitpid(pid_, &status, 0);
+        } while (rc < 0 && errno == EINTR);
+        pid_ = -1;
+        if (rc < 0) return -1;
+        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// Writing into the pipe of a tool that has ended must give EPIPE, not end
+// the program: SIGPIPE is held back on this thread while a copy runs.
+class SigpipeHold {
+  public:
+    SigpipeHold() {
+        ::sigemptyset(&set_);
+        ::sigaddset(&set_, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &set_, &old_);
+    }
+    ~SigpipeHold() {
+        sigset_t pending;
+        ::sigpending(&pending);
+        if (::sigismember(&pending, SIGPIPE) && !::sigismember(&old_, SIGPIPE)) {
+            const timespec zero{};
+            ::sigtimedwait(&set_, nullptr, &zero);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+    SigpipeHold(const SigpipeHold&) = delete;
+    SigpipeHold& operator=(const SigpipeHold&) = delete;
+
+  private:
+    sigset_t set_;
+    sigset_t old_;
+};
+
+// Text output of the tool, kept out of any pipe so it can never stall it.
+UniqueFd MakeOutputFile() {
+    return UniqueFd(::memfd_create("mtools-output", MFD_CLOEXEC));
+}
+
+std::string ReadOutputFile(int fd) {
+    std::string text;
+    if (::lseek(fd, 0, SEEK_SET) != 0) return text;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > 65536) break;
+    }
+    return text;
+}
+
+// mtools reports in words only.
+int ErrorFromOutput(const std::string& output) {
+    if (output.find("Disk full") != std::string::npos ||
+        output.find("No free") != std::string::npos ||
+        output.find("No space left") != std::string::npos) {
+        return ENOSPC;
+    }
+    if (output.find("not found") != std::string::npos ||
+        output.find("No such file") != std::string::npos) {
+        return ENOENT;
+    }
+    if (output.find("busy") != std::string::npos) return EBUSY;
+    if (output.find("Permission denied") != std::string::npos) return EACCES;
+    if (output.find("Read-only") != std::string::npos) return EROFS;
+    return EIO;
+}
+
+// mtools expands wildcards in its names; such names are refused.
+bool UsablePath(std::string_view relPath) {
+    return relPath.find_first_of("*?[]") == std::string_view::npos &&
+           relPath.find('\0') == std::string_view::npos;
+}
+
+std::string Target(std::string_view relPath) {
+    return "::/" + std::string(relPath);
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+FatVolumeRoot::FatVolumeRoot(std::string volume) : volume_(std::move(volume)) {}
+
+bool FatVolumeRoot::Fail(int error) {
+    lastError_ = error;
+    errno = error;
+    return false;
+}
+
+u16 FatVolumeRoot::DisplayPath(std::string_view relPath) const {
+    return FromPath(volume_ + ":/" + std::string(relPath));
+}
+
+int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output) {
+    UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    UniqueFd out = MakeOutputFile();
+    if (!in.Valid() || !out.Valid()) {
+        Fail(errno);
+        return -1;
+    }
+    MtoolsChild child;
+    if (int rc = child.Spawn(args, in.Get(), out.Get()); rc != 0) {
+        Fail(rc);
+        return -1;
+    }
+    int code = child.Wait();
+    if (output) *output = ReadOutputFile(out.Get());
+    return code;
+}
+
+bool FatVolumeRoot::IsFolder(const std::string& target) {
+    // Only a folder has a "." entry (the root always exists).
+    if (target == "::/") return true;
+    return Run({"mdir", "-a", "-i", volume_, target + "/."}) == 0;
+}
+
+bool FatVolumeRoot::MakeFolder(std::string_view relPath) {
+    if (!UsablePath(relPath)) return Fail(EINVAL);
+    const std::string target = Target(relPath);
+    if (relPath.empty()) return true;
+    std::string output;
+    const int code = Run({"mmd", "-i", volume_, target}, &output);
+    if (code == 0) return true;
+    if (code < 0) return false;
+    if (IsFolder(target)) return true;
+    return Fail(output.find("already exists") != std::string::npos ? EEXIST
+                                                                   : ErrorFromOutput(output));
+}
+
+bool FatVolumeRoot::FileExists(std::string_view relPath) {
+    if (!UsablePath(relPath) || relPath.empty()) return false;
+    const std::string target = Target(relPath);
+    if (Run({"mdir", "-a", "-b", "-i", volume_, target}) != 0) return false;
+    return !IsFolder(target);
+}
+
+bool FatVolumeRoot::StreamIn(std::string_view relPath,
+                             const std::function<long long(int pipeFd)>& next,
+                             const ChunkProgress& progress) {
+    if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
+    UniqueFd readEnd, writeEnd;
+    if (!MakePipe(readEnd, writeEnd)) return Fail(errno);
+    ::fcntl(writeEnd.Get(), F_SETPIPE_SZ, static_cast<int>(kChunkSize));  // fewer wake-ups
+    UniqueFd out = MakeOutputFile();
+    if (!out.Valid()) return Fail(errno);
+
+    SigpipeHold hold;
+    MtoolsChild child;
+    if (int rc = child.Spawn({"mcopy", "-o", "-i", volume_, "-", Target(relPath)}, readEnd.Get(),
+                             out.Get());
+        rc != 0) {
+        return Fail(rc);
+    }
+    readEnd.Reset();
+
+    std::uint64_t done = 0;
+    int streamError = 0;
+    for (;;) {
+        long long n = next(writeEnd.Get());
+        if (n < 0) {
+            streamError = errno;
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::uint64_t>(n);
+        if (progress && !progress(done)) return Fail(ECANCELED);  // the child is killed
+    }
+    writeEnd.Reset();  // end of file for the tool
+    const int code = child.Wait();
+    const std::string output = ReadOutputFile(out.Get());
+    if (code != 0) return Fail(ErrorFromOutput(output));
+    // Reading from a pipe, mcopy ends with 0 even when the volume filled up
+    // and the file was cut short; only its words tell.
+    if (ErrorFromOutput(output) == ENOSPC) return Fail(ENOSPC);
+    if (streamError != 0) return Fail(streamError);
+    return true;
+}
+
+bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uint8_t> data) {
+    std::size_t offset = 0;
+    auto next = [&](int pipeFd) -> long long {
+        const std::size_t n = std::min(kChunkSize, data.size() - offset);
+        if (n == 0) return 0;
+        if (!WriteAll(pipeFd, data.data() + offset, n)) return -1;
+        offset += n;
+        return static_cast<long long>(n);
+    };
+    return StreamIn(relPath, next, {});
+}
+
+bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
+                               const ChunkProgress& progress) {
+    UniqueFd in(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.Valid()) return Fail(errno);
+    ::posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    bool useSplice = true;
+    std::vector<std::uint8_t> buffer;
+    auto next = [&](int pipeFd) -> long long {
+        std::size_t moved = 0;
+        while (moved < kChunkSize) {
+            ssize_t n;
+            if (useSplice) {
+                n = ::splice(in.Get(), nullptr, pipeFd, nullptr, kChunkSize - moved,
+                             SPLICE_F_MOVE | SPLICE_F_MORE);
+                if (n < 0 && errno == EINVAL && moved == 0) {
+                    useSplice = false;  // a source that cannot splice
+                    continue;
+                }
+            } else {
+                if (buffer.empty()) buffer.resize(kChunkSize);
+                n = ::read(in.Get(), buffer.data(), kChunkSize - moved);
+                if (n > 0 && !WriteAll(pipeFd, buffer.data(), static_cast<std::size_t>(n))) {
+                    return -1;
+                }
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return -1;
+            if (n == 0) break;
+            moved += static_cast<std::size_t>(n);
+        }
+        return static_cast<long long>(moved);
+    };
+    return StreamIn(relPath, next, progress);
+}
+
+}  // namespace flintmere

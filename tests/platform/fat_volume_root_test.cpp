@@ -1,0 +1,141 @@
+// Files on a FAT image through mtools, read back with mtype.
+#include "platform/fat_volume_root.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <random>
+
+#include "support/fakes.h"
+
+namespace flintmere {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string out(size, '\0');
+    for (char& c : out) c = static_cast<char>(gen() & 0xff);
+    return out;
+}
+
+class FatVolumeRootTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        if (!HaveTool("mkfs.fat") || !HaveTool("mcopy")) {
+            GTEST_SKIP() << "mkfs.fat or mtools missing";
+        }
+        image = dir / "fat.img";
+        Format(image, "-F 32", 40000);
+    }
+    static void Format(const std::string& path, const std::string& options, int kib) {
+        const std::string cmd = "mkfs.fat -C " + options + " -n tvq " + path + " " +
+                                std::to_string(kib) + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    // The file as mtype reads it from the image.
+    std::string Read(const std::string& relPath) {
+        const std::string cmd = "MTOOLS_SKIP_CHECK=1 mtype -i " + image + " ::/" + relPath;
+        std::string out;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return out;
+        char buf[65536];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+        return out;
+    }
+    static std::span<const std::uint8_t> Bytes(const std::string& s) {
+        return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+    }
+
+    TempDir dir;
+    std::string image;
+};
+
+TEST_F(FatVolumeRootTest, FoldersAndFileTests) {
+    FatVolumeRoot root(image);
+    EXPECT_EQ(root.DisplayPath("EFI/BOOT"), FromPath(image + ":/EFI/BOOT"));
+    EXPECT_TRUE(root.MakeFolder("EFI"));
+    EXPECT_TRUE(root.MakeFolder("EFI")) << "an existing folder is fine";
+    EXPECT_TRUE(root.MakeFolder("EFI/BOOT"));
+    EXPECT_FALSE(root.MakeFolder("loader/entries")) << "parent missing";
+    EXPECT_EQ(root.LastError(), ENOENT);
+
+    ASSERT_TRUE(root.WriteFile("copyonly", {}));
+    EXPECT_TRUE(root.FileExists("copyonly"));
+    EXPECT_FALSE(root.FileExists("EFI")) << "a folder is no file";
+    EXPECT_FALSE(root.FileExists("nothing"));
+    EXPECT_FALSE(root.MakeFolder("copyonly")) << "a file is in the way";
+    EXPECT_FALSE(root.FileExists("*")) << "wildcards are refused";
+
+    FatVolumeRoot notFat(dir / "nothing.img");
+    EXPECT_FALSE(notFat.FileExists("copyonly"));
+    EXPECT_FALSE(notFat.MakeFolder("EFI"));
+}
+
+TEST_F(FatVolumeRootTest, WrittenAndCopiedFilesReadBackByteForByte) {
+    FatVolumeRoot root(image);
+    ASSERT_TRUE(root.MakeFolder("branding"));
+    const std::string text = "Corvane \xC3\xBC";  // UTF-8, no line end
+    ASSERT_TRUE(root.WriteFile("branding/companyName", Bytes(text)));
+    EXPECT_EQ(Read("branding/companyName"), text);
+    ASSERT_TRUE(root.WriteFile("branding/companyName", Bytes("x")));
+    EXPECT_EQ(Read("branding/companyName"), "x") << "replaced, not appended";
+
+    struct Case {
+        const char* name;
+        std::size_t size;
+    };
+    for (const Case& c : {Case{"empty.bin", 0}, Case{"small.cfg", 17},
+                          Case{"three-chunks-and-a-bit.tar", 3 * FatVolumeRoot::kChunkSize + 5}}) {
+        SCOPED_TRACE(c.name);
+        const std::string source = dir / c.name;
+        const std::string bytes = RandomBytes(c.size, static_cast<unsigned>(c.size));
+        WriteFileBytes(source, bytes);
+        std::vector<std::uint64_t> reported;
+        ASSERT_TRUE(root.CopyFileIn(source, c.name, [&](std::uint64_t done) {
+            reported.push_back(done);
+            return true;
+        }));
+        EXPECT_EQ(Read(c.name), bytes);
+        if (c.size > 0) {
+            ASSERT_FALSE(reported.empty());
+            EXPECT_EQ(reported.back(), c.size);
+            EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+            EXPECT_EQ(reported.size(),
+                      (c.size + FatVolumeRoot::kChunkSize - 1) / FatVolumeRoot::kChunkSize);
+        }
+    }
+}
+
+TEST_F(FatVolumeRootTest, FailuresCarryTheirCause) {
+    FatVolumeRoot root(image);
+    EXPECT_FALSE(root.CopyFileIn(dir / "missing.efi", "BOOTX64.EFI", {}));
+    EXPECT_EQ(root.LastError(), ENOENT);
+
+    const std::string big = dir / "big.bin";
+    WriteFileBytes(big, RandomBytes(3 * FatVolumeRoot::kChunkSize, 1));
+    int calls = 0;
+    EXPECT_FALSE(root.CopyFileIn(big, "big.bin", [&](std::uint64_t) { return ++calls < 2; }));
+    EXPECT_EQ(root.LastError(), ECANCELED);
+    EXPECT_EQ(calls, 2);
+
+    const std::string small = dir / "small.img";
+    Format(small, "", 512);
+    FatVolumeRoot full(small);
+    EXPECT_FALSE(full.CopyFileIn(big, "big.bin", {}));
+    EXPECT_EQ(full.LastError(), ENOSPC);
+}
+
+}  // namespace
+}  // namespace flintmere
