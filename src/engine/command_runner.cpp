@@ -11,6 +11,7 @@
 
 #include "engine/media_engine.h"
 #include "platform/child_process.h"
+#include "platform/fd_io.h"
 
 namespace flintmere {
 
@@ -50,17 +51,6 @@ int ProgressPosition(int base, long long number) {
     if (position < 0) return 0;
     if (position > 100) return 100;
     return static_cast<int>(position);
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

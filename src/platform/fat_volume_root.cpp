@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/child_process.h"
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 extern char** environ;
@@ -158,20 +159,6 @@ bool UsablePath(std::string_view relPath) {
 
 std::string Target(std::string_view relPath) {
     return "::/" + std::string(relPath);
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

@@ -5,27 +5,11 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/fd_io.h"
 #include "platform/media_root.h"
 #include "platform/unique_fd.h"
 
 namespace flintmere {
-namespace {
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 LocalFolderRoot::LocalFolderRoot(std::string folder) : folder_(std::move(folder)) {
     while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();

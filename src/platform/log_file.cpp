@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/fd_io.h"
+
 namespace flintmere {
 
 bool LogFile::Open(const std::string& path) {
@@ -46,12 +48,7 @@ void LogFile::WriteLine(std::string_view ansiMessage, std::time_t now) {
     std::lock_guard lock(mutex_);
     if (!fd_.Valid()) return;
     // A full disk loses the line; the run goes on without it.
-    size_t done = 0;
-    while (done < line.size()) {
-        ssize_t n = ::write(fd_.Get(), line.data() + done, line.size() - done);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
+    WriteAll(fd_.Get(), line.data(), line.size());
 }
 
 }  // namespace flintmere
