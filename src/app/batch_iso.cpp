@@ -1,13 +1,109 @@
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/flintmere_app.h"
 
 namespace flintmere {
+namespace {
+
+// The database path and the image path (without ".iso") of a batch command line.
+struct BatchPaths {
+    u16 database;
+    u16 outputBase;
+};
+
+// Paths are relative to the current directory; the split itself is done on
+// the text as given, so a ".xml" in the current directory's name plays no part.
+u16 Absolute(const u16& path) {
+    if (path.empty() || path.front() == u'/') return path;
+    std::error_code ec;
+    std::filesystem::path cwd = std::filesystem::current_path(ec);
+    if (ec) return path;
+    u16 folder = FromPath(cwd.string());
+    if (folder.empty() || folder.back() != u'/') folder += u'/';
+    return folder + path;
+}
+
+// "DB.xml" gives DB.iso next to it; "DB.xml" + one separator + NAME gives
+// NAME.iso in the folder of DB.xml. The first ".xml" decides.
+bool SplitCommandLine(u16 text, BatchPaths& paths) {
+    // A path in quotes (with or without a name after it): drop the quotes.
+    if (text.size() >= 2 && text.front() == u'"') {
+        const size_t close = text.find(u'"', 1);
+        if (close != u16::npos) text = text.substr(1, close - 1) + text.substr(close + 1);
+    }
+    const size_t x = text.find(u".xml");
+    if (x == u16::npos) return false;
+    const size_t end = x + 4;  // just after ".xml"
+    const size_t length = text.size();
+
+    if (length <= end + 1) {
+        // Nothing after ".xml", or a lone separator: the image goes next to the database.
+        paths.database = text.substr(0, end);
+        paths.outputBase = text.substr(0, x);
+    } else {
+        const u16 name = text.substr(end + 1);
+        // The folder ends at the last '/' of the text, unless that '/' is part
+        // of the output name: then it is the database's own folder, and the
+        // name is taken relative to it.
+        size_t slash = text.rfind(u'/');
+        if (slash != u16::npos && slash > end) slash = text.rfind(u'/', x);
+        const u16 folder = slash == u16::npos ? u16() : text.substr(0, slash + 1);
+        paths.database = text.substr(0, end);
+        paths.outputBase = folder + name;
+    }
+    paths.database = Absolute(paths.database);
+    paths.outputBase = Absolute(paths.outputBase);
+    return true;
+}
+
+void Report(const std::string& text) {
+    std::fprintf(stderr, "flintmere: %s\n", text.c_str());
+}
+
+}  // namespace
 
 int CflintmereApp::RunBatchIso(const u16& commandLine) {
-    WriteLogW(u"RunBatchIso(): %s", commandLine);
-    std::fputs("flintmere: the batch ISO mode is not built yet\n", stderr);
-    return 1;
+    WriteLogW(u"RunBatchIso(): start %s", commandLine);
+    BatchPaths paths;
+    if (!SplitCommandLine(commandLine, paths)) {
+        DisplayMessage(FormatW(u"Not a configuration database: %s", commandLine));
+        Report("give the path of a configuration database (.xml)");
+        return 2;
+    }
+    WriteLogW(u"RunBatchIso(): database %s", paths.database);
+
+    // A failed import has shown its message; the image is built from the
+    // record as the import left it, and the exit status tells.
+    const bool imported = OpenDbFile(paths.database);
+
+    m_isoPath = paths.outputBase + u".iso";
+    m_configSource = ConfigFromDatabase;
+    WriteLogW(u"RunBatchIso(): image %s", m_isoPath);
+
+    if (!StartWorker([this] { return SetupISO(); })) {
+        Report("the ISO image was not built: the worker could not be started");
+        return 1;
+    }
+    WaitWorker();
+
+    const bool built = m_setupStatus == SetupComplete;
+    WriteLog("RunBatchIso(): done, database %s, image %s", imported ? "imported" : "not imported",
+             built ? "built" : "not built");
+    if (!built) {
+        Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(m_isoPath).c_str(),
+                       m_logFile.IsOpen() ? m_logFile.Path().c_str() : "(none)"));
+        return 1;
+    }
+    if (!imported) {
+        Report(
+            FormatA("the configuration database %s was not imported; %s was built from "
+                    "the reset configuration",
+                    ToPath(paths.database).c_str(), ToPath(m_isoPath).c_str()));
+        return 3;
+    }
+    return 0;
 }
 
 }  // namespace flintmere

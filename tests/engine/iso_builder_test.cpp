@@ -1,0 +1,470 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "support/fakes.h"
+#include "support/recording_progress.h"
+#include "support/run_program.h"
+
+namespace flintmere::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A mastering tool that keeps a copy of the tree it was given (the builder
+// deletes its own), records its arguments, reports progress and writes a
+// small file as the image.
+constexpr char kCopyingTool[] = R"(#!/bin/sh
+printf '%s\n' "$@" > "$0.args"
+out=$2
+for tree; do :; done
+cp -a "$tree" "$out.tree"
+echo " 45.31% done, estimate finish Thu Jan  1 00:00:00 1970"
+printf 'image' > "$out"
+)";
+
+std::vector<std::string> LogMessages(const std::string& log) {
+    // "[Tue Dec  9 12:44:13] message\r\n" -> "message"
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out.push_back(line.size() > 22 ? line.substr(22) : line);
+    }
+    return out;
+}
+
+// True when `wanted` appears in `lines` in this order (other lines between).
+::testing::AssertionResult InOrder(const std::vector<std::string>& lines,
+                                   const std::vector<std::string>& wanted) {
+    auto it = lines.begin();
+    for (const std::string& w : wanted) {
+        it = std::find(it, lines.end(), w);
+        if (it == lines.end())
+            return ::testing::AssertionFailure() << "missing or out of order: " << w;
+        ++it;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// A sample installation folder, a temporary folder and an app set up for an
+// ISO build of a generated configuration.
+struct Rig {
+    Rig() {
+        inst = dir / "inst";
+        ProgramResult made = RunProgram(
+            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
+        ready = made.exitStatus == 0;
+        missingPackages = made.exitStatus == 3;
+        if (!ready && !missingPackages) ADD_FAILURE() << "make-install-folder: " << made.err;
+        why = made.err;
+        temp = dir / "tmp";
+        fs::create_directories(temp);
+        iso = dir / "out.iso";
+
+        app.env.tempFolder = FromPath(temp + "/");
+        app->OpenLog();
+        app->m_exeFolder = FromPath(inst);
+        app->m_distFolder = FromPath(inst + "/kx/");
+        app->m_isoPath = FromPath(iso);
+        app->ResetConfiguration(true);
+        app->m_serverName = u"vm1";
+        app->m_lanDisabled = 0;
+        app->m_lanAddress = u"192.0.2.10";
+        app->m_lanNetmask = u"255.255.255.0";
+        app->m_hwType = HwVirtual250;
+        app->m_isoMedia = 1;
+        app->m_configSource = ConfigGenerateNodeFile;
+        app->m_companyName = u"Soci\u00e9t\u00e9 G\u00e9n\u00e9rale";
+        app->m_productName = u"Branch SBC";
+        app->m_tla = u"";
+    }
+
+    void UseTool(const std::string& script) {
+        const std::string tool = inst + "/syslinux/mkisofs";
+        WriteFileBytes(tool, script);
+        fs::permissions(tool, fs::perms::owner_all);
+    }
+
+    // Folders the builder left in the temporary folder.
+    std::vector<std::string> Trees() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(temp)) {
+            if (e.is_directory()) out.push_back(e.path().string());
+        }
+        return out;
+    }
+
+    std::vector<std::string> Log() { return LogMessages(ReadFileBytes(app->m_logFile.Path())); }
+
+    // Pauses of the sequence itself (the command runner's polls are its own).
+    std::vector<int> SequencePauses() {
+        std::vector<int> out;
+        for (int p : app.clock.Pauses()) {
+            if (p >= 100) out.push_back(p);
+        }
+        return out;
+    }
+
+    TempDir dir;
+    TestApp app;
+    bool ready = false;
+    bool missingPackages = false;
+    std::string why;
+    std::string inst, temp, iso;
+};
+
+class IsoBuilderTest : public ::testing::Test, public Rig {
+  protected:
+    void SetUp() override {
+        if (missingPackages) GTEST_SKIP() << why;
+        ASSERT_TRUE(ready);
+    }
+    RecordingProgress progress;
+};
+
+TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
+    UseTool(kCopyingTool);
+    app->m_logoFile = u"logo.png";
+    app->m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    app->m_pProgressDlg = &progress;
+
+    EXPECT_EQ(app->SetupISO(), 1);
+    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_TRUE(app.presenter.Shown().empty());
+    EXPECT_TRUE(Trees().empty()) << "the tree is removed after a success";
+
+    // The tree as the tool saw it.
+    const std::string t = iso + ".tree";
+    for (const char* f :
+         {"node.cfg", "vmlinuz", "initrd.gz", "image_zev-1.2.3.4-5.tar", "syslinux.cfg",
+          "isolinux.bin", "ldlinux.c32", "isolinux.cfg", "EFI/BOOT/BOOTX64.EFI",
+          "loader/loader.conf", "loader/entries/auto.conf", "branding/companyName",
+          "branding/productName", "branding/logoPicture/logo.png"}) {
+        EXPECT_TRUE(fs::is_regular_file(t + "/" + f)) << f;
+    }
+    EXPECT_FALSE(fs::exists(t + "/config.xml"));
+    EXPECT_FALSE(fs::exists(t + "/kx"));
+    EXPECT_FALSE(fs::exists(t + "/branding/tla"));
+    EXPECT_EQ(ReadFileBytes(t + "/isolinux.bin"), ReadFileBytes(inst + "/syslinux/isolinux.bin"));
+    EXPECT_EQ(ReadFileBytes(t + "/EFI/BOOT/BOOTX64.EFI"),
+              ReadFileBytes(inst + "/systemd-boot/systemd-bootx64.efi"));
+    EXPECT_EQ(ReadFileBytes(t + "/loader/entries/auto.conf"),
+              ReadFileBytes(inst + "/systemd-boot/iso.conf"));
+    EXPECT_EQ(ReadFileBytes(t + "/syslinux.cfg"), ReadFileBytes(inst + "/syslinux/syslinux.cfg"));
+    std::string menu = ReadFileBytes(t + "/syslinux.cfg");
+    menu.insert(menu.find("APPEND ") + 7, "vmcdromboot=true ");
+    EXPECT_EQ(ReadFileBytes(t + "/isolinux.cfg"), menu);
+    EXPECT_EQ(ReadFileBytes(t + "/branding/companyName"),
+              "Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale");
+
+    const std::vector<std::string> log = Log();
+    std::string treeFolder;
+    for (const std::string& line : log) {
+        if (line.rfind("SetupISO(): using temporary folder ", 0) == 0) treeFolder = line.substr(35);
+    }
+    ASSERT_EQ(treeFolder.rfind(temp + "/flintmere_", 0), 0u) << treeFolder;
+    EXPECT_EQ(treeFolder.size(), temp.size() + 11 + 14);
+    EXPECT_TRUE(
+        InOrder(log, {"SetupISO(): start ISO", "SetupISO(): using temporary folder " + treeFolder,
+                      "SetupISO(): creating node.cfg", "SetupISO(): copying files",
+                      "SetupISO(): syslinux.cfg file", "SetupISO(): isolinux.bin file",
+                      "SetupISO(): ldlinux.c32 file", "SetupISO(): syslinux.cfg file",
+                      "SetupISO(): systemd-bootx64.efi file", "SetupISO(): loader.conf file",
+                      "SetupISO(): iso.conf file", "SetupISO(): copying branding company name",
+                      "SetupISO(): copying branding product name",
+                      "SetupISO(): copying branding logo file", "SetupISO(): creating ISO file",
+                      "Process(): starting syslinux/mkisofs -o \"" + iso +
+                          "\" -b isolinux.bin -c boot.cat -no-emul-boot -boot-load-size 4 "
+                          "-boot-info-table -iso-level 4 \"" +
+                          treeFolder + "\"",
+                      "SetupISO(): done"}));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "SetupISO(): copying TLA"), 0);
+
+    // The tool ran from the installation folder with the mastering arguments.
+    std::vector<std::string> args;
+    std::istringstream argsText(ReadFileBytes(inst + "/syslinux/mkisofs.args"));
+    for (std::string arg; std::getline(argsText, arg);) args.push_back(arg);
+    EXPECT_EQ(args, (std::vector<std::string>{"-o", iso, "-b", "isolinux.bin", "-c", "boot.cat",
+                                              "-no-emul-boot", "-boot-load-size", "4",
+                                              "-boot-info-table", "-iso-level", "4", treeFolder}));
+
+    // Actions, in order, around the copy engine's own.
+    std::vector<u16> actions = progress.Actions();
+    std::erase_if(actions, [](const u16& a) { return a.rfind(u"Copying Files...\r\n", 0) == 0; });
+    EXPECT_EQ(actions, (std::vector<u16>{
+                           u"Creating node.cfg file...",
+                           u"Copying files to tmp folder...",
+                           u"Copying files...\r\nsyslinux.cfg",
+                           u"Copying files...\r\nisolinux.bin",
+                           u"Copying files...\r\nldlinux.c32",
+                           u"Copying files...\r\nsystemd-bootx64.efi",
+                           u"Copying files...\r\nloader.conf",
+                           u"Copying files...\r\niso.conf",
+                           u"Copying Branding Company Name...",
+                           u"Copying Branding Product Name...",
+                           u"Copying Branding Logo File...",
+                           u"Creating the ISO file...",
+                           u"Complete",
+                       }));
+
+    // 1, the copy below 50, the branding items, then the tool's 45 % of the rest.
+    const std::vector<int> positions = progress.Positions();
+    ASSERT_GE(positions.size(), 5u);
+    EXPECT_EQ(positions.front(), 1);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    const auto at55 = std::find(positions.begin(), positions.end(), 55);
+    ASSERT_NE(at55, positions.end());
+    EXPECT_LT(*(at55 - 1), 50);
+    EXPECT_EQ(std::vector<int>(at55, positions.end()),
+              (std::vector<int>{55, 60, 70, 70 + 45 * 30 / 100}));
+    EXPECT_EQ(progress.CloseRequests(), 1);
+    EXPECT_EQ(progress.Events().back().kind, RecordingProgress::Event::Close);
+
+    // node.cfg, two later distribution files, UEFI files, three branding items, the end.
+    EXPECT_EQ(SequencePauses(), std::vector<int>(8, 500)) << ReadFileBytes(app->m_logFile.Path());
+}
+
+TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
+    struct Case {
+        int source;
+        bool nodeCfg;
+        bool configXml;
+        int pauses;
+    };
+    const Case cases[] = {
+        {ConfigFromNodeFile, true, false, 7},
+        {ConfigGenerateNodeFile, true, false, 7},
+        {ConfigFromDatabase, true, true, 8},
+        {ConfigAutomated, true, false, 7},
+        {9, false, false, 7},
+    };
+    UseTool(kCopyingTool);
+    app->m_dbFileData = {'<', 'k', '/', '>', '\n'};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        app.clock.ClearPauses();
+        fs::remove_all(iso + ".tree");
+        app->m_configSource = c.source;
+        RecordingProgress progress;
+        app->m_pProgressDlg = &progress;
+
+        ASSERT_EQ(app->SetupISO(), 1);
+        EXPECT_EQ(fs::exists(iso + ".tree/node.cfg"), c.nodeCfg);
+        EXPECT_EQ(fs::exists(iso + ".tree/config.xml"), c.configXml);
+        if (c.configXml) {
+            EXPECT_EQ(ReadFileBytes(iso + ".tree/config.xml"), "<k/>\n");
+        }
+        const std::vector<u16> actions = progress.Actions();
+        EXPECT_EQ(std::count(actions.begin(), actions.end(), u"Creating database file..."),
+                  c.configXml ? 1 : 0);
+        EXPECT_EQ(SequencePauses().size(), static_cast<std::size_t>(c.pauses));
+    }
+}
+
+TEST_F(IsoBuilderTest, WithoutBrandingTheToolStartsFromTheCopyPosition) {
+    UseTool(kCopyingTool);
+    app->m_companyName = u"";
+    app->m_productName = u"";
+    app->m_tla = u"";
+    app->m_pProgressDlg = &progress;
+
+    ASSERT_EQ(app->SetupISO(), 1);
+    EXPECT_FALSE(fs::exists(iso + ".tree/branding"));
+    const std::vector<int> positions = progress.Positions();
+    ASSERT_GE(positions.size(), 3u);
+    const int copyEnd = positions[positions.size() - 2];
+    EXPECT_GT(copyEnd, 1);
+    EXPECT_LT(copyEnd, 50);
+    EXPECT_EQ(positions.back(), copyEnd + 45 * (100 - copyEnd) / 100);
+}
+
+TEST_F(IsoBuilderTest, BatchRunHasNoDialogAndRealImage) {
+    // No dialog: nothing waits for one, and the real tool masters the image.
+    ASSERT_EQ(app->SetupISO(), 1);
+    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_TRUE(Trees().empty());
+    const std::string image = ReadFileBytes(iso);
+    ASSERT_GT(image.size(), 0x8006u);
+    EXPECT_EQ(image.substr(0x8001, 5), "CD001");
+    EXPECT_EQ(SequencePauses(), std::vector<int>(7, 500));
+}
+
+// Every failure: its box, SetupError, a close request, and the tree left behind.
+TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+        const char* box;  // nullptr: the step shows no box of its own
+        const char* lastTreeFile;
+    };
+    const std::string notFound = AppServices::SystemErrorText(ENOENT);
+    const Case cases[] = {
+        {"legacy boot file missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/ldlinux.c32"); },
+         notFound.c_str(), "isolinux.bin"},
+        {"boot menu missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/syslinux.cfg"); },
+         notFound.c_str(), "vmlinuz"},
+        {"UEFI boot manager missing",
+         [](Rig& t) { fs::remove(t.inst + "/systemd-boot/systemd-bootx64.efi"); }, notFound.c_str(),
+         "isolinux.cfg"},
+        {"UEFI entry missing", [](Rig& t) { fs::remove(t.inst + "/systemd-boot/iso.conf"); },
+         notFound.c_str(), "loader/loader.conf"},
+        {"tool exits 1",
+         [](Rig& t) { t.UseTool("#!/bin/sh\necho 'genisoimage: broken' >&2\nexit 1\n"); }, nullptr,
+         "loader/entries/auto.conf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig fresh;
+        ASSERT_TRUE(fresh.ready) << fresh.why;
+        c.arrange(fresh);
+        RecordingProgress freshProgress;
+        fresh.app->m_pProgressDlg = &freshProgress;
+
+        EXPECT_EQ(fresh.app->SetupISO(), 0);
+        EXPECT_EQ(fresh.app->m_setupStatus, SetupError);
+        const auto shown = fresh.app.presenter.Shown();
+        if (c.box) {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0].text, Utf8ToUtf16(c.box));
+            EXPECT_EQ(shown[0].caption, u"Error");
+            EXPECT_EQ(shown[0].style, kMbWarningStyle);
+        } else {
+            EXPECT_TRUE(shown.empty());
+        }
+        EXPECT_EQ(freshProgress.CloseRequests(), 1);
+        EXPECT_NE(freshProgress.Actions().back(), u"Complete");
+        const auto trees = fresh.Trees();
+        ASSERT_EQ(trees.size(), 1u);
+        EXPECT_TRUE(fs::is_regular_file(trees[0] + "/" + c.lastTreeFile));
+        EXPECT_EQ(fresh.SequencePauses().back(), 500);
+        const auto log = fresh.Log();
+        EXPECT_EQ(std::count(log.begin(), log.end(), "SetupISO(): done"), 0);
+    }
+}
+
+TEST_F(IsoBuilderTest, ToolThatCannotStart) {
+    fs::remove(inst + "/syslinux/mkisofs");
+    EXPECT_EQ(app->SetupISO(), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_FALSE(app.presenter.Shown().empty()) << "the runner says it could not start the tool";
+    EXPECT_EQ(Trees().size(), 1u);
+    EXPECT_FALSE(fs::exists(iso));
+}
+
+TEST_F(IsoBuilderTest, TemporaryFolderProblems) {
+    struct Case {
+        const char* name;
+        std::function<u16(Rig&)> tempFolder;
+        int error;
+    };
+    const Case cases[] = {
+        {"missing", [](Rig& t) { return FromPath(t.dir / "nowhere/"); }, ENOENT},
+        {"a file",
+         [](Rig& t) {
+             WriteFileBytes(t.dir / "plain", "x");
+             return FromPath(t.dir / "plain/");
+         },
+         ENOTDIR},
+        {"none", [](Rig&) { return u16(); }, ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.presenter.Clear();
+        app.env.tempFolder = c.tempFolder(*this);
+        EXPECT_EQ(app->SetupISO(), 0);
+        EXPECT_EQ(app->m_setupStatus, SetupError);
+        const auto shown = app.presenter.Shown();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, Utf8ToUtf16(AppServices::SystemErrorText(c.error)));
+        EXPECT_FALSE(fs::exists(iso));
+    }
+}
+
+TEST_F(IsoBuilderTest, TwoBuildsInOneSecondDoNotShareATree) {
+    UseTool(kCopyingTool);
+    // The tree a build started now would use already exists.
+    std::tm local{};
+    const std::time_t now = app.clock.Now();
+    ::localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+    const std::string taken = temp + "/flintmere_" + stamp;
+    fs::create_directory(taken);
+    WriteFileBytes(taken + "/other-build", "x");
+
+    EXPECT_EQ(app->SetupISO(), 0);
+    const auto shown = app.presenter.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, Utf8ToUtf16(AppServices::SystemErrorText(EEXIST)));
+    EXPECT_EQ(ReadFileBytes(taken + "/other-build"), "x");
+    EXPECT_FALSE(fs::exists(taken + "/node.cfg"));
+}
+
+TEST_F(IsoBuilderTest, EmptyDistributionStopsBeforeTheBootFiles) {
+    for (const auto& e : fs::directory_iterator(inst + "/kx")) fs::remove(e.path());
+    EXPECT_EQ(app->SetupISO(), 0);
+    const auto shown = app.presenter.Shown();
+    ASSERT_GE(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, u"No distribution files found!");
+    // The builder's own box follows the copy engine's.
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].text, Utf8ToUtf16(AppServices::SystemErrorText(ENOENT)));
+    ASSERT_EQ(Trees().size(), 1u);
+    EXPECT_FALSE(fs::exists(Trees()[0] + "/isolinux.bin"));
+}
+
+// Stops the run as soon as it shows a given action, like Cancel would.
+class CancelOnAction final : public ProgressDialog {
+  public:
+    CancelOnAction(CflintmereApp& app, u16 action) : app_(app), action_(std::move(action)) {}
+    bool IsReady() override { return true; }
+    void SetPos(int position) override { pos_ = position; }
+    int GetPos() override { return pos_; }
+    void SetAction(const u16& text) override {
+        actions.push_back(text);
+        if (text == action_) app_.m_workerStop.request_stop();
+    }
+    void RequestClose() override { ++closes; }
+    std::vector<u16> actions;
+    int closes = 0;
+
+  private:
+    CflintmereApp& app_;
+    u16 action_;
+    int pos_ = 0;
+};
+
+TEST_F(IsoBuilderTest, CancelStopsAtTheNextStopPointQuietly) {
+    UseTool(kCopyingTool);
+    for (const char16_t* at : {u"Creating node.cfg file...", u"Copying files...\r\nisolinux.bin",
+                               u"Copying Branding Company Name...", u"Creating the ISO file..."}) {
+        SCOPED_TRACE(Utf16ToUtf8(at));
+        app->m_workerStop = std::stop_source();
+        app.clock.ClearPauses();
+        app.presenter.Clear();
+        fs::remove_all(iso + ".tree");
+        CancelOnAction dialog(*app, at);
+        app->m_pProgressDlg = &dialog;
+
+        EXPECT_EQ(app->SetupISO(), 0);
+        EXPECT_EQ(app->m_setupStatus, SetupError) << "the dialog's Cancel sets the status";
+        EXPECT_TRUE(app.presenter.Shown().empty());
+        EXPECT_EQ(dialog.actions.back(), at) << "nothing is reported after the cancel";
+        EXPECT_EQ(dialog.closes, 0);
+        if (dialog.actions.back() != u"Creating the ISO file...") {
+            EXPECT_FALSE(fs::exists(iso + ".tree")) << "the tool does not run after a cancel";
+        }
+        EXPECT_EQ(Trees().size(), 1u) << "a cancelled run leaves its tree";
+        for (const std::string& tree : Trees()) fs::remove_all(tree);
+        const auto log = Log();
+        EXPECT_EQ(log.back(), "SetupISO(): canceled");
+    }
+}
+
+}  // namespace
+}  // namespace flintmere::testing
