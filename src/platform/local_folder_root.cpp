@@ -59,19 +59,42 @@ bool LocalFolderRoot::CopyFileIn(const std::string& sourcePath, std::string_view
     UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!out.Valid()) return Fail();
     ::posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<std::uint8_t> buffer(kChunkSize);
     std::uint64_t done = 0;
-    for (;;) {
-        ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Fail();
-        if (n == 0) break;
-        if (!WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(n))) return Fail();
-        done += static_cast<std::uint64_t>(n);
+    auto reportChunk = [&](std::size_t n) {
+        done += n;
         if (progress && !progress(done)) {
             errno = ECANCELED;
-            return Fail();
+            return false;
         }
+        return true;
+    };
+    // The kernel copies without bouncing the data through this process (and
+    // may share extents); chunks keep the progress moving. Where the file
+    // systems cannot do that, fall back to reading and writing.
+    bool kernelCopy = true;
+    std::vector<std::uint8_t> buffer;
+    for (;;) {
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, kChunkSize, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail();
+        } else {
+            if (buffer.empty()) buffer.resize(kChunkSize);
+            n = ::read(in.Get(), buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail();
+            if (n > 0 && !WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(n))) {
+                return Fail();
+            }
+        }
+        if (n == 0) break;
+        if (!reportChunk(static_cast<std::size_t>(n))) return Fail();
     }
     if (!out.Close()) return Fail();
     return true;
