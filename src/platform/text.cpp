@@ -246,8 +246,10 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
             continue;
         }
         if (width >= 0) spec += std::to_string(width);
-        if (precision >= 0) spec += "." + std::to_string(precision);
-        char buf[128];
+        if (precision >= 0) {
+            spec += '.';
+            spec += std::to_string(precision);
+        }
         if (conv == u'c' || conv == u'C') {
             char32_t ch = 0;
             if (auto p = std::get_if<long long>(&v)) ch = static_cast<char32_t>(*p);
@@ -268,19 +270,17 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
                 value = isUnsigned ? static_cast<long long>(static_cast<unsigned int>(value))
                                    : static_cast<long long>(static_cast<int>(value));
             }
-            std::snprintf(buf, sizeof buf, spec.c_str(), value);
+            out += Utf8ToUtf16(FormatA(spec.c_str(), value));
         } else if (u16view(u"eEfFgGaA").find(conv) != u16view::npos) {
             spec += static_cast<char>(conv);
             double value = 0;
             if (auto p = std::get_if<double>(&v)) value = *p;
             if (auto p = std::get_if<long long>(&v)) value = static_cast<double>(*p);
             if (auto p = std::get_if<unsigned long long>(&v)) value = static_cast<double>(*p);
-            std::snprintf(buf, sizeof buf, spec.c_str(), value);
+            out += Utf8ToUtf16(FormatA(spec.c_str(), value));
         } else {
             out.append(format.substr(start, i - start + 1));
-            continue;
         }
-        out += Utf8ToUtf16(buf);
     }
     return out;
 }

@@ -54,6 +54,7 @@ TEST(FormatW, FollowsPrintf) {
     EXPECT_EQ(FormatW(u"%c:", u'E'), u"E:");
     EXPECT_EQ(FormatW(u"%s and %s", u"one"), u"one and %s");  // missing argument kept
     EXPECT_EQ(FormatA("%s=%d", "x", 3), "x=3");
+    EXPECT_EQ(FormatW(u"%300d", 7).size(), 300u);  // no fixed buffer behind a number
 }
 
 }  // namespace
