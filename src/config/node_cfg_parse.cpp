@@ -10,7 +10,7 @@ namespace {
 
 enum class ValueKind { Single, Pair, Flag };
 
-struct KeySpec {
+struct KeyRule {
     std::string_view key;
     ValueKind kind;
     u16 NodeCfgValues::*first = nullptr;
@@ -24,7 +24,7 @@ constexpr ValueKind kOne = ValueKind::Single;
 constexpr ValueKind kPair = ValueKind::Pair;
 constexpr ValueKind kFlag = ValueKind::Flag;
 
-const std::array<KeySpec, 24> kKeys = {{
+const std::array<KeyRule, 24> kKeys = {{
     {"kestrel_label:", kOne, &V::label},
     {"kestrel_lan:", kPair, &V::lanAddress, &V::lanNetmask, nullptr, &V::lanDisabled},
     {"kestrel_wan:", kPair, &V::wanAddress, &V::wanNetmask, nullptr, &V::wanDisabled},
@@ -68,9 +68,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-const KeySpec* FindKey(std::string_view token) {
-    for (const KeySpec& spec : kKeys) {
-        if (EqualsIgnoreCase(token, spec.key)) return &spec;
+const KeyRule* FindKey(std::string_view token) {
+    for (const KeyRule& rule : kKeys) {
+        if (EqualsIgnoreCase(token, rule.key)) return &rule;
     }
     return nullptr;
 }
@@ -139,8 +139,8 @@ NodeCfgValues ParseNodeCfg(std::string_view bytes) {
     Tokenizer tokens(bytes);
     std::optional<std::string_view> current = tokens.Next();
     while (current) {
-        const KeySpec* spec = FindKey(*current);
-        if (!spec) {
+        const KeyRule* rule = FindKey(*current);
+        if (!rule) {
             current = tokens.Next();
             continue;
         }
@@ -149,21 +149,21 @@ NodeCfgValues ParseNodeCfg(std::string_view bytes) {
             current = value;
             continue;
         }
-        if (spec->kind == ValueKind::Flag) {
-            values.*(spec->flag) = DecimalPrefixIsNonZero(*value) ? 1 : 0;
+        if (rule->kind == ValueKind::Flag) {
+            values.*(rule->flag) = DecimalPrefixIsNonZero(*value) ? 1 : 0;
             current = tokens.Next();
             continue;
         }
-        values.*(spec->first) = AnsiToUtf16(*value);
-        if (spec->disabled && IsValidHostAddress(values.*(spec->first))) {
-            values.*(spec->disabled) = 0;
+        values.*(rule->first) = AnsiToUtf16(*value);
+        if (rule->disabled && IsValidHostAddress(values.*(rule->first))) {
+            values.*(rule->disabled) = 0;
         }
         current = tokens.Next();
-        if (spec->kind == ValueKind::Pair && current) {
+        if (rule->kind == ValueKind::Pair && current) {
             // A second value that is the next key stays a key: a pair written
             // with an empty last value must not eat the following entry.
             if (LooksLikeKey(*current)) continue;
-            values.*(spec->second) = AnsiToUtf16(*current);
+            values.*(rule->second) = AnsiToUtf16(*current);
             current = tokens.Next();
         }
     }

@@ -175,12 +175,12 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
             out += u'%';
             continue;
         }
-        std::string spec = "%";
+        std::string conversion = "%";
         bool leftAlign = false;
         while (i < format.size() &&
                std::u16string_view(u"-+ #0").find(format[i]) != u16view::npos) {
             if (format[i] == u'-') leftAlign = true;
-            spec += static_cast<char>(format[i++]);
+            conversion += static_cast<char>(format[i++]);
         }
         int width = -1;
         int precision = -1;
@@ -245,10 +245,10 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
             out += s;
             continue;
         }
-        if (width >= 0) spec += std::to_string(width);
+        if (width >= 0) conversion += std::to_string(width);
         if (precision >= 0) {
-            spec += '.';
-            spec += std::to_string(precision);
+            conversion += '.';
+            conversion += std::to_string(precision);
         }
         if (conv == u'c' || conv == u'C') {
             char32_t ch = 0;
@@ -258,8 +258,8 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
             continue;
         }
         if (u16view(u"diouxX").find(conv) != u16view::npos) {
-            spec += "ll";
-            spec += static_cast<char>(conv);
+            conversion += "ll";
+            conversion += static_cast<char>(conv);
             long long value = 0;
             if (auto p = std::get_if<long long>(&v)) value = *p;
             if (auto p = std::get_if<unsigned long long>(&v)) value = static_cast<long long>(*p);
@@ -270,14 +270,14 @@ u16 FormatWArgs(u16view format, const std::vector<FormatArg>& args) {
                 value = isUnsigned ? static_cast<long long>(static_cast<unsigned int>(value))
                                    : static_cast<long long>(static_cast<int>(value));
             }
-            out += Utf8ToUtf16(FormatA(spec.c_str(), value));
+            out += Utf8ToUtf16(FormatA(conversion.c_str(), value));
         } else if (u16view(u"eEfFgGaA").find(conv) != u16view::npos) {
-            spec += static_cast<char>(conv);
+            conversion += static_cast<char>(conv);
             double value = 0;
             if (auto p = std::get_if<double>(&v)) value = *p;
             if (auto p = std::get_if<long long>(&v)) value = static_cast<double>(*p);
             if (auto p = std::get_if<unsigned long long>(&v)) value = static_cast<double>(*p);
-            out += Utf8ToUtf16(FormatA(spec.c_str(), value));
+            out += Utf8ToUtf16(FormatA(conversion.c_str(), value));
         } else {
             out.append(format.substr(start, i - start + 1));
         }
