@@ -46,6 +46,29 @@ constexpr char16_t kMasteringCommand[] =
     u"syslinux/mkisofs -o \"%s\" -b isolinux.bin -c boot.cat -no-emul-boot -boot-load-size 4 "
     u"-boot-info-table -iso-level 4 \"%s\"";
 
+// What the image path held before the mastering tool ran.
+struct FileStamp {
+    bool exists = false;
+    struct stat st {};
+};
+
+FileStamp StampOf(const std::string& path) {
+    FileStamp stamp;
+    stamp.exists = ::stat(path.c_str(), &stamp.st) == 0;
+    return stamp;
+}
+
+// True when the tool created or rewrote the file at `path` since `before`.
+bool WrittenSince(const std::string& path, const FileStamp& before) {
+    const FileStamp now = StampOf(path);
+    if (!now.exists || !S_ISREG(now.st.st_mode)) return false;
+    if (!before.exists) return true;
+    return now.st.st_dev != before.st.st_dev || now.st.st_ino != before.st.st_ino ||
+           now.st.st_size != before.st.st_size ||
+           now.st.st_mtim.tv_sec != before.st.st_mtim.tv_sec ||
+           now.st.st_mtim.tv_nsec != before.st.st_mtim.tv_nsec;
+}
+
 std::string LocalTimeStamp(std::time_t now) {
     std::tm local{};
     ::tzset();
@@ -180,7 +203,14 @@ int MediaEngine::SetupISO() {
         "4",
         tree,
     };
+    const std::string imagePath = ToPath(m_isoPath);
+    const FileStamp imageBefore = StampOf(imagePath);
     if (!Process(commandLine, argv, true)) {
+        // A tool that failed or was stopped half way leaves a cut-off image
+        // under the final name; only what it wrote itself is removed.
+        if (WrittenSince(imagePath, imageBefore) && ::unlink(imagePath.c_str()) == 0) {
+            WriteLogW(u"SetupISO(): removed the incomplete image %s", m_isoPath);
+        }
         if (StopRequested()) return canceled();
         CloseProgress();
         Pause(500);

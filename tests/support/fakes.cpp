@@ -20,6 +20,7 @@ bool FakeClock::Sleep(std::chrono::milliseconds duration, std::stop_token stop) 
         pauses_.push_back(static_cast<int>(duration.count()));
         elapsedMs_ += duration.count();
     }
+    if (onSleep) onSleep(static_cast<int>(duration.count()));
     if (realDelay_.count() > 0) {
         auto until = std::chrono::steady_clock::now() + realDelay_;
         while (std::chrono::steady_clock::now() < until && !stop.stop_requested()) {

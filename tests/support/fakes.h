@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +26,10 @@ class FakeClock final : public Clock {
     void ClearPauses();
     // Makes each Sleep really wait this long (for cancel tests).
     void SetRealDelay(std::chrono::milliseconds delay) { realDelay_ = delay; }
+    // Called on the sleeping thread at each pause, before it returns; lets a
+    // test change the world at a known point of a sequence. Set it before
+    // the run starts.
+    std::function<void(int ms)> onSleep;
 
   private:
     mutable std::mutex mutex_;

@@ -1,0 +1,297 @@
+// The stick rig of the end-to-end USB tests: a loop device over a sparse
+// image, admitted as a removable drive, an installation folder with the
+// built program, and an app wired to both. Header only: every test file
+// of this folder is a program of its own.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/disk_service.h"
+#include "platform/unique_fd.h"
+#include "support/fakes.h"
+#include "support/recording_progress.h"
+#include "support/run_program.h"
+
+namespace flintmere::testing {
+
+namespace fs = std::filesystem;
+
+inline constexpr std::uint64_t kImageBytes = 1200ull << 20;
+// 1200 MiB in whole 255 x 63 cylinders of 512-byte sectors.
+inline constexpr std::uint64_t kGeometrySectors = (kImageBytes / 512 / 16065) * 16065;
+
+// A sparse image attached to a loop device, detached and removed on every path.
+class LoopStick {
+  public:
+    explicit LoopStick(const std::string& image) : image_(image) {
+        WriteFileBytes(image_, "");
+        fs::resize_file(image_, kImageBytes);
+        ProgramResult r = RunProgram({"losetup", "-f", "--show", "-P", image_});
+        if (r.exitStatus == 0 && !r.out.empty()) {
+            device_ = r.out.substr(0, r.out.find('\n'));
+        } else {
+            error_ = r.err;
+        }
+    }
+    ~LoopStick() {
+        if (!device_.empty()) RunProgram({"losetup", "-d", device_});
+        std::error_code ec;
+        fs::remove(image_, ec);
+    }
+    LoopStick(const LoopStick&) = delete;
+    LoopStick& operator=(const LoopStick&) = delete;
+
+    const std::string& Device() const { return device_; }
+    std::string Name() const { return fs::path(device_).filename().string(); }
+    std::string Partition() const { return device_ + "p1"; }
+    const std::string& Error() const { return error_; }
+
+  private:
+    std::string image_;
+    std::string device_;
+    std::string error_;
+};
+
+// The value after "key": in sfdisk's JSON, without quotes.
+inline std::string JsonValue(const std::string& json, const std::string& key) {
+    const std::string tag = "\"" + key + "\":";
+    std::size_t at = json.find(tag);
+    if (at == std::string::npos) return {};
+    at += tag.size();
+    while (at < json.size() && json[at] == ' ') ++at;
+    std::size_t end = at;
+    if (json[at] == '"') {
+        end = json.find('"', at + 1);
+        return json.substr(at + 1, end - at - 1);
+    }
+    while (end < json.size() && json[end] != ',' && json[end] != '\n' && json[end] != '}') ++end;
+    return json.substr(at, end - at);
+}
+
+// The first `size` bytes of a (large, sparse) file.
+inline std::string ReadHead(const std::string& path, std::size_t size) {
+    std::string out(size, '\0');
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ssize_t n = fd.Valid() ? ::pread(fd.Get(), out.data(), size, 0) : -1;
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+}
+
+inline std::string Blkid(const std::string& device, const std::string& tag) {
+    ProgramResult r = RunProgram({"blkid", "-p", "-o", "value", "-s", tag, device});
+    return r.out.substr(0, r.out.find('\n'));
+}
+
+class usb_e2e : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (::geteuid() != 0 || ::access("/dev/loop-control", F_OK) != 0) return;
+        installDir = new TempDir();
+        const char* given = std::getenv("FLINTMERE_E2E_INSTALL_DIR");
+        inst = given && *given ? given : (*installDir) / "inst";
+        if (!(given && *given)) {
+            ProgramResult made =
+                RunProgram({"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", inst},
+                           {std::string("FLINTMERE_BIN=") + FLINTMERE_BINARY});
+            if (made.exitStatus != 0) installError = made.err;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete installDir;
+        installDir = nullptr;
+    }
+
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
+        if (::access("/dev/loop-control", F_OK) != 0) GTEST_SKIP() << "no loop devices here";
+        for (const char* tool : {"losetup", "sfdisk", "blkid", "fsck.fat", "mkfs.fat", "mcopy"}) {
+            if (RunProgram({"sh", "-c", std::string("command -v ") + tool}).exitStatus != 0) {
+                GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
+            }
+        }
+        ASSERT_TRUE(installError.empty()) << installError;
+        stick = std::make_unique<LoopStick>(dir / "stick.img");
+        if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();
+        service = std::make_unique<LinuxDiskService>(DiskRoots{},
+                                                     std::vector<std::string>{stick->Name()});
+        app.env.tempFolder = FromPath(dir.Path() + "/");
+        app->OpenLog();
+        app->m_exeFolder = FromPath(inst);
+        app->m_distFolder = FromPath(inst + "/kx/");
+        app->SetDiskService(service.get());
+        app->m_pProgressDlg = &progress;
+        app->m_configSource = ConfigGenerateNodeFile;
+        app->ResetConfiguration(true);
+        app->m_serverName = u"sbc-e2e";
+        app->m_lanDisabled = 0;
+        app->m_lanAddress = u"192.0.2.10";
+        app->m_lanNetmask = u"255.255.255.0";
+        app->m_gateway = u"192.0.2.1";
+        app->m_hwType = HwLegacyBios;
+    }
+
+    void TearDown() override {
+        if (!HasFailure() || !app->m_logFile.IsOpen()) return;
+        // The run's log without the search passes, to see where it went wrong.
+        std::istringstream in(Log());
+        std::string shown;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("Finding disk") == std::string::npos &&
+                line.find("Checking") == std::string::npos) {
+                shown += line + "\n";
+            }
+        }
+        std::cerr << shown;
+    }
+
+    void SelectStick() {
+        MediaList list;
+        app->RefreshDevices(list);
+        for (std::size_t i = 0; i + 1 < list.entries.size(); ++i) {
+            if (ToPath(list.entries[i]).rfind(stick->Device() + " ", 0) == 0) {
+                app->m_selectedDrive = static_cast<int>(i);
+                return;
+            }
+        }
+        FAIL() << "the loop device is not in the media list";
+    }
+
+    int Run() {
+        SelectStick();
+        return app->SetupUSB();
+    }
+
+    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Table() { return RunProgram({"sfdisk", "--json", stick->Device()}).out; }
+    std::string Mtype(const std::string& volume, const std::string& path) {
+        return RunProgram({"mtype", "-i", volume, "::/" + path}, {"MTOOLS_SKIP_CHECK=1"}).out;
+    }
+    bool Exists(const std::string& volume, const std::string& path) {
+        return RunProgram({"mdir", "-a", "-b", "-i", volume, "::/" + path}, {"MTOOLS_SKIP_CHECK=1"})
+                   .exitStatus == 0;
+    }
+
+    // The volume holds a clean FAT32 "tvq" with every file the run writes.
+    void ExpectInstalledVolume(const std::string& volume, bool legacyLoader) {
+        EXPECT_EQ(Blkid(volume, "TYPE"), "vfat");
+        EXPECT_EQ(Blkid(volume, "LABEL"), "tvq");
+        ProgramResult fsck = RunProgram({"fsck.fat", "-n", volume});
+        EXPECT_EQ(fsck.exitStatus, 0) << fsck.out << fsck.err;
+        const std::pair<const char*, const char*> copies[] = {
+            {"systemd-boot/systemd-bootx64.efi", "EFI/BOOT/BOOTX64.EFI"},
+            {"systemd-boot/loader.conf", "loader/loader.conf"},
+            {"systemd-boot/usb.conf", "loader/entries/auto.conf"},
+            {"kx/vmlinuz", "vmlinuz"},
+            {"kx/initrd.gz", "initrd.gz"},
+            {"kx/image_zev-1.2.3.4-5.tar", "image_zev-1.2.3.4-5.tar"},
+        };
+        for (const auto& [source, target] : copies) {
+            const std::string bytes = ReadFileBytes(inst + "/" + source);
+            ASSERT_FALSE(bytes.empty()) << source;
+            EXPECT_TRUE(Mtype(volume, target) == bytes) << target << " differs from " << source;
+        }
+        // node.cfg as the writer makes it for a plain folder.
+        LocalFolderRoot reference(dir.Path());
+        ASSERT_TRUE(app->CreateNodeCfgFile(reference, false));
+        EXPECT_EQ(Mtype(volume, "node.cfg"), ReadFileBytes(dir / "node.cfg"));
+        EXPECT_EQ(Exists(volume, "ldlinux.sys"), legacyLoader);
+        EXPECT_EQ(Exists(volume, "syslinux.cfg"), legacyLoader);
+        if (legacyLoader) {
+            EXPECT_EQ(Mtype(volume, "syslinux.cfg"),
+                      ReadFileBytes(inst + "/syslinux/syslinux.cfg"));
+        }
+    }
+
+    // Keeps the image for the boot proofs when asked to.
+    void KeepImage(const std::string& name) {
+        const char* keep = std::getenv("FLINTMERE_E2E_KEEP_DIR");
+        if (!keep || !*keep) return;
+        ProgramResult r = RunProgram(
+            {"cp", "--sparse=always", dir / "stick.img", std::string(keep) + "/" + name});
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+    }
+
+    // Puts the stick on another image (for example one on a file system
+    // the test controls). Returns why it could not, or "".
+    std::string ReattachStick(const std::string& image) {
+        service.reset();
+        stick.reset();
+        stick = std::make_unique<LoopStick>(image);
+        if (stick->Device().empty()) return "no free loop device: " + stick->Error();
+        service = std::make_unique<LinuxDiskService>(DiskRoots{},
+                                                     std::vector<std::string>{stick->Name()});
+        app->SetDiskService(service.get());
+        return {};
+    }
+
+    // SetupUSB on the worker thread, given `limit` to end. A run that does
+    // not end in time fails the test and is asked to stop.
+    int RunBounded(std::chrono::seconds limit) {
+        SelectStick();
+        std::atomic<int> result{-1};
+        if (!app->StartWorker([this, &result] {
+                result = app->SetupUSB();
+                return result.load();
+            })) {
+            ADD_FAILURE() << "the worker could not be started";
+            return -1;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (app->WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (app->WorkerRunning()) {
+            ADD_FAILURE() << "SetupUSB did not end within " << limit.count() << " s";
+            app->CancelWorker();
+        }
+        app->WaitWorker();
+        return result;
+    }
+
+    // Processes whose parent is this test program (tools left running).
+    static std::vector<std::string> ChildProcesses() {
+        std::vector<std::string> out;
+        const std::string self = std::to_string(::getpid());
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator("/proc", ec)) {
+            const std::string pid = e.path().filename().string();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            const std::string stat = ReadFileBytes(e.path().string() + "/stat");
+            // "pid (comm) state ppid ..."; comm may hold blanks, so read after ')'.
+            const std::size_t close = stat.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream fields(stat.substr(close + 1));
+            std::string state, ppid;
+            if (fields >> state >> ppid && ppid == self) {
+                out.push_back(e.path().filename().string() + " " + stat.substr(0, close + 1));
+            }
+        }
+        return out;
+    }
+
+    static inline TempDir* installDir = nullptr;
+    static inline std::string inst;
+    static inline std::string installError;
+
+    TempDir dir;
+    TestApp app;
+    RecordingProgress progress;
+    std::unique_ptr<LoopStick> stick;
+    std::unique_ptr<LinuxDiskService> service;
+};
+
+}  // namespace flintmere::testing

@@ -1,0 +1,169 @@
+// ISO builds that run out of disk space: the tree's folder fills up during the
+// distribution copy, or the image does not fit where it is to be written.
+// Each must end as an error, leave its tree for inspection and never hang.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "support/fakes.h"
+#include "support/recording_progress.h"
+#include "support/run_program.h"
+#include "support/small_tmpfs.h"
+
+namespace flintmere::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// More than the small file system holds.
+constexpr std::size_t kPayloadBytes = 12u << 20;
+constexpr char kSmall[] = "8m";
+
+std::vector<std::string> Folders(const std::string& parent, const std::string& prefix) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(parent, ec)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_directory() && name.rfind(prefix, 0) == 0) out.push_back(e.path().string());
+    }
+    return out;
+}
+
+class IsoFullDisk : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
+        inst = dir / "inst";
+        ProgramResult made = RunProgram(
+            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
+        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
+        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        // Sorted last, so the small files are copied before the disk fills.
+        WriteFileBytes(inst + "/kx/zz_payload.bin", std::string(kPayloadBytes, '\x5a'));
+
+        temp = dir / "tmp";
+        fs::create_directories(temp);
+        // The log stays on a roomy disk so that it can tell what happened.
+        app.env.tempFolder = FromPath(temp + "/");
+        app->OpenLog();
+        app->m_exeFolder = FromPath(inst);
+        app->m_distFolder = FromPath(inst + "/kx/");
+        app->m_isoPath = FromPath(dir / "out.iso");
+        app->ResetConfiguration(true);
+        app->m_serverName = u"vm1";
+        app->m_lanDisabled = 0;
+        app->m_lanAddress = u"192.0.2.10";
+        app->m_lanNetmask = u"255.255.255.0";
+        app->m_hwType = HwVirtual250;
+        app->m_isoMedia = 1;
+        app->m_configSource = ConfigGenerateNodeFile;
+        app->m_pProgressDlg = &progress;
+    }
+
+    // SetupISO on the worker thread, given a bounded time to end.
+    int RunBounded() {
+        std::atomic<int> result{-1};
+        if (!app->StartWorker([this, &result] {
+                result = app->SetupISO();
+                return result.load();
+            })) {
+            ADD_FAILURE() << "the worker could not be started";
+            return -1;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (app->WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (app->WorkerRunning()) {
+            ADD_FAILURE() << "SetupISO did not end within 60 s";
+            app->CancelWorker();
+        }
+        app->WaitWorker();
+        return result;
+    }
+
+    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+
+    TempDir dir;
+    TestApp app;
+    RecordingProgress progress;
+    std::string inst, temp;
+};
+
+TEST_F(IsoFullDisk, TreeFolderFillsDuringTheDistributionCopy) {
+    SmallTmpfs small(dir / "small", kSmall);
+    if (!small.Mounted()) GTEST_SKIP() << small.Error();
+    app.env.tempFolder = FromPath(small.Folder() + "/");
+
+    EXPECT_EQ(RunBounded(), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    const std::string log = Log();
+    EXPECT_NE(log.find("CopyDirFiles(): file zz_payload.bin"), std::string::npos) << log;
+    EXPECT_EQ(log.find("SetupISO(): isolinux.bin file"), std::string::npos)
+        << "nothing after the failed copy";
+    EXPECT_EQ(log.find("SetupISO(): creating ISO file"), std::string::npos);
+    EXPECT_EQ(log.find("SetupISO(): done"), std::string::npos);
+
+    // The copy engine's box, then the builder's, both with the system's text.
+    const std::vector<ShownMessage> shown = app.presenter.Shown();
+    ASSERT_EQ(shown.size(), 2u);
+    for (const ShownMessage& m : shown) {
+        EXPECT_EQ(m.caption, u"Error");
+        EXPECT_EQ(ToPath(m.text), AppServices::SystemErrorText(ENOSPC));
+        EXPECT_EQ(m.style, kMbWarningStyle);
+    }
+    EXPECT_EQ(progress.CloseRequests(), 1);
+
+    // The tree stays for inspection, with what was copied before the disk filled.
+    const std::vector<std::string> trees = Folders(small.Folder(), "flintmere_");
+    ASSERT_EQ(trees.size(), 1u);
+    EXPECT_TRUE(fs::is_regular_file(trees[0] + "/node.cfg"));
+    EXPECT_EQ(ReadFileBytes(trees[0] + "/vmlinuz"), ReadFileBytes(inst + "/kx/vmlinuz"));
+    EXPECT_LT(fs::file_size(trees[0] + "/zz_payload.bin"), kPayloadBytes);
+    EXPECT_FALSE(fs::exists(dir / "out.iso"));
+}
+
+TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
+    SmallTmpfs small(dir / "small", kSmall);
+    if (!small.Mounted()) GTEST_SKIP() << small.Error();
+    const std::string image = small.Folder() + "/out.iso";
+    app->m_isoPath = FromPath(image);
+
+    EXPECT_EQ(RunBounded(), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError) << "a cut-off image is no success";
+    const std::string log = Log();
+    EXPECT_NE(log.find("SetupISO(): creating ISO file"), std::string::npos) << log;
+    EXPECT_NE(log.find("Process(): Error: command failed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("SetupISO(): done"), std::string::npos);
+    // The mastering tool was started; its own words are in the log, and the
+    // builder shows no box of its own for a tool that failed.
+    EXPECT_NE(log.find("No space left on device"), std::string::npos) << log;
+    EXPECT_TRUE(app.presenter.Shown().empty());
+    EXPECT_EQ(progress.CloseRequests(), 1);
+    EXPECT_EQ(Folders(temp, "flintmere_").size(), 1u) << "the tree stays after a failed tool";
+    EXPECT_FALSE(fs::exists(image)) << "a cut-off image does not stay under the image's name";
+    EXPECT_NE(log.find("SetupISO(): removed the incomplete image " + image), std::string::npos);
+}
+
+TEST_F(IsoFullDisk, ImageTheToolNeverTouchedIsKept) {
+    // An earlier image at the path stays when the tool fails before writing:
+    // here it cannot even be started.
+    const std::string image = dir / "out.iso";
+    WriteFileBytes(image, "an earlier image");
+    fs::remove(inst + "/syslinux/mkisofs");
+
+    EXPECT_EQ(RunBounded(), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(ReadFileBytes(image), "an earlier image");
+    const std::vector<ShownMessage> shown = app.presenter.Shown();
+    EXPECT_EQ(shown.size(), 1u) << "the runner's box for a tool that cannot start";
+}
+
+}  // namespace
+}  // namespace flintmere::testing
