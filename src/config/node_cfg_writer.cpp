@@ -6,6 +6,18 @@
 #include "config/node_cfg_hardware.h"
 
 namespace flintmere {
+namespace {
+
+// A value is one line: a CR or LF inside it (a database text, say) would
+// otherwise start a line of its own and tell the appliance something else.
+u16 OneLine(u16 value) {
+    for (char16_t& c : value) {
+        if (c == u'\r' || c == u'\n') c = u' ';
+    }
+    return value;
+}
+
+}  // namespace
 
 bool ConfigModel::CreateNodeCfgFile(MediaRoot& target, bool forceAutoinstall) {
     WriteLog("CreateNodeCfgFile(): start");
@@ -24,36 +36,38 @@ bool ConfigModel::CreateNodeCfgFile(MediaRoot& target, bool forceAutoinstall) {
     const bool wanUp = !m_wanDisabled;
 
     add(m_serverName.empty() ? u16(u"kestrel_label: unnamed\n")
-                             : FormatW(u"kestrel_label: %s\n", m_serverName),
+                             : FormatW(u"kestrel_label: %s\n", OneLine(m_serverName)),
         true);
     add(m_dhcp ? u16(u"kestrel_lan: 0.0.0.0 0.0.0.0\n")
-               : FormatW(u"kestrel_lan: %s %s\n", m_lanAddress, m_lanNetmask),
+               : FormatW(u"kestrel_lan: %s %s\n", OneLine(m_lanAddress), OneLine(m_lanNetmask)),
         true);
     add(!m_dhcp && !m_lanAddress6.empty()
-            ? FormatW(u"kestrel_lan6: %s %s\n", m_lanAddress6, m_lanPrefix6)
+            ? FormatW(u"kestrel_lan6: %s %s\n", OneLine(m_lanAddress6), OneLine(m_lanPrefix6))
             : u16(u"kestrel_lan6: 0 0\n"),
         true);
     add(wanUp && IsValidHostAddress(m_wanAddress) && IsValidNetmask(m_wanNetmask)
-            ? FormatW(u"kestrel_wan: %s %s\n", m_wanAddress, m_wanNetmask)
+            ? FormatW(u"kestrel_wan: %s %s\n", OneLine(m_wanAddress), OneLine(m_wanNetmask))
             : u16(u"kestrel_wan: 0.0.0.0 0.0.0.0\n"),
         true);
     add(wanUp && IsValidIPv6PrefixLength(m_wanPrefix6)
-            ? FormatW(u"kestrel_wan6: %s %s\n", m_wanAddress6, m_wanPrefix6)
+            ? FormatW(u"kestrel_wan6: %s %s\n", OneLine(m_wanAddress6), OneLine(m_wanPrefix6))
             : u16(u"kestrel_wan6: 0 0\n"),
         true);
     if (!m_adminDisabled && IsValidHostAddress(m_adminAddress) && IsValidNetmask(m_adminNetmask)) {
-        add(FormatW(u"kestrel_admin: %s %s\n", m_adminAddress, m_adminNetmask), true);
+        add(FormatW(u"kestrel_admin: %s %s\n", OneLine(m_adminAddress), OneLine(m_adminNetmask)),
+            true);
     }
-    add(IsValidHostAddress(m_gateway) ? FormatW(u"kestrel_gw: %s\n", m_gateway)
+    add(IsValidHostAddress(m_gateway) ? FormatW(u"kestrel_gw: %s\n", OneLine(m_gateway))
                                       : u16(u"kestrel_gw: 0.0.0.0\n"),
         true);
-    add(!m_gateway6.empty() ? FormatW(u"kestrel_gw6: %s\n", m_gateway6) : u16(u"kestrel_gw6: 0\n"),
+    add(!m_gateway6.empty() ? FormatW(u"kestrel_gw6: %s\n", OneLine(m_gateway6))
+                            : u16(u"kestrel_gw6: 0\n"),
         true);
 
     // ISO images install virtual machines: no stick options, servers or DNS.
     const Flag autoinstall = forceAutoinstall ? 1 : m_autoinstall;
     auto stickFlag = [iso](Flag value) { return !iso && value ? 1 : 0; };
-    auto stickText = [iso](const u16& value) { return iso ? u16() : value; };
+    auto stickText = [iso](const u16& value) { return iso ? u16() : OneLine(value); };
     add(FormatW(u"usb_stick_partitioned: %d\n", stickFlag(m_partitioned)), false);
     add(FormatW(u"preinstall: %d\n", stickFlag(m_preinstall)), false);
     add(FormatW(u"autoinstall: %d\n", stickFlag(autoinstall)), false);

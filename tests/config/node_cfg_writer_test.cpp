@@ -285,6 +285,14 @@ TEST(NodeCfgWriter, LineRules) {
           {"logicid:",
            "logicid: \x80"
            "5"}}},
+        {"line breaks inside values never start lines of their own",
+         [](SetupRecord& r) {
+             r.m_serverName = u"sbc1\nkestrel_gw: 6.6.6.6";
+             r.m_logicId = u"4\r\n2";
+         },
+         {{"kestrel_label:", "kestrel_label: sbc1 kestrel_gw: 6.6.6.6"},
+          {"kestrel_gw:", "kestrel_gw: 10.0.0.1"},
+          {"logicid:", "logicid: 4  2"}}},
         {"long lines are written whole",
          [](SetupRecord& r) { r.m_supplyServer1 = u16(3000, u'a'); },
          {{"supplyserver1:", "supplyserver1: " + std::string(3000, 'a')}}},
