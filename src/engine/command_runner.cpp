@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <optional>
 
 #include "engine/media_engine.h"
 #include "platform/child_process.h"
@@ -21,6 +22,11 @@ namespace {
 constexpr int kPassMs = 20;
 // A tool gets this long to end after SIGTERM before its group is killed.
 constexpr auto kKillGrace = std::chrono::milliseconds(200);
+// Output that follows the tool's end is read for this long: a helper the
+// tool left running with its output open must not hold the run forever.
+constexpr auto kAfterExitLimit = std::chrono::seconds(1);
+// What a pipe holds; read from it once the waiting is over.
+constexpr int kDrainReads = 16;
 
 bool IsCSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
@@ -129,11 +135,19 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
         return false;
     };
 
+    // What is buffered now, bounded so that a writer cannot keep it going.
+    auto drain = [&] {
+        for (int i = 0; i < kDrainReads && pipeOpen && readOnce(); ++i) {
+        }
+    };
+
     // Output is read to its end, also after the tool has ended (what it
-    // wrote last, what its children still write). Only a cancel cuts it short.
+    // wrote last, what its children still write), up to kAfterExitLimit.
+    // A cancel cuts it short.
     bool canceled = false;
     bool killed = false;
     std::chrono::steady_clock::time_point termSent;
+    std::optional<std::chrono::steady_clock::time_point> exitSeen;
     for (;;) {
         if (!canceled && StopRequested()) {
             WriteLog("Process(): canceled");
@@ -146,8 +160,13 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
             // Not reaped yet, so the group id is still the tool's: take
             // whatever it started along with it, then keep what is buffered.
             child.SignalGroup(SIGKILL);
-            while (pipeOpen && readOnce()) {
-            }
+            drain();
+            break;
+        }
+        if (exited && !exitSeen) exitSeen = std::chrono::steady_clock::now();
+        if (exitSeen && pipeOpen &&
+            std::chrono::steady_clock::now() - *exitSeen >= kAfterExitLimit) {
+            drain();
             break;
         }
         if (canceled && !killed && std::chrono::steady_clock::now() - termSent >= kKillGrace) {

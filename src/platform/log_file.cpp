@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/fd_io.h"
@@ -10,8 +11,13 @@ namespace flintmere {
 
 bool LogFile::Open(const std::string& path) {
     std::lock_guard lock(mutex_);
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    // The name in the temporary folder is easy to guess: a link or a FIFO
+    // planted there must neither redirect the log nor block the start.
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
     if (!fd.Valid()) return false;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return false;
     fd_ = std::move(fd);
     path_ = path;

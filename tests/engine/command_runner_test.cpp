@@ -249,6 +249,20 @@ TEST_F(CommandRunnerTest, OutputIsReadToItsEnd) {
     EXPECT_EQ(Log().back(), "Process(): done!");
 }
 
+TEST_F(CommandRunnerTest, AHelperLeftHoldingTheOutputDoesNotHoldTheRun) {
+    const std::string helperFile = dir / "helper.pid";
+    const std::string path =
+        Script("leaves-helper", "sleep 30 &\necho $! > " + helperFile + "\necho tool-done\nexit 0");
+    const auto start = SteadyClock::now();
+    EXPECT_TRUE(app->Process(FromPath(path), {path}, false));
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
+    ::kill(std::stoi(ReadFileBytes(helperFile)), SIGKILL);
+    EXPECT_LT(elapsed.count(), 5000);
+    EXPECT_TRUE(LogHas("Process(): output \"tool-done\""));
+    EXPECT_EQ(Log().back(), "Process(): done!");
+}
+
 TEST_F(CommandRunnerTest, TheToolInheritsNoOtherDescriptor) {
     // Opened the way a library might: without close-on-exec.
     UniqueFd stray(::open("/dev/null", O_RDONLY));

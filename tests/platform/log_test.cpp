@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "platform/app_services.h"
@@ -81,6 +84,29 @@ TEST_F(LogFormat, OpenAppendsAndRefusesASecondHolder) {
     EXPECT_FALSE(second.IsOpen());
     second.WriteLine("lost", kTue8Dec2026_124413);  // no log: silently skipped
     EXPECT_EQ(ReadFileBytes(dir / "b.log"), "earlier\r\n[Tue Dec  8 12:44:13] next\r\n");
+}
+
+TEST(LogOpen, APlantedLinkOrFifoIsNoLog) {
+    TempDir dir;
+    testing::WriteFileBytes(dir / "target", "keep\n");
+    const struct {
+        const char* name;
+        std::function<int(const std::string&)> plant;
+    } cases[] = {
+        {"symbolic link",
+         [&](const std::string& p) { return ::symlink((dir / "target").c_str(), p.c_str()); }},
+        {"fifo without a reader", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / (std::string(c.name) + ".log");
+        ASSERT_EQ(c.plant(path), 0);
+        LogFile log;
+        EXPECT_FALSE(log.Open(path));
+        EXPECT_FALSE(log.IsOpen());
+        log.WriteLine("lost", kTue8Dec2026_124413);
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "target"), "keep\n");
 }
 
 TEST_F(LogFormat, OpenLogNamesTheFileAfterTheStartTime) {
