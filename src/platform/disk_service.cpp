@@ -92,6 +92,7 @@ std::string UnescapeMountPath(const std::string& text) {
 struct MountEntry {
     std::uint64_t device = 0;
     std::string mountPoint;
+    std::string source;  // "/dev/sdb1", or what the file system names instead
 };
 
 std::vector<MountEntry> ReadMounts(const std::string& procRoot) {
@@ -105,6 +106,11 @@ std::vector<MountEntry> ReadMounts(const std::string& procRoot) {
         MountEntry entry;
         if (!ParseDevNumber(devText, entry.device)) continue;
         entry.mountPoint = UnescapeMountPath(mountPoint);
+        // After the optional fields: " - type source options".
+        std::string field, type, source;
+        while (fields >> field && field != "-") {
+        }
+        if (field == "-" && fields >> type >> source) entry.source = UnescapeMountPath(source);
         mounts.push_back(std::move(entry));
     }
     return mounts;
@@ -463,14 +469,48 @@ std::vector<LinuxDiskService::Node> LinuxDiskService::DiskNodes(const RemovableD
     return nodes;
 }
 
+bool LinuxDiskService::BuiltOn(std::uint64_t device, const std::string& source,
+                               const std::vector<Node>& nodes) const {
+    std::vector<std::string> pending;
+    std::error_code ec;
+    const fs::path byNumber =
+        fs::canonical(roots_.sys + FormatA("/dev/block/%u:%u", major(device), minor(device)), ec);
+    if (!ec) pending.push_back(byNumber.filename().string());
+    if (StartsWith(source, "/dev/")) {
+        const fs::path bySource = fs::canonical(roots_.dev + source.substr(4), ec);
+        pending.push_back(ec ? fs::path(source).filename().string() : bySource.filename().string());
+    }
+    // Device-mapper and md devices name what they are built on in "slaves".
+    std::vector<std::string> seen;
+    while (!pending.empty() && seen.size() < 64) {
+        const std::string name = pending.back();
+        pending.pop_back();
+        if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+        seen.push_back(name);
+        if (std::any_of(nodes.begin(), nodes.end(),
+                        [&](const Node& n) { return n.name == name; })) {
+            return true;
+        }
+        for (const auto& item : fs::directory_iterator(SysBlock(name) + "/slaves", ec)) {
+            pending.push_back(item.path().filename().string());
+        }
+    }
+    return false;
+}
+
 bool LinuxDiskService::HoldsSystem(const RemovableDisk& disk) {
     const std::vector<Node> nodes = DiskNodes(disk);
     auto ours = [&](std::uint64_t dev) {
         return std::any_of(nodes.begin(), nodes.end(),
                            [dev](const Node& n) { return n.deviceNumber == dev; });
     };
+    // A btrfs mount shows an anonymous device number, an LVM or encrypted
+    // one that of its mapping: the source and the slaves tell the disk.
     for (const MountEntry& m : ReadMounts(roots_.proc)) {
-        if (IsSystemMountPoint(m.mountPoint) && ours(m.device)) return true;
+        if (IsSystemMountPoint(m.mountPoint) &&
+            (ours(m.device) || BuiltOn(m.device, m.source, nodes))) {
+            return true;
+        }
     }
     std::ifstream swaps(roots_.proc + "/swaps");
     std::string line;
@@ -482,7 +522,10 @@ bool LinuxDiskService::HoldsSystem(const RemovableDisk& disk) {
         path = UnescapeMountPath(path);
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) continue;
-        if ((S_ISBLK(st.st_mode) && ours(st.st_rdev)) || ours(st.st_dev)) return true;
+        if ((S_ISBLK(st.st_mode) && (ours(st.st_rdev) || BuiltOn(st.st_rdev, {}, nodes))) ||
+            ours(st.st_dev)) {
+            return true;
+        }
     }
     return false;
 }

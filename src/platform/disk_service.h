@@ -131,6 +131,10 @@ class LinuxDiskService final : public DiskService {
         std::uint64_t deviceNumber = 0;
     };
     std::vector<Node> DiskNodes(const RemovableDisk& disk);
+    // True when the block device `device` (or the one `source` names) is one
+    // of `nodes` or is built on one of them.
+    bool BuiltOn(std::uint64_t device, const std::string& source,
+                 const std::vector<Node>& nodes) const;
     bool UnmountPartitions(const RemovableDisk& disk, int& error);
     std::string SysBlock(const std::string& name) const;
 

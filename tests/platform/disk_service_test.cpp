@@ -112,15 +112,30 @@ TEST(StickDiscovery, DiskOfTheRunningSystemIsNeverListed) {
     sys.Add({.name = "sdc", .dev = "8:32", .partitions = {{"sdc1", "8:33"}}});
     ASSERT_EQ(sys.Names(), (Names{"sdb", "sdc"}));
 
+    // A logical volume dm-0 built on sdb1.
+    fs::create_directories(sys.root / "sys/devices/virtual/block/dm-0/slaves/sdb1");
+    fs::create_directories(sys.root / "sys/dev/block");
+    fs::create_symlink(sys.root / "sys/devices/virtual/block/dm-0", sys.root / "sys/block/dm-0");
+    fs::create_symlink(sys.root / "sys/devices/virtual/block/dm-0",
+                       sys.root / "sys/dev/block/253:0");
+
     struct Case {
-        const char* mountPoint;
+        const char* mountInfo;
         bool refused;
     };
-    for (const Case& c : {Case{"/", true}, Case{"/boot", true}, Case{"/usr", true},
-                          Case{"/home", true}, Case{"/media/stick", false}}) {
-        WriteFileBytes(sys.root / "proc/self/mountinfo",
-                       std::string("36 35 8:17 / ") + c.mountPoint + " rw - vfat /dev/sdb1 rw\n");
-        EXPECT_EQ(sys.Names(), c.refused ? Names{"sdc"} : (Names{"sdb", "sdc"})) << c.mountPoint;
+    for (const Case& c : {
+             Case{"36 35 8:17 / / rw - vfat /dev/sdb1 rw", true},
+             Case{"36 35 8:17 / /boot rw - vfat /dev/sdb1 rw", true},
+             Case{"36 35 8:17 / /usr rw shared:1 - vfat /dev/sdb1 rw", true},
+             Case{"36 35 8:17 / /home rw - vfat /dev/sdb1 rw", true},
+             Case{"36 35 8:17 / /media/stick rw - vfat /dev/sdb1 rw", false},
+             // btrfs shows an anonymous device number; its source names the partition.
+             Case{"36 35 0:31 / / rw - btrfs /dev/sdb1 rw", true},
+             Case{"36 35 0:31 / /media/stick rw - btrfs /dev/sdb1 rw", false},
+             Case{"36 35 253:0 / / rw - ext4 /dev/mapper/vg-root rw", true},
+         }) {
+        WriteFileBytes(sys.root / "proc/self/mountinfo", std::string(c.mountInfo) + "\n");
+        EXPECT_EQ(sys.Names(), c.refused ? Names{"sdc"} : (Names{"sdb", "sdc"})) << c.mountInfo;
     }
 }
 
