@@ -43,11 +43,13 @@ bool MediaEngine::CreateMiscFile(MediaRoot& target, std::string_view folder, std
     }
     std::string relPath(name);
     if (!folder.empty()) relPath = std::string(folder) + "/" + relPath;
-    WriteLog("CreateMiscFile(): write: \"%s\"", std::string(text).c_str());
+    // Creating and writing are one step here: a file that cannot be created
+    // must not leave a write line in the log.
     if (!target.WriteFile(relPath, AsBytes(text))) {
         PrintStdout("Could not create file (error %d)\n", target.LastError());
         return false;
     }
+    WriteLog("CreateMiscFile(): write: \"%s\"", std::string(text).c_str());
     WriteLog("CreateMiscFile(): done");
     return true;
 }
@@ -77,6 +79,8 @@ bool MediaEngine::PatchBootConfig(const std::string& sourcePath, MediaRoot& targ
     // The whole menu is patched, however long it is.
     u16 text = AnsiToUtf16(bytes);
     std::size_t at = text.find(kAppendKeyword);
+    // Also at the very start: a menu that opens with its APPEND line boots
+    // from a virtual CD all the same.
     if (at != u16::npos) text.insert(at + kAppendKeyword.size(), kVirtualCdFlag);
     std::string patched = Utf16ToAnsi(text);
     if (!target.WriteFile(relPath, AsBytes(patched))) {

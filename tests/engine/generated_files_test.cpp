@@ -129,6 +129,7 @@ TEST_F(GeneratedFilesTest, WritersReportFailures) {
         EXPECT_EQ(ShownTexts(app), c.messages);
     }
     EXPECT_TRUE(FilesBelow(medium).empty());
+    EXPECT_EQ(Log().find("CreateMiscFile(): write:"), std::string::npos);
 }
 
 TEST_F(GeneratedFilesTest, CreateMiscFileWritesBytesAndLogs) {
