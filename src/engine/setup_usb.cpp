@@ -48,6 +48,16 @@ int MediaEngine::SetupUSB() {
         WriteLog("SetupUSB(): USB not found. aborted");
         return closeAndEnd();
     }
+    // mtools writes under any file system the desktop mounted meanwhile, and
+    // the two would corrupt each other: a stick that stays mounted is in use.
+    int mountError = 0;
+    if (stick.found && !diskService().ReleaseMounts(stick.disk, mountError)) {
+        WriteLog("SetupUSB(): the stick is mounted and busy");
+        m_setupStatus = SetupBlocked;
+        DisplayErrorMessage(mountError ? mountError : EBUSY);
+        CloseProgress();
+        return 0;
+    }
     FatVolumeRoot root(volume);
     const std::string exeFolder = ToPath(m_exeFolder);
 

@@ -530,6 +530,10 @@ bool LinuxDiskService::HoldsSystem(const RemovableDisk& disk) {
     return false;
 }
 
+bool LinuxDiskService::ReleaseMounts(const RemovableDisk& disk, int& error) {
+    return UnmountPartitions(disk, error);
+}
+
 bool LinuxDiskService::UnmountPartitions(const RemovableDisk& disk, int& error) {
     const std::vector<Node> nodes = DiskNodes(disk);
     std::vector<MountEntry> mounts = ReadMounts(roots_.proc);

@@ -98,6 +98,9 @@ class DiskService {
     virtual std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) = 0;
     // Flushes everything written to the disk through any of its devices.
     virtual bool FlushDisk(const RemovableDisk& disk, int& error) = 0;
+    // Unmounts every mount of the disk's partitions (a desktop may have
+    // mounted the stick). False, with `error`, when one stays mounted.
+    virtual bool ReleaseMounts(const RemovableDisk& disk, int& error) = 0;
     // True when the disk holds the running system: a partition (or the
     // disk) mounted at /, /boot, /usr or /home, or active swap.
     virtual bool HoldsSystem(const RemovableDisk& disk) = 0;
@@ -122,6 +125,7 @@ class LinuxDiskService final : public DiskService {
     std::string VolumeDevice(const RemovableDisk& disk) override;
     std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) override;
     bool FlushDisk(const RemovableDisk& disk, int& error) override;
+    bool ReleaseMounts(const RemovableDisk& disk, int& error) override;
 
     bool HoldsSystem(const RemovableDisk& disk) override;
 

@@ -5,46 +5,16 @@
 #include <algorithm>
 #include <map>
 
+#include "support/fake_disks.h"
 #include "support/fakes.h"
 
 namespace flintmere {
 namespace {
 
+using testing::FakeDisks;
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::TestApp;
-
-class FakeDisks final : public DiskService {
-  public:
-    std::vector<RemovableDisk> disks;
-    std::map<std::string, PartitionEntry> tables;  // by kernel name; missing = unreadable
-    std::map<std::string, std::string> volumes;    // by kernel name
-    // The volume shows only from this ListRemovableDisks call on (0: at once).
-    int volumeFromPass = 0;
-    int passes = 0;
-
-    std::vector<RemovableDisk> ListRemovableDisks() override {
-        ++passes;
-        return disks;
-    }
-    bool ReadPartitionInfo(const RemovableDisk& disk, PartitionEntry& entry) override {
-        auto it = tables.find(disk.name);
-        if (it == tables.end()) return false;
-        entry = it->second;
-        return true;
-    }
-    std::string VolumeDevice(const RemovableDisk& disk) override {
-        if (passes < volumeFromPass) return {};
-        auto it = volumes.find(disk.name);
-        return it == volumes.end() ? std::string() : it->second;
-    }
-    std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk&, int& error) override {
-        error = EPERM;
-        return nullptr;
-    }
-    bool FlushDisk(const RemovableDisk&, int&) override { return true; }
-    bool HoldsSystem(const RemovableDisk&) override { return false; }
-};
 
 RemovableDisk Stick(const std::string& name, unsigned minor, const std::string& seq,
                     std::uint64_t bytes, const std::string& description) {

@@ -1,0 +1,89 @@
+// A copy-only stick over a FAT image file: the run never writes under a
+// file system that stays mounted.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/fake_disks.h"
+#include "support/fakes.h"
+#include "support/recording_progress.h"
+#include "support/run_program.h"
+
+namespace flintmere::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CopyOnlyStick : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        inst = dir / "inst";
+        ProgramResult made = RunProgram(
+            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
+        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
+        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        image = dir / "stick.img";
+        ProgramResult fat = RunProgram(
+            {"sh", "-c",
+             "mkfs.fat -F 32 -n tvq -C " + image + " 131072 >/dev/null && echo keep | mcopy -i " +
+                 image + " - ::/copyonly"},
+            {"MTOOLS_SKIP_CHECK=1"});
+        ASSERT_EQ(fat.exitStatus, 0) << fat.err;
+
+        RemovableDisk stick;
+        stick.name = "sdz";
+        stick.devicePath = "/dev/sdz";
+        stick.identity = "sdz:7";
+        stick.deviceNumber = (8u << 8) | 250;
+        stick.lengthBytes = 128ull << 20;
+        stick.geometry = DiskGeometry::FromLength(stick.lengthBytes, 512);
+        disks.disks = {stick};
+        disks.volumes["sdz"] = image;
+        disks.tables["sdz"] = PartitionEntry{};
+
+        app->SetDiskService(&disks);
+        app->m_pProgressDlg = &progress;
+        app->m_exeFolder = FromPath(inst);
+        app->m_distFolder = FromPath(inst + "/kx/");
+        app->m_driveVolumeName[0] = u"sdz:7";
+        app->m_selectedDrive = 0;
+        app->ResetConfiguration(true);
+        app->m_serverName = u"sbc1";
+        app->m_configSource = ConfigGenerateNodeFile;
+    }
+
+    TempDir dir;
+    TestApp app;
+    FakeDisks disks;
+    RecordingProgress progress;
+    std::string inst, image;
+};
+
+TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
+    const std::string before = ReadFileBytes(image);
+    disks.mountError = EBUSY;
+
+    EXPECT_EQ(app->SetupUSB(), 0);
+
+    EXPECT_EQ(app->m_setupStatus, SetupBlocked);
+    EXPECT_EQ(disks.releaseCalls, 1);
+    ASSERT_EQ(app.presenter.Shown().size(), 1u);
+    EXPECT_EQ(app.presenter.Shown()[0].text, u"Device or resource busy");
+    EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
+    EXPECT_EQ(progress.CloseRequests(), 1);
+    EXPECT_TRUE(ReadFileBytes(image) == before) << "nothing is written to a mounted stick";
+}
+
+TEST_F(CopyOnlyStick, AReleasedStickGetsItsFiles) {
+    EXPECT_EQ(app->SetupUSB(), 1);
+
+    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(disks.releaseCalls, 1);
+    EXPECT_TRUE(app.presenter.Shown().empty());
+    ProgramResult listed = RunProgram({"mdir", "-b", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"});
+    EXPECT_NE(listed.out.find("node.cfg"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("copyonly"), std::string::npos) << listed.out;
+}
+
+}  // namespace
+}  // namespace flintmere::testing

@@ -1,0 +1,54 @@
+// A disk service whose disks, tables and volumes a test sets.
+#pragma once
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/disk_service.h"
+
+namespace flintmere::testing {
+
+class FakeDisks final : public DiskService {
+  public:
+    std::vector<RemovableDisk> disks;
+    std::map<std::string, PartitionEntry> tables;  // by kernel name; missing = unreadable
+    std::map<std::string, std::string> volumes;    // by kernel name
+    // The volume shows only from this ListRemovableDisks call on (0: at once).
+    int volumeFromPass = 0;
+    int passes = 0;
+
+    std::vector<RemovableDisk> ListRemovableDisks() override {
+        ++passes;
+        return disks;
+    }
+    bool ReadPartitionInfo(const RemovableDisk& disk, PartitionEntry& entry) override {
+        auto it = tables.find(disk.name);
+        if (it == tables.end()) return false;
+        entry = it->second;
+        return true;
+    }
+    std::string VolumeDevice(const RemovableDisk& disk) override {
+        if (passes < volumeFromPass) return {};
+        auto it = volumes.find(disk.name);
+        return it == volumes.end() ? std::string() : it->second;
+    }
+    std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk&, int& error) override {
+        error = EPERM;
+        return nullptr;
+    }
+    bool FlushDisk(const RemovableDisk&, int&) override { return true; }
+    // The result ReleaseMounts gives (0: released), and how often it was asked.
+    int mountError = 0;
+    int releaseCalls = 0;
+    bool ReleaseMounts(const RemovableDisk&, int& error) override {
+        ++releaseCalls;
+        error = mountError;
+        return mountError == 0;
+    }
+    bool HoldsSystem(const RemovableDisk&) override { return false; }
+};
+
+}  // namespace flintmere::testing
