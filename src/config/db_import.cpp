@@ -21,9 +21,6 @@ namespace {
 // disk dump) from being read into memory and copied into the log.
 constexpr std::uint64_t kMaxDbFileBytes = 16u << 20;
 
-// Caption of the application's own informational boxes.
-constexpr char16_t kAppCaption[] = u"flintmere";
-
 enum class ReadResult { Ok, OpenFailed, NotRegular, TooLarge, ReadFailed };
 
 ReadResult ReadDbFile(const std::string& path, std::vector<std::uint8_t>& out, int& error) {
@@ -227,7 +224,7 @@ bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
                     FormatW(u"Logo Picture %s was specified on XML.\rPlease use the Branding "
                             u"dialog to point to the corresponding file on file system.",
                             *logo),
-                    kAppCaption, kMbOk | kMbIconWarning, true);
+                    kApplicationTitle, kMbOk | kMbIconWarning, true);
                 // The name ends up as a file name on the medium: never a path.
                 m_logoFile = dbxml::BareLogoName(*logo);
                 if (m_logoFile != *logo) {

@@ -10,8 +10,6 @@
 
 namespace flintmere {
 
-// Caption of the framework's simple message box (branding checks).
-inline const u16 kApplicationTitle = u"flintmere";
 // The simple message box: OK button and stop icon.
 constexpr unsigned kMbSimpleErrorStyle = 0x10;
 // The two questions: Yes/No, warning icon, task-modal, foreground.

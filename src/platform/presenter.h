@@ -21,6 +21,9 @@ enum : unsigned {
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
+// The application's own caption, for the boxes that carry it.
+inline const u16 kApplicationTitle = u"flintmere";
+
 class Presenter {
   public:
     virtual ~Presenter() = default;
