@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/run_program.h"
 
 namespace flintmere::testing {
@@ -21,10 +22,7 @@ class BatchIsoTest : public ::testing::Test {
   protected:
     void SetUp() override {
         inst = dir / "inst";
-        ProgramResult made = RunProgram(
-            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
         WriteFileBytes(inst + "/syslinux/mkisofs", kTool);
         fs::permissions(inst + "/syslinux/mkisofs", fs::perms::owner_all);
         fs::create_directories(dir / "tmp");

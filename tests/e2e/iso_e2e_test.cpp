@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/run_program.h"
 
 namespace flintmere::testing {
@@ -73,11 +74,7 @@ class IsoE2e : public ::testing::Test {
                 << "xorriso or genisoimage is not installed (scripts/install-deps installs them)";
         }
         inst = dir / "inst";
-        ProgramResult made =
-            RunProgram({"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", inst},
-                       {std::string("FLINTMERE_BIN=") + FLINTMERE_BINARY});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         temp = dir / "tmp";
         work = dir / "work";
         fs::create_directories(temp);

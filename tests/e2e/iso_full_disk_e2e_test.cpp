@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/run_program.h"
 #include "support/small_tmpfs.h"
 
@@ -28,11 +29,7 @@ class IsoFullDiskE2e : public ::testing::Test {
             GTEST_SKIP() << "genisoimage is not installed (scripts/install-deps installs it)";
         }
         inst = dir / "inst";
-        ProgramResult made =
-            RunProgram({"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", inst},
-                       {std::string("FLINTMERE_BIN=") + FLINTMERE_BINARY});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         WriteFileBytes(inst + "/kx/zz_payload.bin", std::string(kPayloadBytes, '\x5a'));
         database = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/config.xml");
         if (database.empty()) GTEST_SKIP() << "samples/config.xml is missing";

@@ -23,6 +23,7 @@
 #include "platform/disk_service.h"
 #include "platform/unique_fd.h"
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 
@@ -100,20 +101,15 @@ class usb_e2e : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (::geteuid() != 0 || ::access("/dev/loop-control", F_OK) != 0) return;
-        installDir = new TempDir();
+        installDir = std::make_unique<TempDir>();
         const char* given = std::getenv("FLINTMERE_E2E_INSTALL_DIR");
         inst = given && *given ? given : (*installDir) / "inst";
         if (!(given && *given)) {
-            ProgramResult made =
-                RunProgram({"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", inst},
-                           {std::string("FLINTMERE_BIN=") + FLINTMERE_BINARY});
-            if (made.exitStatus != 0) installError = made.err;
+            const InstallFolder made = MakeInstallFolder(inst, true);
+            if (!made.Made()) installError = made.error;
         }
     }
-    static void TearDownTestSuite() {
-        delete installDir;
-        installDir = nullptr;
-    }
+    static void TearDownTestSuite() { installDir.reset(); }
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
@@ -283,7 +279,7 @@ class usb_e2e : public ::testing::Test {
         return out;
     }
 
-    static inline TempDir* installDir = nullptr;
+    static inline std::unique_ptr<TempDir> installDir;
     static inline std::string inst;
     static inline std::string installError;
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 
@@ -56,12 +57,11 @@ std::vector<std::string> LogMessages(const std::string& log) {
 struct Rig {
     Rig() {
         inst = dir / "inst";
-        ProgramResult made = RunProgram(
-            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
-        ready = made.exitStatus == 0;
-        missingPackages = made.exitStatus == 3;
-        if (!ready && !missingPackages) ADD_FAILURE() << "make-install-folder: " << made.err;
-        why = made.err;
+        const InstallFolder made = MakeInstallFolder(inst);
+        ready = made.Made();
+        missingPackages = made.MissingPackages();
+        if (!ready && !missingPackages) ADD_FAILURE() << "make-install-folder: " << made.error;
+        why = made.error;
         temp = dir / "tmp";
         fs::create_directories(temp);
         iso = dir / "out.iso";

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 
@@ -71,10 +72,7 @@ class IsoCancel : public ::testing::Test {
   protected:
     void SetUp() override {
         inst = dir / "inst";
-        ProgramResult made = RunProgram(
-            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
         WriteFileBytes(inst + "/syslinux/mkisofs", kSlowTool);
         fs::permissions(inst + "/syslinux/mkisofs", fs::perms::owner_all);
         fs::create_directories(dir / "tmp");

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 #include "support/small_tmpfs.h"
@@ -40,10 +41,7 @@ class IsoFullDisk : public ::testing::Test {
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
         inst = dir / "inst";
-        ProgramResult made = RunProgram(
-            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
         // Sorted last, so the small files are copied before the disk fills.
         WriteFileBytes(inst + "/kx/zz_payload.bin", std::string(kPayloadBytes, '\x5a'));
 

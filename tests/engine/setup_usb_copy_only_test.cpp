@@ -6,6 +6,7 @@
 
 #include "support/fake_disks.h"
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 
@@ -18,10 +19,7 @@ class CopyOnlyStick : public ::testing::Test {
   protected:
     void SetUp() override {
         inst = dir / "inst";
-        ProgramResult made = RunProgram(
-            {"bash", FLINTMERE_SOURCE_DIR "/scripts/make-install-folder", "--no-program", inst});
-        if (made.exitStatus == 3) GTEST_SKIP() << made.err;
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
         image = dir / "stick.img";
         ProgramResult fat = RunProgram(
             {"sh", "-c",
