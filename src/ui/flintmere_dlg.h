@@ -1,0 +1,102 @@
+// The main dialog's logic: a view over the application's setup record. It
+// decides every control state and record write; the window it runs in is a
+// ControlSurface, and the dialogs it opens come from a DialogHost.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/media_engine.h"
+#include "ui/control_ids.h"
+#include "ui/control_surface.h"
+#include "ui/dialog_host.h"
+
+namespace flintmere::ui {
+
+class CflintmereDlg : public EventSink {
+  public:
+    CflintmereDlg(MediaEngine& app, ControlSurface& surface, DialogHost& host);
+
+    // The one entry point for the operator's events; dispatches by id.
+    void OnControlEvent(int id, ControlEvent event) override;
+
+    // --- start-up and shared routines (main_dialog.cpp) ---
+    // False when the dialog closed itself (installation files missing).
+    bool OnInitDialog();
+    void FillVmHardwareList(bool force);
+    void FillUsbHardwareList(bool force);
+    void ShowGeneralFields(bool show);
+    void ClearOptionChecks();
+    void ResetVmOptions();
+    void ApplyMediaLayout();
+    void SelectHardwareFromPlatformText();
+    void ConfigureFields();
+
+    // --- field and option handlers (field_handlers.cpp) ---
+    void OnEnKillfocusEditName();
+    void OnEnKillfocusIpAddress();
+    void OnEnKillfocusIpNetmask();
+    void OnEnKillfocusIpGateway();
+    void OnEnKillfocusIpv6Address();
+    void OnEnKillfocusIpv6Netmask();
+    void OnEnKillfocusIpv6Gateway();
+    void OnCbnSelchangeComboIf();
+    void OnBnClickedDisableInterface();
+    void OnBnClickedChkAutomated();
+    void OnBnClickedChkPreInstall();
+    void OnBnClickedChkNetBoot();
+    void OnBnClickedChkDHCP();
+    void OnBnClickedUefi();
+    void OnBnClickedChkINVERT();
+    // The "Single Armed" click.
+    void OnBnClickedSingleArmed();
+    void OnBnClickedPartitioned();
+    void OnBnClickedLegacyBios();
+    void OnBnClickedGpt();
+    void OnCbnSelchangeHardwareType();
+
+    // --- source and media handlers (source_handlers.cpp) ---
+    void OnBnClickedRadioGenNode();
+    void OnBnClickedRadioUseDb();
+    void OnBnClickedRadioUseNode();
+    void LoadNodeFileFromEdit();
+    void OnBnClickedButtonDb();
+    void OnBnClickedButtonNode();
+    void OnBnClickedRefresh();
+    void OnCbnSelchangeMediaSelect();
+    void OnBnClickedBranding();
+
+    // --- launch (setup_launch.cpp) ---
+    void OnBnClickedOk();
+    // Cancel closes the dialog.
+    void OnCancel();
+
+    // True once the dialog has ended (OK after a finished run, Cancel, or
+    // missing installation files); `Result()` tells which.
+    bool Ended() const { return m_ended; }
+    int Result() const { return m_result; }
+
+    // Dialog state besides the controls.
+    Flag m_useDbActive = 0;
+    Flag m_useNodeActive = 0;
+    Flag m_syncOptionEnable = 1;
+    Flag m_syncPartitionEnable = 1;
+    Flag m_syncFieldEnable = 1;
+    Flag m_usbHwListShown = 0;
+    int m_usbHwSelection = 0;
+    int m_vmHwSelection = 0;
+    Flag m_hwForcesLegacy = 0;
+    Flag m_hwForcesGpt = 0;
+    Flag m_hwForcesPartitioned = 0;
+    Flag m_hwForcesUefi = 0;
+
+  private:
+    void EndDialog(int result);
+
+    MediaEngine& m_app;
+    ControlSurface& m_surface;
+    DialogHost& m_host;
+    bool m_ended = false;
+    int m_result = 0;
+};
+
+}  // namespace flintmere::ui
