@@ -160,7 +160,8 @@ void MemorySurface::SetText(int id, const u16& text) {
 }
 
 void MemorySurface::SetFocus(int id) {
-    if (Get(id)) focus_ = id;
+    // 0: no control has the focus.
+    if (id == 0 || Get(id)) focus_ = id;
 }
 
 void MemorySurface::SetTextLimit(int id, int limit) {
