@@ -94,6 +94,10 @@ std::string UiHarness::Dump() const {
     return out;
 }
 
+std::string UiHarness::WindowDump() const {
+    return window_.dump ? window_.dump() : std::string();
+}
+
 std::vector<std::string> UiHarness::Problems() const {
     return window_.problems ? window_.problems() : std::vector<std::string>();
 }

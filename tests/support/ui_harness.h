@@ -60,6 +60,7 @@ class UiHarness {
 
     // The window state and the log messages since start, for failure output.
     std::string Dump() const;
+    std::string WindowDump() const;
     std::vector<std::string> Problems() const;
     // Log messages without their time stamps, in order.
     std::vector<std::string> LogMessages() const;
