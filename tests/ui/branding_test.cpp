@@ -2,8 +2,8 @@
 // closes, and the operator kept in the dialog until the logo loads or Cancel.
 #include <gtest/gtest.h>
 
-#include "dialog_rig.h"
 #include "config/setup_validation.h"
+#include "dialog_rig.h"
 #include "ui/branding_dlg.h"
 
 namespace flintmere::testing {
@@ -123,7 +123,8 @@ TEST_F(Branding, TextChecksKeepTheDialogOpen) {
         {"empty company", IdBrandCompanyName, u"", "Company Name cannot be empty."},
         {"tab in product", IdBrandProductName, u"Branch\tSBC",
          "Product Name contains invalid symbols."},
-        {"allowed signs", IdBrandProductName, u"M\u00fcller \u2122\u00a9\u20ac\u00b5\u00df", nullptr},
+        {"allowed signs", IdBrandProductName, u"M\u00fcller \u2122\u00a9\u20ac\u00b5\u00df",
+         nullptr},
         {"empty TLA", IdBrandTla, u"", "TLA cannot be empty."},
     };
     for (const Row& row : rows) {
