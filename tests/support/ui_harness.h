@@ -37,6 +37,8 @@ using UiWindowFactory = std::function<UiWindow(ui::EventSink& sink)>;
 UiWindow MakeMemoryWindow(ui::EventSink& sink);
 // The factory harnesses use from now on (default: MakeMemoryWindow).
 void SetUiWindowFactory(UiWindowFactory factory);
+// A window from the current factory.
+UiWindow MakeUiWindow(ui::EventSink& sink);
 
 // A stick as the fake disk service lists it.
 RemovableDisk MakeStick(int index, std::uint64_t bytes = 8ull << 30);
