@@ -1,6 +1,7 @@
 // The branding button: texts checked on OK, the logo loaded after the dialog
 // closes, and the operator kept in the dialog until the logo loads or Cancel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -119,6 +120,31 @@ TEST_F(Branding, BareLogoNameOnReopening) {
     EXPECT_EQ(boxes[0].style, kMbSimpleErrorStyle);
     EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
     EXPECT_TRUE(rig.app().m_logoData.empty());
+}
+
+TEST_F(Branding, OnlyAPlainFileLoads) {
+    // A FIFO would block a reader until a writer comes; a folder has no bytes.
+    const std::string fifo = rig.dir / "logo.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = rig.dir / "logo.d";
+    std::filesystem::create_directories(folder);
+    for (const std::string& path : {fifo, folder}) {
+        SCOPED_TRACE(path);
+        rig.app_.presenter.Clear();
+        rig.host.brandingRuns = 0;
+        rig.host.openAnswers = {FromPath(path)};
+        rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int) {
+            if (rig.host.brandingRuns > 1) return false;
+            rig.host.brandingOperator->Click(IdBrandBrowse);
+            return true;
+        };
+        rig.op().Click(IdBranding);
+        EXPECT_EQ(rig.host.brandingRuns, 2) << "the dialog opens again";
+        const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(ToPath(boxes[0].text), "Unable to open file " + path);
+        EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
+    }
 }
 
 TEST_F(Branding, TextChecksKeepTheDialogOpen) {
