@@ -61,6 +61,10 @@ struct StartCase {
     std::vector<std::string> log;
 };
 
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class StartUp : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(StartUp, LeavesTheDescribedState) {

@@ -83,6 +83,10 @@ struct ModeCase {
     std::vector<std::string> log;
 };
 
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ModeStates : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(ModeStates, LeaveTheDescribedControlStates) {
@@ -166,6 +170,10 @@ struct DbReadCase {
     const char* name;
     bool readable;
 };
+
+void PrintTo(const DbReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DatabaseChoice : public ::testing::TestWithParam<DbReadCase> {};
 
