@@ -298,6 +298,92 @@ TEST(NodeFileChoice, UnreadableFileReadsTheEarlierOneAgain) {
     EXPECT_EQ(h.app().m_hwType, HwSr630);
 }
 
+// --- a chosen file fills the fields and locks them ---
+
+struct FileModeCase {
+    const char* name;
+    int radio;
+    int browse;
+    const char* sample;
+    const char* states;
+    int hardwareEntry;
+    // Host name, then the LAN, gateway and General values as shown.
+    std::vector<u16> texts;
+    IpFields lan, lanMask, gateway, dns1, dns2, wan, wanMask;
+};
+
+void PrintTo(const FileModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FileModes : public ::testing::TestWithParam<FileModeCase> {};
+
+TEST_P(FileModes, ShowTheFileAndLockItsFields) {
+    const FileModeCase& c = GetParam();
+    UiHarness h;
+    if (!h.SkipReason().empty()) GTEST_SKIP() << h.SkipReason();
+    ASSERT_TRUE(h.Start());
+    h.host.openAnswers = {FromPath(Sample(c.sample))};
+    h.op().Click(c.radio);
+    h.op().Click(c.browse);
+    ControlSurface& s = h.surface();
+    SCOPED_TRACE(h.Dump());
+
+    EXPECT_TRUE(h.app_.presenter.Shown().empty());
+    EXPECT_EQ(CheckStates(s, kStateColumns, c.states), "");
+    EXPECT_EQ(s.ComboSelection(IdHardwareType), c.hardwareEntry);
+    const int textIds[] = {IdHostName,  IdIpv6Address, IdIpv6Netmask, IdIpv6Gateway,
+                           IdLogicalId, IdQmxUrl1,     IdQmxUrl2};
+    ASSERT_EQ(c.texts.size(), std::size(textIds));
+    for (std::size_t i = 0; i < c.texts.size(); ++i)
+        EXPECT_EQ(s.GetText(textIds[i]), c.texts[i]) << textIds[i];
+    EXPECT_EQ(s.GetAddress(IdIpAddress), c.lan);
+    EXPECT_EQ(s.GetAddress(IdIpNetmask), c.lanMask);
+    EXPECT_EQ(s.GetAddress(IdIpGateway), c.gateway);
+    EXPECT_EQ(s.GetAddress(IdDns1), c.dns1);
+    EXPECT_EQ(s.GetAddress(IdDns2), c.dns2);
+
+    // The interface list stays usable to look at the other interfaces.
+    h.op().Choose(IdInterface, InterfaceWan);
+    EXPECT_EQ(s.GetAddress(IdIpAddress), c.wan);
+    EXPECT_EQ(s.GetAddress(IdIpNetmask), c.wanMask);
+    EXPECT_FALSE(s.IsEnabled(IdIpAddress));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MainDialog, FileModes,
+    ::testing::Values(FileModeCase{"NodeCfg",
+                                   IdRadioUseNode,
+                                   IdNodeBrowse,
+                                   "node.cfg",
+                                   "----- EE --- - --- --- - - ----- -- EE",
+                                   UsbHwSr630,
+                                   {u"sbc-site1", u"fd00:10::20", u"64", u"fd00:10::1", u"1001",
+                                    u"qmx1.example.net", u"qmx2.example.net"},
+                                   {192, 168, 10, 20},
+                                   {255, 255, 255, 0},
+                                   {192, 168, 10, 1},
+                                   {192, 168, 10, 2},
+                                   {192, 168, 10, 3},
+                                   {203, 0, 113, 10},
+                                   {255, 255, 255, 240}},
+                      FileModeCase{"Database",
+                                   IdRadioUseDb,
+                                   IdDbBrowse,
+                                   "config.xml",
+                                   "EE--E -- EE- - --E --- - - ----- EE --",
+                                   UsbHwAdvantech,  // product 16 seen from a stick
+                                   {u"sbc-branch-01", u"2001:db8:10::10", u"64", u"2001:db8:20::1",
+                                    u"4711", u"qmx1.example.net", u"198.51.100.80"},
+                                   {192, 0, 2, 10},
+                                   {255, 255, 255, 0},
+                                   {198, 51, 100, 1},
+                                   {198, 51, 100, 53},
+                                   {192, 0, 2, 53},
+                                   {198, 51, 100, 20},
+                                   {255, 255, 255, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- media switches ---
 
 TEST(MediaSwitch, GenerateModeKeepsTheStickSelectionAndEmptiesTheVmOne) {
