@@ -118,6 +118,7 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
             }
         }
         WriteFileBytes(inst + "/syslinux/mkisofs", kSlowTool);
+        ASSERT_TRUE(fs::remove(dir / "out.iso"));
     }
     ASSERT_GE(steps.size(), 8u);
     ASSERT_EQ(steps.back(), u"Complete");
