@@ -126,7 +126,10 @@ int CflintmereApp::RunBatchIso(const u16& commandLine) {
         // Ends the tool's process group; the worker removes its tree and
         // the unfinished image.
         CancelSetup();
-        return interrupted(signal);
+        if (m_setupStatus == SetupCanceled) return interrupted(signal);
+        // The build had already ended on its own: its outcome stands.
+        WriteLog("RunBatchIso(): %s came after the build had ended",
+                 TerminationSignals::Name(signal));
     }
     WaitWorker();
 

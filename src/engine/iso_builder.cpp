@@ -245,11 +245,14 @@ int MediaEngine::SetupISO() {
         Pause(500);
         return 0;
     }
+    if (StopRequested()) return canceled();
     if (!staged.Commit()) {
         const int error = errno;
         discard();
         return fail(error);
     }
+    // The image is in place: a cancel from here on cannot take it back.
+    m_setupStatus = SetupComplete;
     WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath));
 
     // Silent and non-interactive; a tree that cannot be removed does not
@@ -258,7 +261,6 @@ int MediaEngine::SetupISO() {
     std::filesystem::remove_all(tree, ignored);
 
     WriteLog("SetupISO(): done");
-    m_setupStatus = SetupComplete;
     SetProgressAction(u"Complete");
     CloseProgress();
     Pause(500);

@@ -61,8 +61,9 @@ class MediaEngine : public ConfigModel {
     bool WorkerRunning() const { return m_workerRunning.load(); }
     // The progress dialog's Cancel (button or Escape): asks the worker to stop
     // at its next stop point, waits for it to end, then sets SetupCanceled.
-    // When the worker has already asked the dialog to close, it only waits
-    // and the run's own outcome stands. `whileWaiting` runs every few
+    // When the worker has already asked the dialog to close, or its result
+    // is in place (SetupComplete), it only waits and the run's own outcome
+    // stands. `whileWaiting` runs every few
     // milliseconds during the wait so that a UI thread can keep serving the
     // worker's synchronous channel calls.
     void CancelSetup(const std::function<void()>& whileWaiting = {});
