@@ -31,8 +31,7 @@ class OnWalkPath {
   public:
     OnWalkPath(std::vector<FolderId>& path, const std::string& folder) : path_(path) {
         FolderId id;
-        int error = 0;
-        pushed_ = FolderIdOf(folder, id, error);
+        pushed_ = FolderIdOf(folder, id);
         if (pushed_) path_.push_back(id);
     }
     ~OnWalkPath() {
@@ -50,8 +49,7 @@ class OnWalkPath {
 // (through a link to it or to a folder above it) would never end.
 bool LeadsBack(const std::vector<FolderId>& path, const std::string& folder) {
     FolderId id;
-    int error = 0;
-    if (!FolderIdOf(folder, id, error)) return false;
+    if (!FolderIdOf(folder, id)) return false;
     return std::find(path.begin(), path.end(), id) != path.end();
 }
 

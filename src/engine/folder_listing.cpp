@@ -26,12 +26,9 @@ FolderEntry::Kind KindOf(int dirFd, const char* name) {
 
 }  // namespace
 
-bool FolderIdOf(const std::string& path, FolderId& id, int& error) {
+bool FolderIdOf(const std::string& path, FolderId& id) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        error = errno;
-        return false;
-    }
+    if (::stat(path.c_str(), &st) != 0) return false;
     id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return true;
 }

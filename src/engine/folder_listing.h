@@ -21,8 +21,8 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
-// False with `error` set (errno) when `path` cannot be looked up.
-bool FolderIdOf(const std::string& path, FolderId& id, int& error);
+// False when `path` cannot be looked up.
+bool FolderIdOf(const std::string& path, FolderId& id);
 
 // Lists `folder` without "." and "..", sorted by the bytes of the names so
 // that every run (and every file system) copies in the same order.
