@@ -183,7 +183,10 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
             ::poll(nullptr, 0, kPassMs);
         }
     }
+    // Whatever the tool left running in its group ends with it.
+    child.SignalGroup(SIGKILL);
     child.Reap();
+    m_lastToolExitCode = child.ExitCode();
 
     bool result = !canceled;
     if (!child.Succeeded()) {

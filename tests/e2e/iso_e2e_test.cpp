@@ -228,6 +228,7 @@ TEST_F(IsoE2e, iso_BatchBuildsABootableImageFromTheDatabase) {
                          "SetupISO(): copying branding product name",
                          "SetupISO(): copying TLA",
                          "SetupISO(): creating ISO file",
+                         "SetupISO(): image written to " + image,
                          "SetupISO(): done",
                      }));
     EXPECT_EQ(log.front(), "USB Stick Setup tool is starting");
