@@ -131,10 +131,11 @@ bool ConfigModel::OpenDbFile(const u16& path) {
     }
     bool imported = false;
     if (read == ReadResult::Ok) {
-        // These bytes replace the earlier ones even when they turn out not to
-        // be a database.
+        // These bytes replace the earlier ones; when they turn out not to be
+        // a database, none are left: a broken file never reaches a medium.
         m_dbFileData = std::move(data);
         imported = ImportDbData(m_dbFileData);
+        if (!imported) m_dbFileData.clear();
     }
     if (!imported) {
         DisplayMessage(FormatW(u"Can't open file %s!", path));
