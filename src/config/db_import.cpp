@@ -119,7 +119,7 @@ bool ConfigModel::OpenDbFile(const u16& path) {
             break;
         case ReadResult::OpenFailed:
         case ReadResult::ReadFailed:
-            WriteLog("OpenDbFile(): %s", SystemErrorText(error).c_str());
+            WriteLogW(u"OpenDbFile(): %s", SystemErrorText(error));
             break;
         case ReadResult::NotRegular:
             WriteLog("OpenDbFile(): not a regular file");
