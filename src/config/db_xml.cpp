@@ -98,20 +98,6 @@ struct ParserContextFree {
 };
 using ParserContextPtr = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
 
-bool IsSixteenBitName(std::string_view name) {
-    auto startsWith = [&](std::string_view prefix) {
-        if (name.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            char c = name[i];
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            if (c != prefix[i]) return false;
-        }
-        return true;
-    };
-    return startsWith("UTF-16") || startsWith("UTF16") || startsWith("UCS-2") ||
-           startsWith("ISO-10646-UCS-2");
-}
-
 // The first reference to an entity that the document does not itself
 // declare as internal text; such an entity is never loaded, so the
 // document's content would be incomplete.
@@ -135,56 +121,14 @@ const xmlNode* UnresolvedEntityReference(xmlDoc* doc) {
 
 }  // namespace
 
-bool LooksLikeUtf16WithoutBom(std::span<const std::uint8_t> data) {
-    if (data.size() < 4) return false;
-    const bool little = data[0] == '<' && data[1] == 0 && data[2] == '?' && data[3] == 0;
-    const bool big = data[0] == 0 && data[1] == '<' && data[2] == 0 && data[3] == '?';
-    return little || big;
-}
-
-std::string DeclaredEncoding16(std::span<const std::uint8_t> data) {
-    const bool little = data.size() >= 2 && data[0] == '<';
-    // The declaration is ASCII: read it a 16-bit unit at a time up to "?>".
-    std::string decl;
-    for (std::size_t i = 0; i + 1 < data.size() && decl.size() < 256; i += 2) {
-        const unsigned unit = little ? data[i] | data[i + 1] << 8 : data[i] << 8 | data[i + 1];
-        if (unit == 0 || unit > 0x7F) break;
-        decl += static_cast<char>(unit);
-        if (unit == '>') break;
-    }
-    std::size_t at = decl.find("encoding");
-    if (at == std::string::npos) return {};
-    at += 8;
-    auto skipSpace = [&] {
-        while (at < decl.size() &&
-               (decl[at] == ' ' || decl[at] == '\t' || decl[at] == '\r' || decl[at] == '\n')) {
-            ++at;
-        }
-    };
-    skipSpace();
-    if (at >= decl.size() || decl[at] != '=') return {};
-    ++at;
-    skipSpace();
-    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) return {};
-    const char quote = decl[at++];
-    const std::size_t end = decl.find(quote, at);
-    if (end == std::string::npos) return {};
-    return decl.substr(at, end - at);
-}
-
 DocPtr ParseDatabase(std::span<const std::uint8_t> data, ParseFailure& failure) {
     InitOnce();
     failure = {};
-    if (LooksLikeUtf16WithoutBom(data)) {
-        // Without a byte order mark only the declaration can say the text
-        // is 16-bit; one naming anything else does not describe the file.
-        const std::string declared = DeclaredEncoding16(data);
-        if (!IsSixteenBitName(declared)) {
-            failure.line = 1;
-            failure.reason =
-                "UTF-16 text without a byte order mark declares encoding \"" + declared + "\"";
-            return nullptr;
-        }
+    const std::string mismatch = EncodingMismatch(data);
+    if (!mismatch.empty()) {
+        failure.line = 1;
+        failure.reason = mismatch;
+        return nullptr;
     }
     // An int length: larger buffers never get here (the loader limits them).
     if (data.size() > static_cast<std::size_t>(INT32_MAX)) {

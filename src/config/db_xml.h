@@ -38,8 +38,8 @@ struct ParseFailure {
 };
 
 // Parses a database held in memory. Anything not well-formed (namespaces
-// included) fails, as does UTF-16 text without a byte order mark whose
-// declaration names another encoding, and any reference to an entity that is
+// included) fails, as does a file whose byte order mark or 16-bit units
+// contradict its declaration, and any reference to an entity that is
 // not declared inside the document: external entities and DTDs are never
 // loaded, the network is never touched, and libxml2's limits against entity
 // expansion stay in force. The parser's messages never reach the terminal.
@@ -57,11 +57,15 @@ class XPathEvaluator {
     XPathContextPtr context_;
 };
 
-// UTF-16 text with no byte order mark: its first characters are "<?" in
-// 16-bit units of either byte order.
-bool LooksLikeUtf16WithoutBom(std::span<const std::uint8_t> data);
-// The encoding name the declaration of such a text gives ("" for none).
-std::string DeclaredEncoding16(std::span<const std::uint8_t> data);
+// The encoding name the XML declaration gives ("" for none), read in the
+// units the first bytes show: 8-bit, or 16-bit of either byte order, after
+// any byte order mark.
+std::string DeclaredEncoding(std::span<const std::uint8_t> data);
+
+// Why the file's byte order mark or 16-bit units and its declaration
+// contradict each other, or "" when they agree. 16-bit text without a byte
+// order mark must declare a 16-bit encoding.
+std::string EncodingMismatch(std::span<const std::uint8_t> data);
 
 // Text content of a node: the text and CDATA of the node and all its
 // descendants in document order, through internal entities. Runs of white

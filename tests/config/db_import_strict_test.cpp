@@ -71,6 +71,10 @@ TEST_F(DbImportStrict, MalformedDatabasesAreRefused) {
         {"truncated", good.substr(0, good.size() / 2)},
         {"zero bytes", ""},
         {"UTF-16 without BOM declaring UTF-8", lyingUtf16},
+        {"UTF-8 BOM declaring ISO-8859-1",
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" +
+             Db("", "", "<brandingData><companyName>M\xC3\xBCller</companyName></brandingData>")
+                 .substr(decl.size())},
         {"UTF-16 without BOM or declared encoding",
          Encode(decl + "<kestrelData><maintenanceData><hostname>sbc-1</hostname>"
                        "</maintenanceData></kestrelData>\n",
@@ -205,30 +209,48 @@ TEST_F(DbImportStrict, InternalEntitiesAreText) {
     EXPECT_EQ(t->m_dns2, u"2.2.2.2");
 }
 
-TEST(DbXml, DeclaredEncodingOfUtf16WithoutBom) {
+TEST(DbXml, ByteOrderMarkAndDeclarationMustAgree) {
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"%\"?><a/>";
+    auto declaring = [&](const std::string& name) {
+        std::string text = decl;
+        return text.replace(text.find('%'), 1, name);
+    };
     struct Case {
-        std::string text;
-        const char* encoding;
-        bool sixteenBit;
+        const char* name;
+        std::string bytes;
+        const char* declared;
+        bool agrees;
     };
     const Case cases[] = {
-        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>", "UTF-16", true},
-        {"<?xml version='1.0' encoding = 'utf-16le' ?><a/>", "utf-16le", true},
-        {"<?xml version=\"1.0\"?><a/>", "", true},
-        {"<?xml version=\"1.0\" encoding=\"UTF-8", "", true},
-        {"<a/>", "", false},
+        {"plain UTF-8", declaring("UTF-8"), "UTF-8", true},
+        {"plain, no declaration", "<a/>", "", true},
+        {"plain windows-1252", declaring("windows-1252"), "windows-1252", true},
+        {"UTF-8 mark, no declaration", "\xEF\xBB\xBF<?xml version='1.0'?><a/>", "", true},
+        {"UTF-8 mark, utf-8", "\xEF\xBB\xBF" + declaring("utf-8"), "utf-8", true},
+        {"UTF-8 mark, ISO-8859-1", "\xEF\xBB\xBF" + declaring("ISO-8859-1"), "ISO-8859-1", false},
+        {"UTF-16LE mark, UTF-16", "\xFF\xFE" + Encode(declaring("UTF-16"), "UTF-16LE"), "UTF-16",
+         true},
+        {"UTF-16BE mark, no declaration",
+         "\xFE\xFF" + Encode("<?xml version='1.0'?><a/>", "UTF-16BE"), "", true},
+        {"UTF-16LE mark, UTF-8", "\xFF\xFE" + Encode(declaring("UTF-8"), "UTF-16LE"), "UTF-8",
+         false},
+        {"UTF-16LE, no mark, utf-16le", Encode(declaring("utf-16le"), "UTF-16LE"), "utf-16le",
+         true},
+        {"UTF-16BE, no mark, UTF-16", Encode(declaring("UTF-16"), "UTF-16BE"), "UTF-16", true},
+        {"UTF-16LE, no mark, no declaration", Encode("<?xml version='1.0'?><a/>", "UTF-16LE"), "",
+         false},
+        {"UTF-16BE, no mark, ISO-8859-1", Encode(declaring("ISO-8859-1"), "UTF-16BE"), "ISO-8859-1",
+         false},
+        {"spaces and single quotes", "<?xml version='1.0' encoding = 'ascii' ?><a/>", "ascii",
+         true},
+        {"unterminated", "<?xml version='1.0' encoding='UTF-8", "", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        for (const char* order : {"UTF-16LE", "UTF-16BE"}) {
-            const std::string bytes = Encode(c.text, order);
-            const std::span<const std::uint8_t> data(
-                reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-            EXPECT_EQ(dbxml::LooksLikeUtf16WithoutBom(data), c.sixteenBit);
-            if (c.sixteenBit) {
-                EXPECT_EQ(dbxml::DeclaredEncoding16(data), c.encoding);
-            }
-        }
+        SCOPED_TRACE(c.name);
+        const std::span<const std::uint8_t> data(
+            reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size());
+        EXPECT_EQ(dbxml::DeclaredEncoding(data), c.declared);
+        EXPECT_EQ(dbxml::EncodingMismatch(data).empty(), c.agrees);
     }
 }
 
