@@ -156,7 +156,7 @@ DocPtr ParseDatabase(std::span<const std::uint8_t> data, ParseFailure& failure) 
     if (const xmlNode* ref = UnresolvedEntityReference(doc.get())) {
         failure.line = xmlGetLineNo(ref) > 0 ? static_cast<int>(xmlGetLineNo(ref)) : 0;
         failure.reason = "Entity '" + std::string(reinterpret_cast<const char*>(ref->name)) +
-                         "' is not declared in the document and is not loaded";
+                         "' is not text of the document itself; it is never loaded";
         return nullptr;
     }
     return doc;
