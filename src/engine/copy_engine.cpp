@@ -78,7 +78,7 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
 }
 
 bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
-    WriteLog("GetFilesSize(): source path is %s", sourceFolder.c_str());
+    WriteLogW(u"GetFilesSize(): source path is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
@@ -104,7 +104,7 @@ bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
 
 bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& target,
                                const std::string& targetFolder) {
-    WriteLog("CopyDirFiles(): source is %s", sourceFolder.c_str());
+    WriteLogW(u"CopyDirFiles(): source is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
@@ -129,10 +129,10 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
         }
         if (entry.kind != FolderEntry::File) {
             // Pipes, devices and dangling links have no contents to put on a medium.
-            WriteLog("CopyDirFiles(): skipped %s", entry.name.c_str());
+            WriteLogW(u"CopyDirFiles(): skipped %s", entry.name);
             continue;
         }
-        WriteLog("CopyDirFiles(): file %s", entry.name.c_str());
+        WriteLogW(u"CopyDirFiles(): file %s", entry.name);
         SetProgressAction(FormatW(u"Copying Files...\r\n%s", entry.name));
 
         std::string sourcePath = sourceFolder + entry.name;

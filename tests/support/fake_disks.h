@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,7 +40,17 @@ class FakeDisks final : public DiskService {
         error = EPERM;
         return nullptr;
     }
-    bool FlushDisk(const RemovableDisk&, int&) override { return true; }
+    // Each flush is recorded with the disk it was for; `onFlush` sees the
+    // world at that moment, and a non-zero flushError makes it fail.
+    std::vector<std::string> flushed;
+    int flushError = 0;
+    std::function<void()> onFlush;
+    bool FlushDisk(const RemovableDisk& disk, int& error) override {
+        flushed.push_back(disk.name);
+        if (onFlush) onFlush();
+        error = flushError;
+        return flushError == 0;
+    }
     // The result ReleaseMounts gives (0: released), and how often it was asked.
     int mountError = 0;
     int releaseCalls = 0;
