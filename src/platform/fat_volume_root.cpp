@@ -32,12 +32,15 @@ class MtoolsChild {
         }
     }
 
-    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
+    // The tool's standard error goes to `errorFd`, or with its output to `outputFd`.
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd, int errorFd = -1) {
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         int rc = ::posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
+        if (rc == 0) {
+            rc = ::posix_spawn_file_actions_adddup2(&actions, errorFd >= 0 ? errorFd : outputFd, 2);
+        }
         if (rc == 0) rc = ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         posix_spawnattr_t attr;
         ::posix_spawnattr_init(&attr);
@@ -220,7 +223,8 @@ bool FatVolumeRoot::FileExists(std::string_view relPath) {
 
 bool FatVolumeRoot::StreamIn(std::string_view relPath,
                              const std::function<long long(int pipeFd)>& next,
-                             const ChunkProgress& progress) {
+                             const ChunkProgress& progress, std::uint64_t& streamed) {
+    streamed = 0;
     if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
     UniqueFd readEnd, writeEnd;
     if (!MakePipe(readEnd, writeEnd)) return Fail(errno);
@@ -257,6 +261,49 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     // and the file was cut short; only its words tell.
     if (ErrorFromOutput(output) == ENOSPC) return Fail(ENOSPC);
     if (streamError != 0) return Fail(streamError);
+    streamed = done;
+    return true;
+}
+
+void FatVolumeRoot::Remember(WrittenFile file) {
+    std::erase_if(written_, [&](const WrittenFile& f) { return f.relPath == file.relPath; });
+    written_.push_back(std::move(file));
+}
+
+bool FatVolumeRoot::ReadFileOut(std::string_view relPath, const ChunkSink& sink) {
+    if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
+    UniqueFd readEnd, writeEnd;
+    if (!MakePipe(readEnd, writeEnd)) return Fail(errno);
+    ::fcntl(readEnd.Get(), F_SETPIPE_SZ, static_cast<int>(kChunkSize));
+    UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    UniqueFd err = MakeOutputFile();
+    if (!in.Valid() || !err.Valid()) return Fail(errno);
+
+    MtoolsChild child;
+    if (int rc = child.Spawn({"mcopy", "-n", "-i", volume_, Target(relPath), "-"}, in.Get(),
+                             writeEnd.Get(), err.Get());
+        rc != 0) {
+        return Fail(rc);
+    }
+    writeEnd.Reset();
+
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    int readError = 0;
+    for (;;) {
+        const ssize_t n = ::read(readEnd.Get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            readError = errno;
+            break;
+        }
+        if (n == 0) break;
+        if (!sink(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)))) {
+            return Fail(ECANCELED);  // the child is killed
+        }
+    }
+    const int code = child.Wait();
+    if (code != 0) return Fail(ErrorFromOutput(ReadOutputFile(err.Get())));
+    if (readError != 0) return Fail(readError);
     return true;
 }
 
@@ -269,7 +316,10 @@ bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uin
         offset += n;
         return static_cast<long long>(n);
     };
-    return StreamIn(relPath, next, {});
+    std::uint64_t streamed = 0;
+    if (!StreamIn(relPath, next, {}, streamed)) return false;
+    Remember({std::string(relPath), {}, {data.begin(), data.end()}, streamed});
+    return true;
 }
 
 bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
@@ -304,7 +354,10 @@ bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view r
         }
         return static_cast<long long>(moved);
     };
-    return StreamIn(relPath, next, progress);
+    std::uint64_t streamed = 0;
+    if (!StreamIn(relPath, next, progress, streamed)) return false;
+    Remember({std::string(relPath), sourcePath, {}, streamed});
+    return true;
 }
 
 }  // namespace flintmere

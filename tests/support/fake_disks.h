@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,6 +41,17 @@ class FakeDisks final : public DiskService {
         return nullptr;
     }
     bool FlushDisk(const RemovableDisk&, int&) override { return true; }
+    // The error DropCachedPages gives (0: dropped), and the volumes it was given.
+    // `onDrop` runs first: the last moment before the read-back.
+    int dropError = 0;
+    std::vector<std::string> droppedVolumes;
+    std::function<void()> onDrop;
+    bool DropCachedPages(const RemovableDisk&, const std::string& volume, int& error) override {
+        if (onDrop) onDrop();
+        droppedVolumes.push_back(volume);
+        error = dropError;
+        return dropError == 0;
+    }
     // The result ReleaseMounts gives (0: released), and how often it was asked.
     int mountError = 0;
     int releaseCalls = 0;
