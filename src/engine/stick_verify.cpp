@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "engine/media_engine.h"
@@ -11,6 +12,13 @@
 
 namespace flintmere {
 namespace {
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
 
 std::string BaseName(const std::string& relPath) {
     const std::size_t slash = relPath.rfind('/');
@@ -84,6 +92,13 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
         return false;
     }
 
+    std::map<std::string, std::uint64_t> sizes;
+    if (!root.ListFileSizes(sizes)) {
+        WriteLog("VerifyStick(): the folders of the stick cannot be listed");
+        DisplayErrorMessage(root.LastError());
+        return false;
+    }
+
     const std::vector<FatVolumeRoot::WrittenFile> files = root.Written();
     std::uint64_t total = 0;
     for (const auto& file : files) total += file.size;
@@ -95,25 +110,32 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
         SetProgressAction(FormatW(u"Verifying files...\r\n%s", FromPath(BaseName(file.relPath))));
         Expected expected(file);
         bool differs = false;
-        const bool read = root.ReadFileOut(file.relPath, [&](std::span<const std::uint8_t> chunk) {
-            if (StopRequested()) return false;
-            if (!expected.Match(chunk)) {
-                differs = true;
-                return false;
-            }
-            done += chunk.size();
-            const int position = total ? static_cast<int>(done * 100 / total) : 100;
-            if (position != shown) {
-                shown = position;
-                SetProgressPos(position);
-            }
-            return true;
-        });
+        const auto found = sizes.find(LowerAscii(file.relPath));
+        if (found == sizes.end()) {
+            WriteLogW(u"VerifyStick(): %s is missing", FromPath(file.relPath));
+        }
+        const std::uint64_t size = found == sizes.end() ? 0 : found->second;
+        const bool read =
+            found != sizes.end() &&
+            root.ReadFileOut(file.relPath, size, [&](std::span<const std::uint8_t> chunk) {
+                if (StopRequested()) return false;
+                if (!expected.Match(chunk)) {
+                    differs = true;
+                    return false;
+                }
+                done += chunk.size();
+                const int position = total ? static_cast<int>(done * 100 / total) : 100;
+                if (position != shown) {
+                    shown = position;
+                    SetProgressPos(position);
+                }
+                return true;
+            });
         if (StopRequested()) {
             WriteLog("VerifyStick(): canceled");
             return false;
         }
-        if (!read && !differs) {
+        if (!read && !differs && found != sizes.end()) {
             WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(file.relPath),
                       FromPath(SystemErrorText(root.LastError())));
         }

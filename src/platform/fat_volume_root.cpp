@@ -32,15 +32,12 @@ class MtoolsChild {
         }
     }
 
-    // The tool's standard error goes to `errorFd`, or with its output to `outputFd`.
-    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd, int errorFd = -1) {
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         int rc = ::posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-        if (rc == 0) {
-            rc = ::posix_spawn_file_actions_adddup2(&actions, errorFd >= 0 ? errorFd : outputFd, 2);
-        }
+        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
         if (rc == 0) rc = ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         posix_spawnattr_t attr;
         ::posix_spawnattr_init(&attr);
@@ -123,7 +120,7 @@ UniqueFd MakeOutputFile() {
     return UniqueFd(::memfd_create("mtools-output", MFD_CLOEXEC));
 }
 
-std::string ReadOutputFile(int fd) {
+std::string ReadOutputFile(int fd, std::size_t limit = 65536) {
     std::string text;
     if (::lseek(fd, 0, SEEK_SET) != 0) return text;
     char buffer[4096];
@@ -132,7 +129,7 @@ std::string ReadOutputFile(int fd) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > 65536) break;
+        if (text.size() > limit) break;
     }
     return text;
 }
@@ -178,7 +175,8 @@ u16 FatVolumeRoot::DisplayPath(std::string_view relPath) const {
     return FromPath(volume_ + ":/" + std::string(relPath));
 }
 
-int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output) {
+int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output,
+                       std::size_t outputLimit) {
     UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     UniqueFd out = MakeOutputFile();
     if (!in.Valid() || !out.Valid()) {
@@ -191,7 +189,7 @@ int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output
         return -1;
     }
     int code = child.Wait();
-    if (output) *output = ReadOutputFile(out.Get());
+    if (output) *output = ReadOutputFile(out.Get(), outputLimit);
     return code;
 }
 
@@ -268,43 +266,6 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
 void FatVolumeRoot::Remember(WrittenFile file) {
     std::erase_if(written_, [&](const WrittenFile& f) { return f.relPath == file.relPath; });
     written_.push_back(std::move(file));
-}
-
-bool FatVolumeRoot::ReadFileOut(std::string_view relPath, const ChunkSink& sink) {
-    if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
-    UniqueFd readEnd, writeEnd;
-    if (!MakePipe(readEnd, writeEnd)) return Fail(errno);
-    ::fcntl(readEnd.Get(), F_SETPIPE_SZ, static_cast<int>(kChunkSize));
-    UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    UniqueFd err = MakeOutputFile();
-    if (!in.Valid() || !err.Valid()) return Fail(errno);
-
-    MtoolsChild child;
-    if (int rc = child.Spawn({"mcopy", "-n", "-i", volume_, Target(relPath), "-"}, in.Get(),
-                             writeEnd.Get(), err.Get());
-        rc != 0) {
-        return Fail(rc);
-    }
-    writeEnd.Reset();
-
-    std::vector<std::uint8_t> buffer(kChunkSize);
-    int readError = 0;
-    for (;;) {
-        const ssize_t n = ::read(readEnd.Get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            readError = errno;
-            break;
-        }
-        if (n == 0) break;
-        if (!sink(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)))) {
-            return Fail(ECANCELED);  // the child is killed
-        }
-    }
-    const int code = child.Wait();
-    if (code != 0) return Fail(ErrorFromOutput(ReadOutputFile(err.Get())));
-    if (readError != 0) return Fail(readError);
-    return true;
 }
 
 bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uint8_t> data) {

@@ -2,6 +2,7 @@
 // root of a medium, reached through mtools without mounting it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,17 +35,22 @@ class FatVolumeRoot final : public MediaRoot {
 
     // Every file written so far, in the order of its last write.
     const std::vector<WrittenFile>& Written() const { return written_; }
-    // Streams the file at `relPath` from the volume into `sink` in chunks.
-    // False with LastError set when it cannot be read, or ECANCELED when
-    // `sink` returned false.
-    bool ReadFileOut(std::string_view relPath, const ChunkSink& sink);
+    // The size of every file on the volume as its directory entry gives it,
+    // by path in lower case ("kx/vmlinuz").
+    bool ListFileSizes(std::map<std::string, std::uint64_t>& sizes);
+    // Streams the first `size` bytes of the clusters that the FAT chains to
+    // the file at `relPath` into `sink`, read from the device in large
+    // blocks. False with LastError set when it cannot be read, or ECANCELED
+    // when `sink` returned false.
+    bool ReadFileOut(std::string_view relPath, std::uint64_t size, const ChunkSink& sink);
 
     static constexpr std::size_t kChunkSize = 1 << 20;
 
   private:
     // Runs one mtools command on the volume; its text output goes to `output`.
     // Returns the exit code, or -1 with lastError_ set when it could not run.
-    int Run(const std::vector<std::string>& args, std::string* output = nullptr);
+    int Run(const std::vector<std::string>& args, std::string* output = nullptr,
+            std::size_t outputLimit = 65536);
     // Streams bytes from `next` into a new file at `relPath`. `next` fills the
     // pipe and returns the bytes moved, 0 at the end, or -1 with errno set.
     bool StreamIn(std::string_view relPath, const std::function<long long(int pipeFd)>& next,
