@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "engine/media_engine.h"
@@ -25,22 +28,54 @@ std::string BaseName(const std::string& relPath) {
     return slash == std::string::npos ? relPath : relPath.substr(slash + 1);
 }
 
-// What a file should hold, fed in step with the bytes read from the stick.
+// A source file mapped read-only: its bytes are compared in place, without
+// a copy, so the check keeps pace with the stick.
+class MappedSource {
+  public:
+    MappedSource(const std::string& path, std::uint64_t limit) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat st {};
+        if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return;
+        size_ = std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limit);
+        if (size_ == 0) return;
+        void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.Get(), 0);
+        if (data == MAP_FAILED) {
+            size_ = 0;
+            return;
+        }
+        data_ = static_cast<const std::uint8_t*>(data);
+        ::madvise(data, size_, MADV_SEQUENTIAL);
+    }
+    ~MappedSource() {
+        if (data_) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+    }
+    MappedSource(const MappedSource&) = delete;
+    MappedSource& operator=(const MappedSource&) = delete;
+
+    std::span<const std::uint8_t> Bytes() const { return {data_, data_ ? size_ : 0}; }
+
+  private:
+    const std::uint8_t* data_ = nullptr;
+    std::uint64_t size_ = 0;
+};
+
+// What a file should hold, matched in step with the bytes read from the stick.
 class Expected {
   public:
-    explicit Expected(const FatVolumeRoot::WrittenFile& file) : file_(file) {
-        if (!file.sourcePath.empty()) {
-            source_ = UniqueFd(::open(file.sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
-            if (source_.Valid()) ::posix_fadvise(source_.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        }
-    }
+    explicit Expected(const FatVolumeRoot::WrittenFile& file)
+        : size_(file.size),
+          source_(file.sourcePath.empty()
+                      ? nullptr
+                      : std::make_unique<MappedSource>(file.sourcePath, file.size)),
+          bytes_(source_ ? source_->Bytes() : std::span<const std::uint8_t>(file.bytes)) {}
 
     // Matches `chunk` with the next bytes; false at the first difference,
     // with Offset() at the first differing byte.
     bool Match(std::span<const std::uint8_t> chunk) {
-        std::span<const std::uint8_t> want = Next(chunk.size());
-        const std::size_t n = std::min(want.size(), chunk.size());
-        if (std::memcmp(want.data(), chunk.data(), n) != 0) {
+        const std::size_t left = bytes_.size() > offset_ ? bytes_.size() - offset_ : 0;
+        const std::size_t n = std::min(left, chunk.size());
+        const std::uint8_t* want = bytes_.data() + offset_;
+        if (n > 0 && std::memcmp(want, chunk.data(), n) != 0) {
             for (std::size_t i = 0; i < n; ++i) {
                 if (want[i] != chunk[i]) {
                     offset_ += i;
@@ -51,33 +86,15 @@ class Expected {
         offset_ += n;
         return n == chunk.size();  // the stick holds more than was written
     }
-    // True when every expected byte was seen.
-    bool Complete() { return offset_ == file_.size && Next(1).empty(); }
+    // True when every byte that was written has been seen.
+    bool Complete() const { return offset_ == size_ && bytes_.size() == size_; }
     std::uint64_t Offset() const { return offset_; }
 
   private:
-    std::span<const std::uint8_t> Next(std::size_t size) {
-        const std::uint64_t left = file_.size > offset_ ? file_.size - offset_ : 0;
-        size = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
-        if (file_.sourcePath.empty()) {
-            return std::span<const std::uint8_t>(file_.bytes).subspan(offset_, size);
-        }
-        buffer_.resize(size);
-        std::size_t got = 0;
-        while (source_.Valid() && got < size) {
-            const ssize_t n = ::pread(source_.Get(), buffer_.data() + got, size - got,
-                                      static_cast<off_t>(offset_ + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        return std::span<const std::uint8_t>(buffer_.data(), got);
-    }
-
-    const FatVolumeRoot::WrittenFile& file_;
-    UniqueFd source_;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t offset_ = 0;
+    std::uint64_t size_;
+    std::unique_ptr<MappedSource> source_;
+    std::span<const std::uint8_t> bytes_;
+    std::size_t offset_ = 0;
 };
 
 }  // namespace
