@@ -19,6 +19,7 @@
 #include "engine/folder_listing.h"
 #include "engine/progress_dialog.h"
 #include "engine/usb_stick.h"
+#include "platform/fat_volume_root.h"
 
 namespace flintmere {
 
@@ -171,6 +172,10 @@ class MediaEngine : public ConfigModel {
     // Wipes, partitions and formats the stick. False when the setup ends.
     // `written` receives partition 1 when a table was written.
     bool PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written);
+    // Reads back every file `root` wrote, from the medium and not from the
+    // kernel's cache of it, and matches it with what was meant to be there.
+    // False after a difference or a read failure (shown) or a cancel (not shown).
+    bool VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk);
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
 

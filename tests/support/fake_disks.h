@@ -51,6 +51,17 @@ class FakeDisks final : public DiskService {
         error = flushError;
         return flushError == 0;
     }
+    // The error DropCachedPages gives (0: dropped), and the volumes it was given.
+    // `onDrop` runs first: the last moment before the read-back.
+    int dropError = 0;
+    std::vector<std::string> droppedVolumes;
+    std::function<void()> onDrop;
+    bool DropCachedPages(const RemovableDisk&, const std::string& volume, int& error) override {
+        if (onDrop) onDrop();
+        droppedVolumes.push_back(volume);
+        error = dropError;
+        return dropError == 0;
+    }
     // The result ReleaseMounts gives (0: released), and how often it was asked.
     int mountError = 0;
     int releaseCalls = 0;
