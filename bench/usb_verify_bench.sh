@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mib=${1:-1024}
-rounds=3
+rounds=5
 
 build=${FLINTMERE_BENCH_BUILD_DIR:-build-bench}
 echo "== build ($build, RelWithDebInfo)"
@@ -40,18 +40,10 @@ dev=$(losetup -f --show --direct-io=on "$work/stick.img")
 mkfs.fat -F 32 -n tvq -I "$dev" >/dev/null
 echo "stick: $dev"
 
-echo "== read-back, $rounds rounds, best time"
-read -r _ verify_secs bytes < <("$driver" "$(basename "$dev")" "$work/kx" "$rounds" | tail -n 1)
+echo "== read-back and dd of as many bytes, $rounds rounds in turns, best time each"
+baseline='dd if='"$dev"' of=/dev/null bs=1M count=$(((BYTES + 1048575) / 1048576)) status=none'
+read -r _ verify_secs _ dd_secs _ bytes < <("$driver" "$(basename "$dev")" "$work/kx" "$rounds" \
+    "$baseline" | tail -n 1)
 echo "read-back: $verify_secs s for $bytes bytes"
-
-best=''
-for _ in $(seq 1 "$rounds"); do
-    blockdev --flushbufs "$dev"
-    start=$(date +%s.%N)
-    dd if="$dev" of=/dev/null bs=1M count=$(((bytes + 1048575) / 1048576)) status=none
-    end=$(date +%s.%N)
-    secs=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b-a}')
-    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$secs; fi
-done
-echo "dd of the same bytes: $best s"
-echo "== read-back / dd: $(awk -v a="$verify_secs" -v b="$best" 'BEGIN{printf "%.2f", a/b}')"
+echo "dd of the same bytes: $dd_secs s"
+echo "== read-back / dd: $(awk -v a="$verify_secs" -v b="$dd_secs" 'BEGIN{printf "%.2f", a/b}')"

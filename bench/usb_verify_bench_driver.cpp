@@ -1,7 +1,10 @@
 // Copies a distribution folder onto a FAT volume on a loop device, then
-// times the stick's read-back alone, for bench/usb_verify_bench.sh.
-//   usb_verify_bench_driver LOOP_NAME DIST_FOLDER ROUNDS
-// Prints "verify SECONDS BYTES" for the best round.
+// times the stick's read-back against a baseline command that reads as many
+// bytes from the device, in turns, for bench/usb_verify_bench.sh.
+//   usb_verify_bench_driver LOOP_NAME DIST_FOLDER ROUNDS BASELINE_COMMAND
+// BASELINE_COMMAND is run by the shell with BYTES set to the bytes the
+// read-back reads. Prints "verify SECONDS baseline SECONDS bytes BYTES",
+// the best round of each; the device's cache is dropped before every run.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,8 +30,9 @@ class NoPauseClock final : public Clock {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fputs("usage: usb_verify_bench_driver LOOP_NAME DIST_FOLDER ROUNDS\n", stderr);
+    if (argc != 5) {
+        std::fputs("usage: usb_verify_bench_driver LOOP_NAME DIST_FOLDER ROUNDS BASELINE\n",
+                   stderr);
         return 2;
     }
     NoPauseClock clock;
@@ -51,14 +55,26 @@ int main(int argc, char** argv) {
     std::uint64_t bytes = 0;
     for (const auto& file : root.Written()) bytes += file.size;
 
-    double best = 0;
-    for (int round = 0; round < std::atoi(argv[3]); ++round) {
+    ::setenv("BYTES", std::to_string(bytes).c_str(), 1);
+
+    auto seconds = [](auto&& run) {
         const auto start = std::chrono::steady_clock::now();
-        if (!app.VerifyStick(root, disk)) return 1;
+        const bool ok = run();
         const double took =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (round == 0 || took < best) best = took;
+        return ok ? took : -1.0;
+    };
+    double bestVerify = 0, bestBaseline = 0;
+    for (int round = 0; round < std::atoi(argv[3]); ++round) {
+        int error = 0;
+        if (!disks.DropCachedPages(disk, disk.devicePath, error)) return 1;
+        const double baseline = seconds([&] { return std::system(argv[4]) == 0; });
+        const double verify = seconds([&] { return app.VerifyStick(root, disk); });
+        if (baseline < 0 || verify < 0) return 1;
+        if (round == 0 || baseline < bestBaseline) bestBaseline = baseline;
+        if (round == 0 || verify < bestVerify) bestVerify = verify;
     }
-    std::printf("verify %.3f %llu\n", best, static_cast<unsigned long long>(bytes));
+    std::printf("verify %.3f baseline %.3f bytes %llu\n", bestVerify, bestBaseline,
+                static_cast<unsigned long long>(bytes));
     return 0;
 }

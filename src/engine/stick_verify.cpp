@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/media_engine.h"
@@ -15,13 +16,6 @@
 
 namespace flintmere {
 namespace {
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 std::string BaseName(const std::string& relPath) {
     const std::size_t slash = relPath.rfind('/');
@@ -109,62 +103,92 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
         return false;
     }
 
-    std::map<std::string, std::uint64_t> sizes;
-    if (!root.ListFileSizes(sizes)) {
-        WriteLog("VerifyStick(): the folders of the stick cannot be listed");
+    const std::vector<FatVolumeRoot::WrittenFile>& files = root.Written();
+    std::vector<std::string> paths;
+    for (const auto& file : files) paths.push_back(file.relPath);
+    std::map<std::string, FatVolumeRoot::StoredFile> stored;
+    if (!root.LocateFiles(paths, stored)) {
+        WriteLog("VerifyStick(): the files on the stick cannot be listed");
         DisplayErrorMessage(root.LastError());
         return false;
     }
+    // The files up to the first one the stick does not hold, read in the
+    // order they were written: on the stick that is mostly one sweep.
+    std::vector<const FatVolumeRoot::StoredFile*> locations;
+    for (const auto& file : files) {
+        const auto found = stored.find(file.relPath);
+        if (found == stored.end()) break;
+        locations.push_back(&found->second);
+    }
 
-    const std::vector<FatVolumeRoot::WrittenFile> files = root.Written();
     std::uint64_t total = 0;
     for (const auto& file : files) total += file.size;
     std::uint64_t done = 0;
     int shown = 0;
     SetProgressPos(0);
 
-    for (const auto& file : files) {
-        SetProgressAction(FormatW(u"Verifying files...\r\n%s", FromPath(BaseName(file.relPath))));
-        Expected expected(file);
-        bool differs = false;
-        const auto found = sizes.find(LowerAscii(file.relPath));
-        if (found == sizes.end()) {
-            WriteLogW(u"VerifyStick(): %s is missing", FromPath(file.relPath));
+    std::size_t at = 0;  // the file being matched
+    std::optional<Expected> expected;
+    auto begin = [&](std::size_t index) {
+        at = index;
+        SetProgressAction(
+            FormatW(u"Verifying files...\r\n%s", FromPath(BaseName(files[at].relPath))));
+        expected.emplace(files[at]);
+    };
+    // Moves on to `index`; false when a file before it came out short.
+    auto reach = [&](std::size_t index) {
+        if (!expected) begin(at);
+        while (at < index) {
+            if (!expected->Complete()) return false;
+            begin(at + 1);
         }
-        const std::uint64_t size = found == sizes.end() ? 0 : found->second;
-        const bool read =
-            found != sizes.end() &&
-            root.ReadFileOut(file.relPath, size, [&](std::span<const std::uint8_t> chunk) {
-                if (StopRequested()) return false;
-                if (!expected.Match(chunk)) {
-                    differs = true;
-                    return false;
-                }
-                done += chunk.size();
-                const int position = total ? static_cast<int>(done * 100 / total) : 100;
-                if (position != shown) {
-                    shown = position;
-                    SetProgressPos(position);
-                }
-                return true;
-            });
-        if (StopRequested()) {
-            WriteLog("VerifyStick(): canceled");
-            return false;
-        }
-        if (!read && !differs && found != sizes.end()) {
-            WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(file.relPath),
-                      FromPath(SystemErrorText(root.LastError())));
-        }
-        if (!read || differs || !expected.Complete()) {
-            WriteLogW(u"VerifyStick(): %s differs at offset %llu", FromPath(file.relPath),
-                      static_cast<unsigned long long>(expected.Offset()));
-            DisplayMessage(
-                FormatW(u"Verification failed: %s on the stick differs from the "
-                        u"installation folder. The stick may be faulty.",
-                        FromPath(file.relPath)));
-            return false;
-        }
+        return true;
+    };
+    bool differs = false;
+    std::size_t stoppedAt = 0;
+    const bool read = root.ReadFilesOut(
+        locations,
+        [&](std::size_t index, std::span<const std::uint8_t> chunk) {
+            if (StopRequested()) return false;
+            if (!reach(index) || !expected->Match(chunk)) {
+                differs = true;
+                return false;
+            }
+            done += chunk.size();
+            const int position = total ? static_cast<int>(done * 100 / total) : 100;
+            if (position != shown) {
+                shown = position;
+                SetProgressPos(position);
+            }
+            return true;
+        },
+        stoppedAt);
+    if (StopRequested()) {
+        WriteLog("VerifyStick(): canceled");
+        return false;
+    }
+    bool failed = differs || !read;
+    if (!read && !differs) {
+        if (!expected || at != stoppedAt) begin(stoppedAt);
+        WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(files[at].relPath),
+                  FromPath(SystemErrorText(root.LastError())));
+    }
+    // Files after the last chunk read are empty on the stick.
+    if (!failed && !locations.empty())
+        failed = !reach(locations.size() - 1) || !expected->Complete();
+    if (!failed && locations.size() < files.size()) {
+        failed = true;
+        begin(locations.size());
+        WriteLogW(u"VerifyStick(): %s is missing", FromPath(files[at].relPath));
+    }
+    if (failed) {
+        WriteLogW(u"VerifyStick(): %s differs at offset %llu", FromPath(files[at].relPath),
+                  static_cast<unsigned long long>(expected->Offset()));
+        DisplayMessage(
+            FormatW(u"Verification failed: %s on the stick differs from the "
+                    u"installation folder. The stick may be faulty.",
+                    FromPath(files[at].relPath)));
+        return false;
     }
     WriteLog("VerifyStick(): %zu files, %llu bytes verified", files.size(),
              static_cast<unsigned long long>(total));

@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <span>
 #include <sstream>
+#include <thread>
 
 #include "platform/fat_volume_root.h"
 #include "platform/unique_fd.h"
@@ -16,10 +20,106 @@
 namespace flintmere {
 namespace {
 
-constexpr std::size_t kReadBlock = 4u << 20;
+constexpr std::size_t kReadBlock = 1u << 20;
+constexpr std::size_t kReadSlots = 4;
+
+struct ByteRange {
+    std::uint64_t offset;
+    std::size_t length;
+    std::size_t file;  // whose bytes these are
+};
+
+// Reads byte ranges of a device on a thread of its own, a few blocks ahead
+// of the caller, so that the device stays busy while the caller compares.
+class ReadAhead {
+  public:
+    ReadAhead(int fd, std::vector<ByteRange> ranges)
+        : fd_(fd), ranges_(std::move(ranges)), slots_(kReadSlots) {
+        std::size_t longest = 0;
+        for (const ByteRange& range : ranges_) longest = std::max(longest, range.length);
+        for (auto& slot : slots_) slot.resize(longest);
+        reader_ = std::jthread([this](std::stop_token stop) { Read(stop); });
+    }
+    ~ReadAhead() {
+        {
+            // Under the lock, so the reader cannot miss it between its test and its wait.
+            std::lock_guard lock(mutex_);
+            reader_.request_stop();
+        }
+        wake_.notify_all();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next range's bytes and the file they belong to; empty after the
+    // last. False with `error` set and `file` naming the file when the
+    // device could not be read.
+    bool Next(std::span<const std::uint8_t>& block, std::size_t& file, int& error) {
+        std::unique_lock lock(mutex_);
+        if (next_ > 0) ++released_;  // the caller is done with the block before
+        wake_.notify_all();
+        if (next_ == ranges_.size()) {
+            block = {};
+            return true;
+        }
+        wake_.wait(lock, [&] { return read_ > next_ || error_ != 0; });
+        file = ranges_[next_].file;
+        if (read_ <= next_) {
+            error = error_;
+            return false;
+        }
+        block =
+            std::span<const std::uint8_t>(slots_[next_ % kReadSlots].data(), ranges_[next_].length);
+        ++next_;
+        return true;
+    }
+
+  private:
+    void Read(std::stop_token stop) {
+        for (std::size_t i = 0; i < ranges_.size(); ++i) {
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock,
+                           [&] { return stop.stop_requested() || i - released_ < kReadSlots; });
+                if (stop.stop_requested()) return;
+            }
+            std::uint8_t* into = slots_[i % kReadSlots].data();
+            const ByteRange& range = ranges_[i];
+            std::size_t got = 0;
+            int error = 0;
+            while (got < range.length && error == 0) {
+                const ssize_t n = ::pread(fd_, into + got, range.length - got,
+                                          static_cast<off_t>(range.offset + got));
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) error = errno;
+                if (n == 0) error = EIO;
+                if (n > 0) got += static_cast<std::size_t>(n);
+            }
+            std::lock_guard lock(mutex_);
+            if (error != 0) {
+                error_ = error;
+                wake_.notify_all();
+                return;
+            }
+            ++read_;
+            wake_.notify_all();
+        }
+    }
+
+    int fd_;
+    std::vector<ByteRange> ranges_;
+    std::vector<std::vector<std::uint8_t>> slots_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::size_t read_ = 0;      // ranges read into their slots
+    std::size_t next_ = 0;      // the range the caller gets next
+    std::size_t released_ = 0;  // slots the caller has given back
+    int error_ = 0;
+    std::jthread reader_;  // last: it ends before the rest goes
+};
 
 struct FatGeometry {
-    std::uint64_t dataStart = 0;  // byte offset of cluster 2
+    std::uint64_t dataStart = 0;
     std::uint64_t clusterBytes = 0;
     std::uint64_t clusterCount = 0;
 };
@@ -101,17 +201,20 @@ bool ParseEntry(const std::string& line, std::string& name, std::uint64_t& size)
 
 }  // namespace
 
-bool FatVolumeRoot::ListFileSizes(std::map<std::string, std::uint64_t>& sizes) {
+bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
+                                std::map<std::string, StoredFile>& found) {
+    // Sizes from the directory entries, one listing for the whole volume.
     std::string listing;
-    const int code = Run({"mdir", "-/", "-a", "-i", volume_, "::/"}, &listing, 64u << 20);
+    int code = Run({"mdir", "-/", "-a", "-i", volume_, "::/"}, &listing, 64u << 20);
     if (code < 0) return false;
     if (code != 0) return Fail(EIO);
+    std::map<std::string, std::uint64_t> sizes;
     std::istringstream in(listing);
     std::string folder;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("Directory for ::/", 0) == 0) {
-            folder = Lower(Trim(std::string_view(line).substr(17)));
+        if (const std::size_t at = line.find("Directory for ::/"); at != std::string::npos) {
+            folder = Lower(Trim(std::string_view(line).substr(at + 17)));
             continue;
         }
         std::string name;
@@ -120,59 +223,90 @@ bool FatVolumeRoot::ListFileSizes(std::map<std::string, std::uint64_t>& sizes) {
             sizes[folder.empty() ? Lower(name) : folder + "/" + Lower(name)] = size;
         }
     }
+
+    // Cluster chains, a batch of files per tool run.
+    std::vector<std::string> present;
+    for (const std::string& path : relPaths) {
+        const auto size = sizes.find(Lower(path));
+        if (size == sizes.end() || path.find_first_of("*?[]") != std::string::npos) continue;
+        found[path].size = size->second;
+        if (size->second > 0) present.push_back(path);  // an empty file has no clusters
+    }
+    constexpr std::size_t kBatch = 256;
+    for (std::size_t at = 0; at < present.size(); at += kBatch) {
+        std::vector<std::string> args = {"mshowfat", "-i", volume_};
+        const std::size_t end = std::min(present.size(), at + kBatch);
+        for (std::size_t i = at; i < end; ++i) args.push_back("::/" + present[i]);
+        std::string chains;
+        code = Run(args, &chains, 64u << 20);
+        if (code < 0) return false;
+        if (code != 0) return Fail(EIO);
+        std::istringstream lines(chains);
+        for (std::string line; std::getline(lines, line);) {
+            for (std::size_t i = at; i < end; ++i) {
+                // The tool's warnings on standard error may run into the line.
+                const std::string prefix = "::/" + present[i] + " <";
+                if (const std::size_t at = line.find(prefix); at != std::string::npos) {
+                    found[present[i]].clusters =
+                        ParseClusterRuns(line.substr(at + prefix.size() - 1));
+                    break;
+                }
+            }
+        }
+    }
     return true;
 }
 
-bool FatVolumeRoot::ReadFileOut(std::string_view relPath, std::uint64_t size,
-                                const ChunkSink& sink) {
-    if (relPath.empty() || relPath.find_first_of("*?[]") != std::string_view::npos) {
-        return Fail(EINVAL);
-    }
-    if (size == 0) return true;  // an empty file has no clusters
-    std::string chain;
-    const int code = Run({"mshowfat", "-i", volume_, "::/" + std::string(relPath)}, &chain);
-    if (code < 0) return false;
-    if (code != 0) return Fail(chain.find("not found") != std::string::npos ? ENOENT : EIO);
-
+bool FatVolumeRoot::OpenForReadBack() {
+    if (readBackFd_.Valid()) return true;
     UniqueFd device(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
     if (!device.Valid()) return Fail(errno);
     FatGeometry geometry;
     if (!ReadGeometry(device.Get(), geometry)) return Fail(EIO);
     ::posix_fadvise(device.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    dataStart_ = geometry.dataStart;
+    clusterBytes_ = geometry.clusterBytes;
+    clusterCount_ = geometry.clusterCount;
+    readBackFd_ = std::move(device);
+    return true;
+}
 
-    std::vector<std::uint8_t> buffer(kReadBlock);
-    std::uint64_t left = size;
-    for (const auto& [first, last] : ParseClusterRuns(chain)) {
-        if (first < 2 || last < first || last - 2 >= geometry.clusterCount) return Fail(EIO);
-        std::uint64_t offset = geometry.dataStart + (first - 2) * geometry.clusterBytes;
-        std::uint64_t runLeft = std::min(left, (last - first + 1) * geometry.clusterBytes);
-        while (runLeft > 0) {
-            const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(runLeft, buffer.size()));
-            // The device fetches the next block while this one is compared.
-            if (runLeft > want) {
-                ::posix_fadvise(
-                    device.Get(), static_cast<off_t>(offset + want),
-                    static_cast<off_t>(std::min<std::uint64_t>(runLeft - want, buffer.size())),
-                    POSIX_FADV_WILLNEED);
+bool FatVolumeRoot::ReadFilesOut(const std::vector<const StoredFile*>& files,
+                                 const FileChunkSink& sink, std::size_t& stoppedAt) {
+    stoppedAt = 0;
+    if (files.empty()) return true;
+    if (!OpenForReadBack()) return false;
+
+    std::vector<ByteRange> ranges;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        std::uint64_t left = files[index]->size;
+        for (const auto& [first, last] : files[index]->clusters) {
+            if (left == 0) break;
+            stoppedAt = index;
+            if (first < 2 || last < first || last - 2 >= clusterCount_) return Fail(EIO);
+            std::uint64_t offset = dataStart_ + (first - 2) * clusterBytes_;
+            std::uint64_t runLeft = std::min(left, (last - first + 1) * clusterBytes_);
+            left -= runLeft;
+            while (runLeft > 0) {
+                const std::size_t length =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(runLeft, kReadBlock));
+                ranges.push_back({offset, length, index});
+                offset += length;
+                runLeft -= length;
             }
-            std::size_t got = 0;
-            while (got < want) {
-                const ssize_t n = ::pread(device.Get(), buffer.data() + got, want - got,
-                                          static_cast<off_t>(offset + got));
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) return Fail(errno);
-                if (n == 0) return Fail(EIO);
-                got += static_cast<std::size_t>(n);
-            }
-            if (!sink(std::span<const std::uint8_t>(buffer.data(), want))) return Fail(ECANCELED);
-            offset += want;
-            runLeft -= want;
-            left -= want;
         }
-        if (left == 0) return true;
+        stoppedAt = index;
+        if (left != 0) return Fail(EIO);  // the chain ends before the file does
     }
-    return Fail(EIO);  // the chain ends before the file does
+
+    ReadAhead reader(readBackFd_.Get(), std::move(ranges));
+    for (;;) {
+        std::span<const std::uint8_t> block;
+        int error = 0;
+        if (!reader.Next(block, stoppedAt, error)) return Fail(error);
+        if (block.empty()) return true;
+        if (!sink(stoppedAt, block)) return Fail(ECANCELED);
+    }
 }
 
 }  // namespace flintmere

@@ -4,9 +4,11 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/media_root.h"
+#include "platform/unique_fd.h"
 
 namespace flintmere {
 
@@ -20,7 +22,6 @@ class FatVolumeRoot final : public MediaRoot {
         std::vector<std::uint8_t> bytes;
         std::uint64_t size = 0;
     };
-    using ChunkSink = std::function<bool(std::span<const std::uint8_t> chunk)>;
 
     explicit FatVolumeRoot(std::string volume);
     const std::string& Volume() const { return volume_; }
@@ -35,14 +36,26 @@ class FatVolumeRoot final : public MediaRoot {
 
     // Every file written so far, in the order of its last write.
     const std::vector<WrittenFile>& Written() const { return written_; }
-    // The size of every file on the volume as its directory entry gives it,
-    // by path in lower case ("kx/vmlinuz").
-    bool ListFileSizes(std::map<std::string, std::uint64_t>& sizes);
-    // Streams the first `size` bytes of the clusters that the FAT chains to
-    // the file at `relPath` into `sink`, read from the device in large
-    // blocks. False with LastError set when it cannot be read, or ECANCELED
-    // when `sink` returned false.
-    bool ReadFileOut(std::string_view relPath, std::uint64_t size, const ChunkSink& sink);
+    // Where a file's bytes lie: the size its directory entry gives and the
+    // cluster runs (first, last) its FAT chain holds.
+    struct StoredFile {
+        std::uint64_t size = 0;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> clusters;
+    };
+    // Looks up `relPaths` on the volume (one directory listing and one chain
+    // listing per batch of files); a path that is not there gets no entry.
+    bool LocateFiles(const std::vector<std::string>& relPaths,
+                     std::map<std::string, StoredFile>& found);
+    // Streams the bytes of `files`, one after the other, into `sink` with
+    // the index of the file they belong to. They are read from the device
+    // along their clusters in large blocks by a thread of its own that runs
+    // ahead across files. False with LastError set and `stoppedAt` naming
+    // the file when the device cannot be read or a chain is too short, or
+    // ECANCELED when `sink` returned false.
+    using FileChunkSink =
+        std::function<bool(std::size_t file, std::span<const std::uint8_t> chunk)>;
+    bool ReadFilesOut(const std::vector<const StoredFile*>& files, const FileChunkSink& sink,
+                      std::size_t& stoppedAt);
 
     static constexpr std::size_t kChunkSize = 1 << 20;
 
@@ -59,8 +72,16 @@ class FatVolumeRoot final : public MediaRoot {
     bool IsFolder(const std::string& target);
     bool Fail(int error);
 
+    // The device as the read-back reads it: opened once, so that the
+    // kernel's read-ahead runs on from one file into the next.
+    bool OpenForReadBack();
+
     std::string volume_;
     int lastError_ = 0;
+    UniqueFd readBackFd_;
+    std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
+    std::uint64_t clusterBytes_ = 0;
+    std::uint64_t clusterCount_ = 0;
     std::vector<WrittenFile> written_;
 };
 
