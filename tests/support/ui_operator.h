@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "support/recording_progress.h"
 #include "ui/control_surface.h"
 #include "ui/dialog_host.h"
 
@@ -52,6 +53,23 @@ class ScriptedDialogHost : public ui::DialogHost {
     // to its close request. Return to let the run end.
     std::function<void(MediaEngine&)> progressScript;
     int mainDialogResult = 0;  // 0 while the main dialog has not ended
+
+    // The operator inside the branding dialog while brandingScript runs.
+    ScriptedOperator* brandingOperator = nullptr;
+    // How often EndMainDialog was called.
+    int mainDialogEnds = 0;
+    // Progress dialogs made so far; the last one is the current run's.
+    std::vector<std::unique_ptr<RecordingProgress>> progressDialogs;
+    int progressRuns = 0;
+    // Set when a default progress run gave up waiting for its worker.
+    bool progressTimedOut = false;
+
+    std::optional<u16> OpenFile(const ui::FileDialogRequest& request) override;
+    std::optional<u16> SaveFile(const ui::FileDialogRequest& request) override;
+    bool RunBranding(ui::CBrandingDlg& dialog) override;
+    ProgressDialog& CreateProgressDialog() override;
+    void RunProgress(MediaEngine& engine) override;
+    void EndMainDialog(int result) override;
 };
 
 }  // namespace flintmere::testing

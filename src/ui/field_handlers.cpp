@@ -1,0 +1,456 @@
+// Handlers of the single fields and check boxes of the main dialog: each
+// writes the record as the operator leaves or clicks a control and brings
+// the dependent controls into line.
+#include <cstdint>
+
+#include "config/setup_validation.h"
+#include "ui/flintmere_dlg.h"
+#include "ui/hardware_lists.h"
+
+namespace flintmere::ui {
+namespace {
+
+constexpr int kGeneralFields[] = {IdDns1, IdDns2, IdQmxUrl1, IdQmxUrl2, IdLogicalId};
+constexpr int kAddressFields[] = {IdIpAddress,   IdIpNetmask,   IdIpGateway,
+                                  IdIpv6Address, IdIpv6Netmask, IdIpv6Gateway};
+
+bool AllZero(const IpFields& f) {
+    return f[0] == 0 && f[1] == 0 && f[2] == 0 && f[3] == 0;
+}
+
+u16 DottedText(const IpFields& f) {
+    return FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
+}
+
+// Reads up to four numbers of "%ld.%ld.%ld.%ld" as sscanf does: it stops at
+// the first piece that does not fit and reports how many it read.
+int ScanDottedNumbers(u16view text, long (&numbers)[4]) {
+    std::size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != u'.') return i;
+            ++at;
+        }
+        while (at < text.size() && (text[at] == u' ' || (text[at] >= u'\t' && text[at] <= u'\r')))
+            ++at;
+        bool negative = false;
+        if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
+            negative = text[at] == u'-';
+            ++at;
+        }
+        if (at >= text.size() || text[at] < u'0' || text[at] > u'9') return i;
+        unsigned long value = 0;
+        for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
+            value = value * 10 + static_cast<unsigned long>(text[at] - u'0');
+            if (value > 0xFFFFFFFFul) value = 0xFFFFFFFFul;  // saturate, as strtol would
+        }
+        numbers[i] = negative ? -static_cast<long>(value) : static_cast<long>(value);
+    }
+    return 4;
+}
+
+// An IPv4 text of the record into an IP address control: empty clears it, a
+// dotted text sets it, anything that is not four numbers leaves it alone.
+void ShowAddressText(ControlSurface& surface, int id, u16view text) {
+    if (text.empty()) {
+        surface.ClearAddress(id);
+        return;
+    }
+    long n[4] = {};
+    if (ScanDottedNumbers(text, n) != 4) return;
+    // The control takes one 32-bit value, first number in the highest byte.
+    const std::uint32_t value =
+        (static_cast<std::uint32_t>(n[0]) << 24) + (static_cast<std::uint32_t>(n[1]) << 16) +
+        (static_cast<std::uint32_t>(n[2]) << 8) + static_cast<std::uint32_t>(n[3]);
+    if (value == 0) {
+        surface.ClearAddress(id);
+        return;
+    }
+    surface.SetAddress(id, {static_cast<int>(value >> 24), static_cast<int>((value >> 16) & 0xFF),
+                            static_cast<int>((value >> 8) & 0xFF), static_cast<int>(value & 0xFF)});
+}
+
+// Stores an IP address control into `field`; 0.0.0.0 counts as blank.
+IpFields StoreAddress(ControlSurface& surface, int id, u16& field) {
+    const IpFields f = surface.GetAddress(id);
+    if (AllZero(f)) {
+        field.clear();
+        surface.ClearAddress(id);
+    } else {
+        field = DottedText(f);
+        surface.SetAddress(id, f);
+    }
+    return f;
+}
+
+// Stores an IPv6 edit into `field` (null: nothing to store for ADMIN).
+u16 StoreText(ControlSurface& surface, int id, u16* field) {
+    u16 text = surface.GetText(id);
+    if (text.empty()) {
+        if (field) field->clear();
+        surface.SetText(id, u16());
+    } else if (field) {
+        *field = text;
+    }
+    return text;
+}
+
+bool IsBlankGeneralField(const ControlSurface& surface, int id) {
+    if (id == IdDns1 || id == IdDns2) return AllZero(surface.GetAddress(id));
+    const u16 text = surface.GetText(id);
+    constexpr u16view kSpace = u" \t\n\v\f\r";
+    const auto first = text.find_first_not_of(kSpace);
+    if (first == u16::npos) return true;
+    const auto last = text.find_last_not_of(kSpace);
+    return u16view(text).substr(first, last - first + 1) == u"0.0.0.0";
+}
+
+}  // namespace
+
+// --- fields ---
+
+void CflintmereDlg::OnEnKillfocusEditName() {
+    m_app.m_serverName = m_surface.GetText(IdHostName);
+    m_app.WriteLogW(u"node servername changed to %s", m_app.m_serverName);
+}
+
+void CflintmereDlg::OnEnKillfocusIpAddress() {
+    const int shown = m_surface.ComboSelection(IdInterface);
+    u16& field = shown == InterfaceLan   ? m_app.m_lanAddress
+                 : shown == InterfaceWan ? m_app.m_wanAddress
+                                         : m_app.m_adminAddress;
+    const IpFields f = StoreAddress(m_surface, IdIpAddress, field);
+    m_app.WriteLog("changed IP for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
+}
+
+void CflintmereDlg::OnEnKillfocusIpNetmask() {
+    const int shown = m_surface.ComboSelection(IdInterface);
+    u16& field = shown == InterfaceLan   ? m_app.m_lanNetmask
+                 : shown == InterfaceWan ? m_app.m_wanNetmask
+                                         : m_app.m_adminNetmask;
+    const IpFields f = StoreAddress(m_surface, IdIpNetmask, field);
+    m_app.WriteLog("changed subnet for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
+}
+
+void CflintmereDlg::OnEnKillfocusIpGateway() {
+    const IpFields f = StoreAddress(m_surface, IdIpGateway, m_app.m_gateway);
+    m_app.WriteLog("changed gateway to %d.%d.%d.%d", f[0], f[1], f[2], f[3]);
+}
+
+void CflintmereDlg::OnEnKillfocusIpv6Address() {
+    const int shown = m_surface.ComboSelection(IdInterface);
+    u16* field = shown == InterfaceLan   ? &m_app.m_lanAddress6
+                 : shown == InterfaceWan ? &m_app.m_wanAddress6
+                                         : nullptr;
+    const u16 text = StoreText(m_surface, IdIpv6Address, field);
+    m_app.WriteLogW(u"changed IPv6 for %d to %s", shown, text);
+}
+
+void CflintmereDlg::OnEnKillfocusIpv6Netmask() {
+    const int shown = m_surface.ComboSelection(IdInterface);
+    u16* field = shown == InterfaceLan   ? &m_app.m_lanPrefix6
+                 : shown == InterfaceWan ? &m_app.m_wanPrefix6
+                                         : nullptr;
+    const u16 text = StoreText(m_surface, IdIpv6Netmask, field);
+    m_app.WriteLogW(u"changed subnet6 for %d to %s", shown, text);
+}
+
+void CflintmereDlg::OnEnKillfocusIpv6Gateway() {
+    const u16 text = StoreText(m_surface, IdIpv6Gateway, &m_app.m_gateway6);
+    m_app.WriteLogW(u"changed subnet6 to %s", text);
+}
+
+// --- the interface list ---
+
+void CflintmereDlg::OnCbnSelchangeComboIf() {
+    m_app.WriteLog("OnCbnSelchangeComboIf(): start");
+    int shown = m_surface.ComboSelection(IdInterface);
+
+    u16 address, netmask, address6, prefix6;
+    if (shown == InterfaceWan) {
+        OnBnClickedSingleArmed();
+        address = m_app.m_wanAddress;
+        netmask = m_app.m_wanNetmask;
+        address6 = m_app.m_wanAddress6;
+        prefix6 = m_app.m_wanPrefix6;
+    } else if (shown == InterfaceAdmin) {
+        address = m_app.m_adminAddress;
+        netmask = m_app.m_adminNetmask;
+    } else {
+        shown = InterfaceLan;
+        m_surface.ComboSelect(IdInterface, InterfaceLan);
+        address = m_app.m_lanAddress;
+        netmask = m_app.m_lanNetmask;
+        address6 = m_app.m_lanAddress6;
+        prefix6 = m_app.m_lanPrefix6;
+    }
+
+    const bool dhcp = m_surface.IsChecked(IdChkDhcp);
+    if (!dhcp) m_surface.SetCheck(IdDisableInterface, false);
+    if (m_surface.IsChecked(IdRadioGenNode) && !dhcp) {
+        for (int id : {IdIpAddress, IdIpNetmask, IdIpv6Address, IdIpv6Netmask})
+            m_surface.Enable(id, true);
+        if (shown == InterfaceLan || shown == InterfaceWan) {
+            m_surface.Enable(IdDisableInterface, false);
+        } else if (m_surface.IsChecked(IdChkSingleArmed)) {
+            // One arm only: ADMIN is out of use and cannot be edited.
+            m_surface.SetCheck(IdDisableInterface, true);
+            for (int id : {IdIpNetmask, IdIpAddress, IdIpv6Netmask, IdIpv6Address})
+                m_surface.Enable(id, false);
+        } else {
+            for (int id : {IdDisableInterface, IdIpv6Netmask, IdIpv6Address})
+                m_surface.Enable(id, false);
+        }
+    }
+
+    ShowAddressText(m_surface, IdIpAddress, address);
+    ShowAddressText(m_surface, IdIpNetmask, netmask);
+    m_surface.SetText(IdIpv6Address, address6);
+    m_surface.SetText(IdIpv6Netmask, prefix6);
+}
+
+void CflintmereDlg::OnBnClickedDisableInterface() {
+    const int shown = m_surface.ComboSelection(IdInterface);
+    const Flag state = m_surface.IsChecked(IdDisableInterface) ? 1 : 0;
+    Flag& field = shown == InterfaceLan   ? m_app.m_lanDisabled
+                  : shown == InterfaceWan ? m_app.m_wanDisabled
+                                          : m_app.m_adminDisabled;
+    field = state;
+    m_app.WriteLog("%d interface set to %d", shown, state);
+    OnCbnSelchangeComboIf();
+}
+
+// --- installation options ---
+
+void CflintmereDlg::OnBnClickedChkAutomated() {
+    m_app.WriteLog("OnBnClickedChkAutomated(): start");
+    const bool automated = m_surface.IsChecked(IdChkAutomated);
+    if (!m_surface.IsChecked(IdRadioUseDb)) {
+        if (m_syncOptionEnable) {
+            m_surface.Enable(IdChkNetBoot, automated);
+            m_surface.Enable(IdChkDhcp, automated);
+        }
+        if (!automated) {
+            m_surface.SetCheck(IdChkPreInstall, false);
+            m_surface.SetCheck(IdChkDhcp, false);
+            m_surface.SetCheck(IdChkNetBoot, false);
+            OnBnClickedChkDHCP();
+        }
+    } else {
+        if (m_syncOptionEnable) {
+            m_surface.Enable(IdChkNetBoot, automated);
+            m_surface.Enable(IdChkDhcp, false);
+        }
+        if (!automated) {
+            m_surface.SetCheck(IdChkNetBoot, false);
+            m_surface.SetCheck(IdChkDhcp, false);
+            OnBnClickedChkNetBoot();
+        }
+    }
+}
+
+void CflintmereDlg::OnBnClickedChkPreInstall() {
+    m_app.WriteLog("OnBnClickedChkPreInstall(): start");
+    for (int id : {IdLogicalId, IdQmxUrl1, IdQmxUrl2}) m_surface.Enable(id, false);
+    if (m_surface.IsChecked(IdChkPreInstall)) {
+        m_surface.SetCheck(IdChkAutomated, true);
+        m_surface.SetCheck(IdChkNetBoot, true);
+        m_surface.SetCheck(IdChkDhcp, true);
+        OnBnClickedChkDHCP();
+        for (int id :
+             {IdChkDhcp, IdDisableInterface, IdLogicalId, IdQmxUrl1, IdQmxUrl2, IdDns1, IdDns2})
+            m_surface.Enable(id, false);
+        m_surface.SetText(IdLogicalId, u16());
+    } else {
+        if (m_syncOptionEnable) m_surface.Enable(IdChkDhcp, true);
+        m_surface.SetCheck(IdChkDhcp, false);
+        OnBnClickedChkDHCP();
+    }
+}
+
+void CflintmereDlg::OnBnClickedChkNetBoot() {
+    m_app.WriteLog("OnBnClickedChkNetBoot(): start");
+    const bool netBoot = m_surface.IsChecked(IdChkNetBoot);
+    if (m_surface.IsChecked(IdRadioUseDb)) {
+        // Fields holding a value from the database keep their state.
+        for (int id : kGeneralFields) {
+            if (IsBlankGeneralField(m_surface, id) && m_syncFieldEnable)
+                m_surface.Enable(id, netBoot);
+        }
+    } else if (m_surface.IsChecked(IdRadioGenNode)) {
+        if (m_syncFieldEnable) {
+            for (int id : kGeneralFields) m_surface.Enable(id, netBoot);
+        }
+    } else if (m_surface.IsChecked(IdRadioUseNode)) {
+        for (int id : kGeneralFields) m_surface.Enable(id, false);
+    }
+}
+
+void CflintmereDlg::OnBnClickedChkDHCP() {
+    m_app.WriteLog("OnBnClickedChkDHCP(): start");
+    const bool dhcp = m_surface.IsChecked(IdChkDhcp);
+    if (dhcp) {
+        // The network announces the addresses: every typed value goes.
+        m_app.ResetConfiguration(false);
+        m_surface.SetText(IdHostName, m_app.m_serverName);
+        m_surface.SetText(IdQmxUrl1, m_app.m_supplyServer1);
+        m_surface.SetText(IdQmxUrl2, m_app.m_supplyServer2);
+        ShowAddressText(m_surface, IdIpAddress, m_app.m_lanAddress);
+        ShowAddressText(m_surface, IdIpNetmask, m_app.m_lanNetmask);
+        ShowAddressText(m_surface, IdIpGateway, m_app.m_gateway);
+        m_surface.SetText(IdIpv6Address, m_app.m_lanAddress6);
+        m_surface.SetText(IdIpv6Netmask, m_app.m_lanPrefix6);
+        m_surface.SetText(IdIpv6Gateway, m_app.m_gateway6);
+        ShowAddressText(m_surface, IdDns1, m_app.m_dns1);
+        ShowAddressText(m_surface, IdDns2, m_app.m_dns2);
+    }
+    // The file modes keep their locked fields.
+    if (m_surface.IsChecked(IdRadioUseDb) || m_surface.IsChecked(IdRadioUseNode)) return;
+
+    if (m_syncFieldEnable) {
+        m_surface.Enable(IdLogicalId, !(dhcp && m_surface.IsChecked(IdChkPreInstall)));
+        for (int id : kAddressFields) m_surface.Enable(id, !dhcp);
+        m_surface.Enable(IdHostName, !dhcp);
+    }
+    if (m_surface.IsChecked(IdChkAutomated)) {
+        m_surface.SetCheck(IdChkNetBoot, dhcp);
+        if (m_syncFieldEnable) m_surface.Enable(IdChkNetBoot, !dhcp);
+    }
+    if (dhcp) m_surface.SetCheck(IdChkSingleArmed, false);
+    if (m_syncFieldEnable) m_surface.Enable(IdChkSingleArmed, !dhcp);
+    OnCbnSelchangeComboIf();
+    OnBnClickedChkNetBoot();
+}
+
+void CflintmereDlg::OnBnClickedUefi() {
+    if (m_hwForcesUefi) {
+        m_app.m_uefi = 1;
+        m_surface.SetCheck(IdChkUefi, true);
+    }
+    m_app.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    m_app.WriteLog("UEFI flag changed to %d", m_app.m_uefi);
+}
+
+void CflintmereDlg::OnBnClickedChkINVERT() {
+    m_app.WriteLog("OnBnClickedChkINVERT(): start");
+    if (m_surface.IsChecked(IdChkInvert)) m_surface.SetCheck(IdChkSingleArmed, false);
+}
+
+void CflintmereDlg::OnBnClickedSingleArmed() {
+    bool invert = m_surface.IsChecked(IdChkInvert);
+    setSingleArmedDefault(m_app, m_surface.IsChecked(IdChkSingleArmed), invert,
+                          [this](u16view line) { m_app.WriteLogWText(line); });
+    m_surface.SetCheck(IdChkInvert, invert);
+}
+
+// --- partition boxes ---
+
+void CflintmereDlg::OnBnClickedPartitioned() {
+    const bool sync = m_syncPartitionEnable != 0;
+    if (m_hwForcesPartitioned || m_hwForcesGpt) {
+        m_app.m_partitioned = 1;
+        m_surface.SetCheck(IdChkPartitioned, true);
+        if (sync) {
+            m_surface.Enable(IdChkPartitioned, false);
+            if (!m_hwForcesPartitioned) m_surface.Enable(IdChkGpt, false);
+        }
+    } else if (sync) {
+        m_surface.Enable(IdChkPartitioned, true);
+    }
+    m_app.m_partitioned = m_surface.IsChecked(IdChkPartitioned) ? 1 : 0;
+    if (!m_app.m_partitioned) {
+        // An unpartitioned stick boots the legacy way only.
+        m_app.m_gptPartition = 0;
+        m_app.m_legacyBios = 1;
+    }
+    m_surface.SetCheck(IdChkGpt, m_app.m_gptPartition != 0);
+    m_surface.SetCheck(IdChkLegacyBios, m_app.m_legacyBios != 0);
+    m_app.WriteLog("partitioned flag changed to %d", m_app.m_partitioned);
+}
+
+void CflintmereDlg::OnBnClickedLegacyBios() {
+    const bool sync = m_syncPartitionEnable != 0;
+    if (m_hwForcesLegacy) {
+        m_app.m_legacyBios = 1;
+        m_surface.SetCheck(IdChkLegacyBios, true);
+        if (sync) {
+            m_surface.Enable(IdChkGpt, false);
+            m_surface.Enable(IdChkPartitioned, true);
+        }
+    } else if (m_hwForcesGpt) {
+        m_app.m_legacyBios = 0;
+        m_surface.SetCheck(IdChkLegacyBios, false);
+    }
+    m_app.m_legacyBios = m_surface.IsChecked(IdChkLegacyBios) ? 1 : 0;
+    if (m_app.m_legacyBios) {
+        m_app.m_gptPartition = 0;
+        m_surface.SetCheck(IdChkGpt, false);
+    }
+    m_app.WriteLog("Legacy BIOS changed %d", m_app.m_legacyBios);
+}
+
+void CflintmereDlg::OnBnClickedGpt() {
+    const bool sync = m_syncPartitionEnable != 0;
+    if (m_hwForcesGpt) {
+        m_surface.SetCheck(IdChkGpt, true);
+        if (sync) {
+            m_surface.Enable(IdChkGpt, false);
+            m_surface.Enable(IdChkPartitioned, false);
+        }
+    } else if (m_hwForcesLegacy) {
+        m_surface.SetCheck(IdChkGpt, false);
+        if (sync) {
+            m_surface.Enable(IdChkGpt, false);
+            m_surface.Enable(IdChkPartitioned, true);
+        }
+    } else if (sync) {
+        m_surface.Enable(IdChkGpt, true);
+        m_surface.Enable(IdChkPartitioned, true);
+    }
+    m_app.m_gptPartition = m_surface.IsChecked(IdChkGpt) ? 1 : 0;
+    if (m_app.m_gptPartition) {
+        // GPT means a partitioned stick without the legacy layout.
+        m_app.m_legacyBios = 0;
+        m_app.m_partitioned = 1;
+        m_surface.SetCheck(IdChkPartitioned, true);
+        m_surface.SetCheck(IdChkLegacyBios, false);
+    } else {
+        m_app.m_legacyBios = 1;
+        m_surface.SetCheck(IdChkLegacyBios, true);
+    }
+    m_app.WriteLog("GPT Partition Disk flag changed to %d", m_app.m_gptPartition);
+}
+
+// --- hardware type ---
+
+void CflintmereDlg::OnCbnSelchangeHardwareType() {
+    const int index = m_surface.ComboSelection(IdHardwareType);
+    if (index < 0) return;
+    m_app.m_hwType = HwNone;
+    m_hwForcesLegacy = m_hwForcesGpt = m_hwForcesPartitioned = m_hwForcesUefi = 0;
+    if (m_usbHwListShown) {
+        if (index < static_cast<int>(kUsbHardwareList.size())) {
+            const HardwareEntry& entry = kUsbHardwareList[index];
+            m_app.m_hwType = entry.code;
+            m_hwForcesLegacy = entry.needsLegacy;
+            m_hwForcesGpt = entry.needsGpt;
+            m_hwForcesPartitioned = entry.needsPartitioned;
+            m_hwForcesUefi = entry.needsUefi;
+        }
+    } else if (index >= VmHwSmall && index <= VmHwLarge) {
+        m_app.m_hwType = kVmHardwareList[index].code;
+    }
+
+    OnBnClickedGpt();
+    OnBnClickedLegacyBios();
+    OnBnClickedPartitioned();
+
+    if (m_hwForcesUefi) {
+        m_app.m_uefi = 1;
+        m_surface.SetCheck(IdChkUefi, true);
+    }
+    m_app.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    m_app.WriteLog("UEFI flag changed to %d", m_app.m_uefi);
+}
+
+}  // namespace flintmere::ui

@@ -1,0 +1,368 @@
+// Handlers that switch the main dialog between its modes: where the
+// configuration comes from (generated, a database, a node.cfg) and which
+// medium is built (a stick or the ISO image).
+#include "ui/control_groups.h"
+#include "ui/flintmere_dlg.h"
+
+namespace flintmere::ui {
+namespace {
+
+void ClearSyncFlags(CflintmereDlg& dlg) {
+    dlg.m_syncOptionEnable = 0;
+    dlg.m_syncPartitionEnable = 0;
+    dlg.m_syncFieldEnable = 0;
+}
+
+void SetSyncFlags(CflintmereDlg& dlg) {
+    dlg.m_syncOptionEnable = 1;
+    dlg.m_syncPartitionEnable = 1;
+    dlg.m_syncFieldEnable = 1;
+}
+
+// Brings check states and record fields in line after a mode change; the
+// caller has cleared the sync flags, so enabled states stay as it set them.
+void RunFiveHandlers(CflintmereDlg& dlg) {
+    dlg.OnCbnSelchangeComboIf();
+    dlg.OnBnClickedChkAutomated();
+    dlg.OnBnClickedChkNetBoot();
+    dlg.OnBnClickedGpt();
+    dlg.OnBnClickedLegacyBios();
+}
+
+bool SelectedMediaIsIso(const ControlSurface& surface) {
+    return surface.ComboEntry(IdMediaSelect, surface.ComboSelection(IdMediaSelect)) ==
+           kIsoMediaEntry;
+}
+
+}  // namespace
+
+void CflintmereDlg::OnBnClickedRadioGenNode() {
+    ControlSurface& s = m_surface;
+    m_app.WriteLog("OnBnClickedRadioGenNode(): start");
+    m_useDbActive = 0;
+    m_useNodeActive = 0;
+    m_app.WriteLog("generate node.cfg selected");
+
+    s.Enable(IdDbPath, false);
+    s.Enable(IdDbBrowse, false);
+    s.Enable(IdNodePath, false);
+    s.Enable(IdNodeBrowse, false);
+
+    EnableAll(s, kOptionBoxIds, true);
+    s.Enable(IdChkSingleArmed, true);
+    s.Enable(IdChkInvert, true);
+    s.Enable(IdChkPartitioned, true);
+    s.Enable(IdChkGpt, true);
+    s.Enable(IdChkLegacyBios, false);
+    s.Enable(IdHostName, true);
+    s.Enable(IdDisableInterface, true);
+    EnableAll(s, kAddressFieldIds, true);
+    s.Enable(IdHardwareType, true);
+
+    if (m_app.m_isoMedia) {
+        m_app.WriteLog("OnBnClickedRadioGenNode(): Virtual Machine");
+        FillVmHardwareList(false);
+        ResetVmOptions();
+        EnableAll(s, kGeneralFieldIds, false);
+        ClearGeneralTexts(s);
+    } else {
+        m_app.WriteLog("OnBnClickedRadioGenNode(): USB Disk");
+        FillUsbHardwareList(false);
+    }
+
+    ClearSyncFlags(*this);
+    RunFiveHandlers(*this);
+    SetSyncFlags(*this);
+    m_app.WriteLog("OnBnClickedRadioGenNode(): end");
+}
+
+void CflintmereDlg::OnBnClickedRadioUseDb() {
+    ControlSurface& s = m_surface;
+    m_app.WriteLog("OnBnClickedRadioUseDb(): start");
+    if (m_useDbActive) {
+        m_app.WriteLog("OnBnClickedRadioUseDb(): start");
+        return;
+    }
+    m_useDbActive = 1;
+    m_useNodeActive = 0;
+
+    if (!s.GetText(IdDbPath).empty()) {
+        m_app.WriteLog("use database selected");
+        m_app.ResetConfiguration(true);
+    } else {
+        m_app.m_hwType = HwNone;
+    }
+
+    s.SetCheck(IdChkNetBoot, false);
+    s.SetCheck(IdChkDhcp, false);
+    s.Enable(IdDbPath, true);
+    s.Enable(IdDbBrowse, true);
+    s.Enable(IdNodePath, false);
+    s.Enable(IdNodeBrowse, false);
+    ClearGeneralTexts(s);
+
+    s.Enable(IdChkAutomated, true);
+    s.Enable(IdChkPreInstall, true);
+    s.Enable(IdChkUefi, true);
+    s.Enable(IdChkDhcp, false);
+    s.Enable(IdChkNetBoot, false);
+    s.Enable(IdChkSingleArmed, false);
+    s.Enable(IdChkInvert, false);
+    s.Enable(IdChkPartitioned, true);
+    s.Enable(IdChkGpt, true);
+    s.Enable(IdChkLegacyBios, false);
+    ClearOptionChecks();
+    s.SetCheck(IdChkPartitioned, false);
+    s.SetCheck(IdChkGpt, false);
+    s.SetCheck(IdChkLegacyBios, true);
+
+    // The IPv4 gateway keeps its state: usable when Generate came before.
+    for (int id : {IdHostName, IdDisableInterface, IdIpAddress, IdIpNetmask, IdIpv6Address,
+                   IdIpv6Netmask, IdIpv6Gateway, IdHardwareType}) {
+        s.Enable(id, false);
+    }
+
+    if (m_app.m_isoMedia) {
+        FillVmHardwareList(false);
+    } else {
+        FillUsbHardwareList(false);
+    }
+    SelectHardwareFromPlatformText();
+
+    if (m_app.m_isoMedia) {
+        ResetVmOptions();
+        EnableAll(s, kGeneralFieldIds, false);
+        ClearGeneralTexts(s);
+    }
+
+    ClearSyncFlags(*this);
+    RunFiveHandlers(*this);
+
+    const u16 path = s.GetText(IdDbPath);
+    m_app.WriteLogW(u"database edit set to \"%s\"", path);
+    if (!path.empty()) m_app.m_dbFileLoaded = m_app.OpenDbFile(path) ? 1 : 0;
+    if (path.empty() || !m_app.m_dbFileLoaded) {
+        s.SetText(IdDbPath, u16());
+        m_app.ResetConfiguration(true);
+    }
+
+    ConfigureFields();
+    OnCbnSelchangeComboIf();
+    OnCbnSelchangeHardwareType();
+
+    // With a hardware type from the database the partition handlers keep
+    // forcing its needs but leave the boxes' enabled state alone.
+    m_syncFieldEnable = 1;
+    m_syncOptionEnable = 1;
+    if (m_app.m_hwType == HwNone) m_syncPartitionEnable = 1;
+}
+
+void CflintmereDlg::OnBnClickedRadioUseNode() {
+    ControlSurface& s = m_surface;
+    m_app.WriteLog("OnBnClickedRadioUseNode(): start");
+    if (m_useNodeActive) return;
+    m_useNodeActive = 1;
+    m_useDbActive = 0;
+
+    if (!s.GetText(IdNodePath).empty()) {
+        m_app.WriteLog("use already existent node.cfg selected");
+        m_app.ResetConfiguration(true);
+    } else {
+        m_app.m_hwType = HwNone;
+    }
+
+    s.Enable(IdDbPath, false);
+    s.Enable(IdDbBrowse, false);
+    s.Enable(IdNodePath, true);
+    s.Enable(IdNodeBrowse, true);
+
+    EnableAll(s, kPartitionBoxIds, false);
+    EnableAll(s, kOptionBoxIds, false);
+    s.Enable(IdHostName, false);
+    EnableAll(s, kAddressFieldIds, false);
+    s.Enable(IdDisableInterface, false);
+    EnableAll(s, kGeneralFieldIds, false);
+    s.Enable(IdHardwareType, false);
+
+    if (m_app.m_isoMedia) {
+        FillVmHardwareList(false);
+    } else {
+        FillUsbHardwareList(false);
+    }
+    SelectHardwareFromPlatformText();
+    if (m_app.m_isoMedia) {
+        ResetVmOptions();
+        ClearGeneralTexts(s);
+    }
+
+    ClearSyncFlags(*this);
+    RunFiveHandlers(*this);
+    m_syncFieldEnable = 1;
+    m_syncOptionEnable = 1;
+
+    LoadNodeFileFromEdit();
+}
+
+void CflintmereDlg::LoadNodeFileFromEdit() {
+    ControlSurface& s = m_surface;
+    const u16 path = s.GetText(IdNodePath);
+    m_app.WriteLogW(u"node.cfg edit set to \"%s\"", path);
+    if (!path.empty()) m_app.m_nodeFileLoaded = m_app.OpenNodeFile(path) ? 1 : 0;
+    if (path.empty() || !m_app.m_nodeFileLoaded) {
+        s.SetText(IdNodePath, u16());
+        m_app.ResetConfiguration(true);
+    }
+
+    ClearSyncFlags(*this);
+    if (m_app.m_isoMedia) {
+        FillVmHardwareList(false);
+    } else {
+        FillUsbHardwareList(false);
+    }
+    SelectHardwareFromPlatformText();
+    ConfigureFields();
+    OnCbnSelchangeComboIf();
+    OnCbnSelchangeHardwareType();
+    OnBnClickedGpt();
+    OnBnClickedLegacyBios();
+    OnBnClickedPartitioned();
+    SetSyncFlags(*this);
+}
+
+void CflintmereDlg::OnBnClickedButtonDb() {
+    m_app.WriteLog("OnBnClickedButtonDb(): start");
+    FileDialogRequest request;
+    request.filterName = u"database files";
+    request.filterPattern = u"*.xml";
+    request.mustExist = true;
+    request.owner = DialogOwner::MainDialog;
+    if (const std::optional<u16> path = m_host.OpenFile(request)) {
+        m_surface.SetText(IdDbPath, *path);
+        m_app.m_dbFileLoaded = m_app.OpenDbFile(*path) ? 1 : 0;
+        if (!m_app.m_dbFileLoaded) m_app.ResetConfiguration(true);
+    }
+    // The radio handler reads the file in the edit once more.
+    m_useDbActive = 0;
+    OnBnClickedRadioUseDb();
+}
+
+void CflintmereDlg::OnBnClickedButtonNode() {
+    m_app.WriteLog("OnBnClickedButtonNode(): start");
+    FileDialogRequest request;
+    request.filterName = u"config files";
+    request.filterPattern = u"*.cfg";
+    request.mustExist = true;
+    request.owner = DialogOwner::MainDialog;
+    if (const std::optional<u16> path = m_host.OpenFile(request)) {
+        m_app.m_nodeFileLoaded = m_app.OpenNodeFile(*path) ? 1 : 0;
+        if (m_app.m_nodeFileLoaded) {
+            m_surface.SetText(IdNodePath, *path);
+        } else {
+            // The edit keeps the earlier file, which is read again below.
+            m_app.ResetConfiguration(true);
+        }
+    }
+    LoadNodeFileFromEdit();
+}
+
+void CflintmereDlg::OnBnClickedRefresh() {
+    ControlSurface& s = m_surface;
+    m_app.WriteLog("OnBnClickedRefresh(): start");
+    MediaList list;
+    m_app.RefreshDevices(list);
+    s.ComboReset(IdMediaSelect);
+    for (const u16& entry : list.entries) s.ComboAdd(IdMediaSelect, entry);
+    s.ComboSelect(IdMediaSelect, list.selected);
+
+    const bool wasIso = m_app.m_isoMedia != 0;
+    m_app.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
+    if (s.IsChecked(IdRadioUseDb)) {
+        m_useDbActive = 0;
+        OnBnClickedRadioUseDb();
+    } else if (s.IsChecked(IdRadioUseNode)) {
+        m_useNodeActive = 0;
+        OnBnClickedRadioUseNode();
+    } else {
+        OnBnClickedRadioGenNode();
+        // The stick list came back with its remembered entry: the record's
+        // hardware type and the layout it needs follow that entry again.
+        if (wasIso && !m_app.m_isoMedia) OnCbnSelchangeHardwareType();
+    }
+    ApplyMediaLayout();
+    m_app.WriteLog("OnBnClickedRefresh(): end");
+}
+
+void CflintmereDlg::OnCbnSelchangeMediaSelect() {
+    ControlSurface& s = m_surface;
+    m_app.WriteLog("OnCbnSelchangeMediaSelect(): start");
+    m_app.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
+    const bool useDb = s.IsChecked(IdRadioUseDb);
+    const bool useNode = !useDb && s.IsChecked(IdRadioUseNode);
+
+    if (m_app.m_isoMedia) {
+        m_app.WriteLog("OnCbnSelchangeMediaSelect(): Virtual Machine");
+        FillVmHardwareList(false);
+        ResetVmOptions();
+        if (useDb) {
+            SelectHardwareFromPlatformText();
+            m_useDbActive = 0;
+            OnBnClickedRadioUseDb();
+        } else if (useNode) {
+            SelectHardwareFromPlatformText();
+            m_useNodeActive = 0;
+            OnBnClickedRadioUseNode();
+        } else {
+            s.Enable(IdHardwareType, true);
+            m_vmHwSelection = 0;
+            s.ComboSelect(IdHardwareType, 0);
+        }
+        EnableAll(s, kGeneralFieldIds, false);
+        ClearGeneralTexts(s);
+    } else {
+        FillUsbHardwareList(false);
+        SelectHardwareFromPlatformText();
+        m_app.WriteLog("OnCbnSelchangeMediaSelect(): USB Stick");
+        if (useNode) {
+            EnableAll(s, kOptionBoxIds, false);
+            EnableAll(s, kPartitionBoxIds, false);
+        } else if (useDb) {
+            EnableAll(s, kOptionBoxIds, false);
+            s.Enable(IdChkPartitioned, true);
+            s.Enable(IdChkGpt, true);
+            s.Enable(IdChkLegacyBios, false);
+        } else {
+            EnableAll(s, kOptionBoxIds, true);
+            s.Enable(IdChkSingleArmed, true);
+            s.Enable(IdChkInvert, true);
+            s.Enable(IdChkPartitioned, true);
+            s.Enable(IdChkGpt, true);
+            s.Enable(IdChkLegacyBios, false);
+        }
+        s.ComboSelect(IdHardwareType, m_usbHwSelection);
+        if (useDb) {
+            SelectHardwareFromPlatformText();
+            ConfigureFields();
+            m_useDbActive = 0;
+            OnBnClickedRadioUseDb();
+            s.Enable(IdChkAutomated, true);
+            s.Enable(IdChkPreInstall, true);
+            s.Enable(IdChkUefi, true);
+            if (m_app.m_hwType != HwNone) {
+                s.Enable(IdChkGpt, false);
+                s.Enable(IdChkPartitioned, false);
+            }
+        } else if (useNode) {
+            SelectHardwareFromPlatformText();
+            ConfigureFields();
+            m_useNodeActive = 0;
+            OnBnClickedRadioUseNode();
+        } else {
+            // The remembered stick entry is shown again: the record's hardware
+            // type and the layout it needs follow it.
+            OnCbnSelchangeHardwareType();
+        }
+    }
+    ApplyMediaLayout();
+}
+
+}  // namespace flintmere::ui
