@@ -43,7 +43,11 @@ void QtSurface::Register(const std::map<int, QWidget*>& controls) {
 
 QWidget* QtSurface::Widget(int id) const {
     auto it = controls_.find(id);
-    return it == controls_.end() ? nullptr : it->second.data();
+    if (it == controls_.end()) {
+        unknown_.push_back(id);
+        return nullptr;
+    }
+    return it->second.data();
 }
 
 void QtSurface::Raise(int id, ControlEvent event) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <map>
+#include <vector>
 
 #include "ui/control_surface.h"
 
@@ -20,6 +21,8 @@ class QtSurface : public QObject, public ControlSurface {
     void Register(const std::map<int, QWidget*>& controls);
     void SetSink(EventSink* sink) { sink_ = sink; }
     QWidget* Widget(int id) const;
+    // Ids the logic addressed that no control has, in the order used.
+    const std::vector<int>& UnknownIds() const { return unknown_; }
 
     bool IsChecked(int id) const override;
     void SetCheck(int id, bool checked) override;
@@ -54,6 +57,7 @@ class QtSurface : public QObject, public ControlSurface {
     std::map<QObject*, int> editIds_;
     // A group box's own enabled state: its controls keep theirs.
     std::map<int, bool> groupEnabled_;
+    mutable std::vector<int> unknown_;
     EventSink* sink_ = nullptr;
     bool movingFocus_ = false;
 };
