@@ -101,9 +101,11 @@ TEST_F(QtProgress, PositionsAndActionsArriveInOrderAndTheWorkerClosesIt) {
     EXPECT_TRUE(shownWhileHidden.empty()) << "the worker reported before the window existed";
     EXPECT_EQ(dialog.Bar()->minimum(), 0);
     EXPECT_EQ(dialog.Bar()->maximum(), 100);
-    const std::vector<std::pair<int, std::string>> expected = {
-        {20, "Step 1\nfile1.bin"}, {40, "Step 2\nfile2.bin"}, {60, "Step 3\nfile3.bin"},
-        {80, "Step 4\nfile4.bin"}, {100, "Step 5\nfile5.bin"}};
+    const std::vector<std::pair<int, std::string>> expected = {{20, "Step 1\nfile1.bin"},
+                                                               {40, "Step 2\nfile2.bin"},
+                                                               {60, "Step 3\nfile3.bin"},
+                                                               {80, "Step 4\nfile4.bin"},
+                                                               {100, "Step 5\nfile5.bin"}};
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(readBack, (std::vector<int>{20, 40, 60, 80, 100}));
     EXPECT_FALSE(dialog.isVisible());

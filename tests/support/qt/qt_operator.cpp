@@ -98,6 +98,12 @@ void QtOperator::Choose(int id, int index) {
     view->setCurrentIndex(combo->model()->index(index, combo->modelColumn()));
     QTest::keyClick(view, Qt::Key_Return);
     QApplication::processEvents();
+    // A desktop gives the activation back to the window when the list closes;
+    // the offscreen platform leaves that to us.
+    if (QApplication::activeWindow() != combo->window()) {
+        QApplication::setActiveWindow(combo->window());
+        QApplication::processEvents();
+    }
 }
 
 }  // namespace flintmere::testing
