@@ -2,18 +2,24 @@
 # Shared pieces of the boot proofs (sourced by scripts/boot-check).
 #
 # A proof boots a medium the program made in QEMU with a real Debian kernel
-# and a one-file initrd whose init prints its kernel command line on the
-# serial console as
-#     flintmere-cmdline: <contents of /proc/cmdline>
-# and powers the machine off. The proof then looks at that line.
+# and a one-file initrd whose init writes its kernel command line to the
+# second serial port, which nothing else uses, between two marker lines:
+#     flintmere-cmdline-begin
+#     <contents of /proc/cmdline>
+#     flintmere-cmdline-end
+# and powers the machine off. The proof then reads that line back. Kernel
+# messages go to the first serial port (the console) only, so none can land
+# inside the line; the console also shows "flintmere-cmdline: ..." for people.
 #
 # Functions:
 #   boot_ensure_packages             installs qemu-system-x86 ovmf busybox-static cpio when missing
 #   boot_fetch_kernel DIR            Debian's default kernel, unpacked into DIR; prints its path
 #   boot_build_initrd FILE           writes the initrd (gzip'd newc cpio) to FILE
-#   boot_run_qemu SECONDS LOG ARGS   runs qemu-system-x86_64 (TCG, -nographic, serial on
-#                                    stdout into LOG) with ARGS, bounded by SECONDS
-#   boot_cmdline LOG                 prints the command line the booted kernel reported
+#   boot_run_qemu SECONDS LOG ARGS   runs qemu-system-x86_64 (TCG, -nographic, console on
+#                                    stdout into LOG, second serial port into LOG.cmdline)
+#                                    with ARGS, bounded by SECONDS
+#   boot_cmdline LOG                 prints the command line the booted kernel reported:
+#                                    the one line between the markers in LOG.cmdline
 #   boot_ovmf_code / boot_ovmf_vars  paths of the UEFI firmware code and a variables template
 #
 # Variables set by scripts/boot-check before the proofs run:
@@ -75,7 +81,12 @@ boot_build_initrd() {
 #!/bin/busybox sh
 /bin/busybox mount -t proc proc /proc
 /bin/busybox mount -t devtmpfs dev /dev 2>/dev/null
-echo "flintmere-cmdline: $(/bin/busybox cat /proc/cmdline)"
+# Only emergencies on the console from here on, for a readable log.
+/bin/busybox dmesg -n 1
+cmdline=$(/bin/busybox cat /proc/cmdline)
+echo "flintmere-cmdline: $cmdline"
+# The proof's copy goes to the second serial port, where no kernel message goes.
+printf 'flintmere-cmdline-begin\n%s\nflintmere-cmdline-end\n' "$cmdline" >/dev/ttyS1
 /bin/busybox sync
 /bin/busybox poweroff -f
 EOF
@@ -89,12 +100,19 @@ boot_run_qemu() {
     shift 2
     # Without KVM (TCG) a Debian kernel boots in a few seconds; the bound
     # keeps a medium that does not boot from hanging the proof.
+    rm -f "$log.cmdline"
     timeout --foreground -k 5 "$seconds" qemu-system-x86_64 -machine q35,accel=tcg -m 512 \
-        -nographic -no-reboot "$@" </dev/null >"$log" 2>&1 || true
+        -nographic -no-reboot -serial mon:stdio -serial "file:$log.cmdline" \
+        "$@" </dev/null >"$log" 2>&1 || true
 }
 
+# The line between the markers, only when there is exactly one.
 boot_cmdline() {
-    tr -d '\r' <"$1" | sed -n 's/^.*flintmere-cmdline: //p' | head -n 1
+    [ -f "$1.cmdline" ] || return 0
+    tr -d '\r' <"$1.cmdline" | awk '
+        $0 == "flintmere-cmdline-begin" { inside = 1; n = 0; next }
+        $0 == "flintmere-cmdline-end" && inside { if (n == 1) { print line; exit } inside = 0; next }
+        inside { n++; line = $0 }'
 }
 
 boot_ovmf_code() {

@@ -1,8 +1,11 @@
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "app/flintmere_app.h"
+#include "config/node_cfg_tokens.h"
+#include "platform/termination_signals.h"
 
 namespace flintmere {
 namespace {
@@ -65,12 +68,15 @@ void Report(const std::string& text) {
 }  // namespace
 
 int CflintmereApp::RunBatchIso(const u16& commandLine) {
+    // Before the worker exists, so that it and the tools inherit the mask
+    // and only the wait below takes these signals.
+    TerminationSignals signals;
     WriteLogW(u"RunBatchIso(): start %s", commandLine);
     BatchPaths paths;
     if (!SplitCommandLine(commandLine, paths)) {
         DisplayMessage(FormatW(u"Not a configuration database: %s", commandLine));
         Report("give the path of a configuration database (.xml)");
-        return 2;
+        return kExitUsage;
     }
     WriteLogW(u"RunBatchIso(): database %s", paths.database);
 
@@ -82,9 +88,48 @@ int CflintmereApp::RunBatchIso(const u16& commandLine) {
     m_configSource = ConfigFromDatabase;
     WriteLogW(u"RunBatchIso(): image %s", m_isoPath);
 
+    auto interrupted = [this](int signal) {
+        WriteLog("RunBatchIso(): %s received, run canceled", TerminationSignals::Name(signal));
+        Report(FormatA("%s received: canceled, the ISO image %s was not built",
+                       TerminationSignals::Name(signal), ToPath(m_isoPath).c_str()));
+        return 128 + signal;
+    };
+    if (const int signal = signals.Wait(std::chrono::milliseconds(0))) return interrupted(signal);
+
+    // No check of the window runs here, so a value that would read back as
+    // other keys of node.cfg is refused rather than written.
+    const std::vector<SplittingValue> refused = FindSplittingValues(*this);
+    if (!refused.empty()) {
+        for (const SplittingValue& v : refused) {
+            DisplayMessage(
+                FormatW(u"The database gives the %s (%s) the value %s, which holds a "
+                        u"blank or control character",
+                        v.field, v.key, QuotedForMessage(v.value)));
+        }
+        Report(
+            FormatA("the ISO image %s was not built: the database holds values that would "
+                    "change the layout of node.cfg",
+                    ToPath(m_isoPath).c_str()));
+        WriteLog("RunBatchIso(): done, database refused");
+        return kExitRefused;
+    }
+
+    m_wholeTreeRequired = true;
     if (!StartWorker([this] { return SetupISO(); })) {
         Report("the ISO image was not built: the worker could not be started");
-        return 1;
+        return kExitNotBuilt;
+    }
+    int signal = 0;
+    while (WorkerRunning() && signal == 0) signal = signals.Wait(std::chrono::milliseconds(50));
+    if (signal != 0) {
+        WriteLog("RunBatchIso(): %s received, canceling", TerminationSignals::Name(signal));
+        // Ends the tool's process group; the worker removes its tree and
+        // the unfinished image.
+        CancelSetup();
+        if (m_setupStatus == SetupCanceled) return interrupted(signal);
+        // The build had already ended on its own: its outcome stands.
+        WriteLog("RunBatchIso(): %s came after the build had ended",
+                 TerminationSignals::Name(signal));
     }
     WaitWorker();
 
@@ -92,18 +137,21 @@ int CflintmereApp::RunBatchIso(const u16& commandLine) {
     WriteLog("RunBatchIso(): done, database %s, image %s", imported ? "imported" : "not imported",
              built ? "built" : "not built");
     if (!built) {
+        if (m_lastToolExitCode != 0) {
+            Report(FormatA("the mastering tool ended with exit code %d", m_lastToolExitCode));
+        }
         Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(m_isoPath).c_str(),
                        m_logFile.IsOpen() ? m_logFile.Path().c_str() : "(none)"));
-        return 1;
+        return kExitNotBuilt;
     }
     if (!imported) {
         Report(
             FormatA("the configuration database %s was not imported; %s was built from "
                     "the reset configuration",
                     ToPath(paths.database).c_str(), ToPath(m_isoPath).c_str()));
-        return 3;
+        return kExitNotImported;
     }
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace flintmere

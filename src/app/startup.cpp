@@ -14,7 +14,11 @@ const char kUsage[] =
     "       flintmere --help               print this text\n"
     "\n"
     "Run it from the installation folder (the folder holding kx/, syslinux/ and\n"
-    "systemd-boot/). Each run writes $TMPDIR/flintmere_YYYYmmddHHMMSS.log.\n";
+    "systemd-boot/). Each run writes $TMPDIR/flintmere_YYYYmmddHHMMSS.log.\n"
+    "\n"
+    "Exit status of a build: 0 built; 1 not built; 2 no database named; 3 built from\n"
+    "the reset configuration (the database could not be imported); 4 database\n"
+    "refused (a value would change node.cfg); 128+N cancelled by signal N.\n";
 
 std::string JoinArguments(const std::vector<std::string>& args) {
     std::string line;

@@ -38,7 +38,7 @@ bool ConfigModel::CopyDbFile(MediaRoot& target) {
         PrintStdout("Could not open file (error %d)\n", target.LastError());
         return false;
     }
-    WriteLog("CopyDbFile(): write: \"%s\"", shown.c_str());
+    WriteLog("CopyDbFile(): write: \"%s\"", LogTextFromBytes(shown).c_str());
 
     const char* marker = HardwareMarker(m_hwType);
     if (!marker) return true;

@@ -61,14 +61,15 @@ ReadResult ReadDbFile(const std::string& path, std::vector<std::uint8_t>& out, i
     return ReadResult::Ok;
 }
 
-// Runs the queries against one parsed document.
+// Runs the queries against one parsed document. A query the XPath engine
+// cannot evaluate marks the whole import as failed.
 class DbReader {
   public:
-    explicit DbReader(const pugi::xml_document& doc) : doc_(doc) {}
+    explicit DbReader(xmlDoc* doc) : xpath_(doc) {}
 
-    pugi::xml_node Node(DbQuery query) const { return doc_.select_node(DbQueryPath(query)).node(); }
+    const xmlNode* Node(DbQuery query) const { return xpath_.First(DbQueryPath(query), failed_); }
     std::optional<u16> Text(DbQuery query) const {
-        pugi::xml_node node = Node(query);
+        const xmlNode* node = Node(query);
         if (!node) return std::nullopt;
         return dbxml::NodeText(node);
     }
@@ -81,9 +82,11 @@ class DbReader {
         field = std::move(*text);
         return true;
     }
+    bool Failed() const { return failed_; }
 
   private:
-    const pugi::xml_document& doc_;
+    dbxml::XPathEvaluator xpath_;
+    mutable bool failed_ = false;
 };
 
 struct InterfaceQueries {
@@ -116,7 +119,7 @@ bool ConfigModel::OpenDbFile(const u16& path) {
             break;
         case ReadResult::OpenFailed:
         case ReadResult::ReadFailed:
-            WriteLog("OpenDbFile(): %s", SystemErrorText(error).c_str());
+            WriteLogW(u"OpenDbFile(): %s", SystemErrorText(error));
             break;
         case ReadResult::NotRegular:
             WriteLog("OpenDbFile(): not a regular file");
@@ -128,10 +131,11 @@ bool ConfigModel::OpenDbFile(const u16& path) {
     }
     bool imported = false;
     if (read == ReadResult::Ok) {
-        // These bytes replace the earlier ones even when they turn out not to
-        // be a database.
+        // These bytes replace the earlier ones; when they turn out not to be
+        // a database, none are left: a broken file never reaches a medium.
         m_dbFileData = std::move(data);
         imported = ImportDbData(m_dbFileData);
+        if (!imported) m_dbFileData.clear();
     }
     if (!imported) {
         DisplayMessage(FormatW(u"Can't open file %s!", path));
@@ -142,19 +146,15 @@ bool ConfigModel::OpenDbFile(const u16& path) {
 
 bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
     try {
-        pugi::xml_document doc;
-        // Default options: no DOCTYPE node, only the predefined entities are
-        // expanded and nothing outside the buffer is ever read.
-        pugi::xml_parse_result parsed =
-            doc.load_buffer(data.data(), data.size(), pugi::parse_default, pugi::encoding_auto);
-        if (!parsed) {
-            WriteLog("OpenDbFile(): At line %d\n%s",
-                     dbxml::ParseErrorLine(data, parsed.encoding, parsed.offset),
-                     parsed.description());
+        dbxml::ParseFailure failure;
+        const dbxml::DocPtr doc = dbxml::ParseDatabase(data, failure);
+        if (!doc) {
+            // The reason may quote names from the file: UTF-8 like any text.
+            WriteLogW(u"OpenDbFile(): At line %d\n%s", failure.line, failure.reason);
             return false;
         }
         ResetConfiguration(true);
-        const DbReader db(doc);
+        const DbReader db(doc.get());
 
         const bool bond = db.Flag(DbQuery::EnableBond);
         const bool lanBond = bond && db.Flag(DbQuery::BondLanEnabled);
@@ -195,9 +195,9 @@ bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
         db.Store(DbQuery::Gateway6Wan, m_gateway6);
         if (m_gateway6.empty()) db.Store(DbQuery::Gateway6Again, m_gateway6);
 
-        if (pugi::xml_node dns = db.Node(DbQuery::DnsList)) {
-            const pugi::xml_node first = dns.first_child();
-            const pugi::xml_node last = dns.last_child();
+        if (const xmlNode* dns = db.Node(DbQuery::DnsList)) {
+            const xmlNode* first = dbxml::FirstChild(dns);
+            const xmlNode* last = dbxml::LastChild(dns);
             m_dns1 = first ? dbxml::NodeText(first) : u16();
             m_dns2.clear();
             if (last && last != first) {
@@ -234,9 +234,14 @@ bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
         }
 
         if (db.Flag(DbQuery::SingleArmed)) m_singleArmed = 1;
+        if (db.Failed()) {
+            WriteLog("OpenDbFile(): a location path could not be evaluated");
+            ResetConfiguration(true);
+            return false;
+        }
         return true;
     } catch (const std::exception& e) {
-        // Out of memory inside the XML component: no half-filled record.
+        // Out of memory while filling the record: no half-filled record.
         WriteLog("OpenDbFile(): %s", e.what());
         ResetConfiguration(true);
         return false;

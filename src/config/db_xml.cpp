@@ -1,143 +1,186 @@
 #include "config/db_xml.h"
 
-#include <limits>
-#include <string>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string_view>
 
 namespace flintmere::dbxml {
 namespace {
 
-bool IsXmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// Only what is inside the buffer counts: no DTD, no external entity, no
+// network. XML_PARSE_NOENT would substitute (and so load) external
+// entities, XML_PARSE_HUGE would lift the limits against entity bombs.
+constexpr int kParseOptions = XML_PARSE_NONET;
+
+xmlParserInputPtr RefuseExternalResource(const char*, const char*, xmlParserCtxtPtr) {
+    return nullptr;
 }
 
-class TextCollector {
+void InitOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        // A second lock on top of the options: whatever path the parser
+        // takes, no file or URL is ever opened for a document.
+        xmlSetExternalEntityLoader(RefuseExternalResource);
+    });
+}
+
+// Keeps the first error of a parse; libxml2 would otherwise print every
+// message on standard error.
+class ErrorCollector {
   public:
-    void Add(pugi::xml_node node) {
-        if (node.type() == pugi::node_pcdata) {
-            for (const char* p = node.value(); *p; ++p) {
-                if (IsXmlSpace(*p)) {
-                    pendingSpace_ = true;
-                } else {
-                    Flush();
-                    out_ += *p;
-                }
-            }
-        } else if (node.type() == pugi::node_cdata) {
-            Flush();
-            out_ += node.value();
+    void Add(int line, std::string_view message) {
+        if (!failure_.reason.empty()) return;
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+            message.remove_suffix(1);
         }
+        failure_.line = line;
+        failure_.reason = message.empty() ? "unknown parse error" : std::string(message);
     }
-    // A trailing space is dropped: the ends are trimmed.
-    std::string Take() { return std::move(out_); }
+    bool Empty() const { return failure_.reason.empty(); }
+    const ParseFailure& Failure() const { return failure_; }
+
+    static void FromParser(void* parserContext, xmlError* error) {
+        auto* ctxt = static_cast<xmlParserCtxt*>(parserContext);
+        if (ctxt && ctxt->_private) static_cast<ErrorCollector*>(ctxt->_private)->Take(error);
+    }
+    static void FromLibrary(void* collector, xmlError* error) {
+        static_cast<ErrorCollector*>(collector)->Take(error);
+    }
+    static void Generic(void* collector, const char* format, ...) {
+        char text[512];
+        va_list ap;
+        va_start(ap, format);
+        std::vsnprintf(text, sizeof text, format, ap);
+        va_end(ap);
+        static_cast<ErrorCollector*>(collector)->Add(0, text);
+    }
 
   private:
-    void Flush() {
-        if (pendingSpace_ && !out_.empty()) out_ += ' ';
-        pendingSpace_ = false;
+    void Take(const xmlError* error) {
+        if (!error || error->level < XML_ERR_ERROR) return;  // warnings do not fail
+        Add(error->line, error->message ? error->message : "");
     }
-    std::string out_;
-    bool pendingSpace_ = false;
+    ParseFailure failure_;
 };
 
-// Bytes of the UTF-8 form of one code point.
-int Utf8Length(std::uint32_t cp) {
-    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+// Routes this thread's libxml2 messages into a collector for its lifetime;
+// the library keeps these handlers per thread.
+class ErrorRoute {
+  public:
+    explicit ErrorRoute(ErrorCollector& collector)
+        : structured_(xmlStructuredError),
+          structuredContext_(xmlStructuredErrorContext),
+          generic_(xmlGenericError),
+          genericContext_(xmlGenericErrorContext) {
+        xmlSetStructuredErrorFunc(&collector, ErrorCollector::FromLibrary);
+        xmlSetGenericErrorFunc(&collector, ErrorCollector::Generic);
+    }
+    ~ErrorRoute() {
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+    }
+    ErrorRoute(const ErrorRoute&) = delete;
+    ErrorRoute& operator=(const ErrorRoute&) = delete;
+
+  private:
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+};
+
+struct ParserContextFree {
+    void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+using ParserContextPtr = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
+
+// The first reference to an entity that the document does not itself
+// declare as internal text; such an entity is never loaded, so the
+// document's content would be incomplete.
+const xmlNode* UnresolvedEntityReference(xmlDoc* doc) {
+    const xmlNode* root = reinterpret_cast<const xmlNode*>(doc);
+    const xmlNode* cur = root->children;
+    while (cur) {
+        if (cur->type == XML_ENTITY_REF_NODE) {
+            const xmlEntity* entity = xmlGetDocEntity(doc, cur->name);
+            if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) return cur;
+        } else if (cur->type == XML_ELEMENT_NODE && cur->children) {
+            cur = cur->children;
+            continue;
+        }
+        while (cur != root && !cur->next) cur = cur->parent;
+        if (cur == root) break;
+        cur = cur->next;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-u16 NodeText(pugi::xml_node node) {
-    TextCollector text;
-    // Walks the subtree without recursion: documents may nest deeply.
-    text.Add(node);
-    pugi::xml_node cur = node.first_child();
-    while (cur) {
-        text.Add(cur);
-        if (cur.first_child()) {
-            cur = cur.first_child();
-            continue;
-        }
-        while (cur != node && !cur.next_sibling()) cur = cur.parent();
-        if (cur == node) break;
-        cur = cur.next_sibling();
+DocPtr ParseDatabase(std::span<const std::uint8_t> data, ParseFailure& failure) {
+    InitOnce();
+    failure = {};
+    const std::string mismatch = EncodingMismatch(data);
+    if (!mismatch.empty()) {
+        failure.line = 1;
+        failure.reason = mismatch;
+        return nullptr;
     }
-    return Utf8ToUtf16(text.Take());
+    // An int length: larger buffers never get here (the loader limits them).
+    if (data.size() > static_cast<std::size_t>(INT32_MAX)) {
+        failure.reason = "file too large";
+        return nullptr;
+    }
+
+    ErrorCollector errors;
+    const ErrorRoute route(errors);
+    const ParserContextPtr ctxt(xmlNewParserCtxt());
+    if (!ctxt) {
+        failure.reason = "out of memory";
+        return nullptr;
+    }
+    ctxt->_private = &errors;
+    ctxt->sax->serror = ErrorCollector::FromParser;
+    DocPtr doc(xmlCtxtReadMemory(ctxt.get(), reinterpret_cast<const char*>(data.data()),
+                                 static_cast<int>(data.size()), nullptr, nullptr, kParseOptions));
+    const bool wellFormed = doc && ctxt->wellFormed && ctxt->nsWellFormed;
+    ctxt->_private = nullptr;
+    if (!wellFormed) {
+        failure = errors.Empty() ? ParseFailure{0, "not well-formed"} : errors.Failure();
+        return nullptr;
+    }
+    if (const xmlNode* ref = UnresolvedEntityReference(doc.get())) {
+        failure.line = xmlGetLineNo(ref) > 0 ? static_cast<int>(xmlGetLineNo(ref)) : 0;
+        failure.reason = "Entity '" + std::string(reinterpret_cast<const char*>(ref->name)) +
+                         "' is not text of the document itself; it is never loaded";
+        return nullptr;
+    }
+    return doc;
 }
 
-std::int32_t DecimalValue(u16view text) {
-    std::size_t i = 0;
-    auto isCSpace = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
-    while (i < text.size() && isCSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    const std::int64_t limit = negative ? kMax + 1 : kMax;
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i] - u'0');
-        if (value > limit) value = limit;
-    }
-    return static_cast<std::int32_t>(negative ? -value : value);
-}
+XPathEvaluator::XPathEvaluator(xmlDoc* doc) : context_(xmlXPathNewContext(doc)) {}
 
-int ParseErrorLine(std::span<const std::uint8_t> data, pugi::xml_encoding encoding,
-                   std::ptrdiff_t offset) {
-    int line = 1;
-    std::ptrdiff_t pos = 0;  // UTF-8 units consumed so far
-    auto step = [&](std::uint32_t cp) {
-        if (pos >= offset) return false;
-        if (cp == '\n') ++line;
-        pos += Utf8Length(cp);
-        return true;
-    };
-    const std::size_t n = data.size();
-    switch (encoding) {
-        case pugi::encoding_utf16_le:
-        case pugi::encoding_utf16_be: {
-            const bool le = encoding == pugi::encoding_utf16_le;
-            for (std::size_t i = 0; i + 1 < n; i += 2) {
-                std::uint32_t unit = le ? data[i] | data[i + 1] << 8 : data[i] << 8 | data[i + 1];
-                // A high surrogate and its partner make one 4-byte sequence.
-                if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < n) {
-                    i += 2;
-                    unit = 0x10000;
-                }
-                if (!step(unit)) break;
-            }
-            break;
-        }
-        case pugi::encoding_utf32_le:
-        case pugi::encoding_utf32_be: {
-            const bool le = encoding == pugi::encoding_utf32_le;
-            for (std::size_t i = 0; i + 3 < n; i += 4) {
-                std::uint32_t cp = le ? data[i] | data[i + 1] << 8 | data[i + 2] << 16 |
-                                            static_cast<std::uint32_t>(data[i + 3]) << 24
-                                      : static_cast<std::uint32_t>(data[i]) << 24 |
-                                            data[i + 1] << 16 | data[i + 2] << 8 | data[i + 3];
-                if (!step(cp)) break;
-            }
-            break;
-        }
-        case pugi::encoding_latin1:
-            for (std::size_t i = 0; i < n; ++i) {
-                if (!step(data[i])) break;
-            }
-            break;
-        default:
-            // UTF-8 is parsed as it stands: offsets are byte offsets.
-            for (std::size_t i = 0; i < n && static_cast<std::ptrdiff_t>(i) < offset; ++i) {
-                if (data[i] == '\n') ++line;
-            }
-            break;
+xmlNode* XPathEvaluator::First(const char* path, bool& failed) const {
+    if (!context_) {
+        failed = true;
+        return nullptr;
     }
-    return line;
-}
-
-u16 BareLogoName(u16view name) {
-    const std::size_t cut = name.find_last_of(u"/\\");
-    u16 bare(cut == u16view::npos ? name : name.substr(cut + 1));
-    if (bare == u"." || bare == u"..") bare.clear();
-    return bare;
+    ErrorCollector errors;
+    const ErrorRoute route(errors);
+    const XPathObjectPtr result(
+        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path), context_.get()));
+    if (!result || result->type != XPATH_NODESET) {
+        failed = true;
+        return nullptr;
+    }
+    xmlNodeSet* nodes = result->nodesetval;
+    if (!nodes || nodes->nodeNr == 0) return nullptr;
+    xmlXPathNodeSetSort(nodes);  // first in document order
+    return nodes->nodeTab[0];
 }
 
 }  // namespace flintmere::dbxml

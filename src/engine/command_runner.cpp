@@ -113,7 +113,7 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
         // line feed of the tool's last line.
         std::string chunk(buffer.data(), size - 1);
         chunk.resize(::strnlen(chunk.c_str(), chunk.size()));
-        WriteLog("Process(): output \"%s\"", chunk.c_str());
+        WriteLog("Process(): output \"%s\"", LogTextFromBytes(chunk).c_str());
         if (!trackProgress) return;
         const u16 text = AnsiToUtf16(chunk);
         const size_t k = text.find(u"% done");
@@ -183,7 +183,10 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
             ::poll(nullptr, 0, kPassMs);
         }
     }
+    // Whatever the tool left running in its group ends with it.
+    child.SignalGroup(SIGKILL);
     child.Reap();
+    m_lastToolExitCode = child.ExitCode();
 
     bool result = !canceled;
     if (!child.Succeeded()) {

@@ -26,6 +26,33 @@ long long ReadableFileSize(const std::string& path) {
     return static_cast<long long>(st.st_size);
 }
 
+// Puts a folder on the walk's path for as long as it is being walked.
+class OnWalkPath {
+  public:
+    OnWalkPath(std::vector<FolderId>& path, const std::string& folder) : path_(path) {
+        FolderId id;
+        pushed_ = FolderIdOf(folder, id);
+        if (pushed_) path_.push_back(id);
+    }
+    ~OnWalkPath() {
+        if (pushed_) path_.pop_back();
+    }
+    OnWalkPath(const OnWalkPath&) = delete;
+    OnWalkPath& operator=(const OnWalkPath&) = delete;
+
+  private:
+    std::vector<FolderId>& path_;
+    bool pushed_ = false;
+};
+
+// True when `folder` is one of the folders being walked: entering it again
+// (through a link to it or to a folder above it) would never end.
+bool LeadsBack(const std::vector<FolderId>& path, const std::string& folder) {
+    FolderId id;
+    if (!FolderIdOf(folder, id)) return false;
+    return std::find(path.begin(), path.end(), id) != path.end();
+}
+
 }  // namespace
 
 bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
@@ -51,15 +78,20 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
 }
 
 bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
-    WriteLog("GetFilesSize(): source path is %s", sourceFolder.c_str());
+    WriteLogW(u"GetFilesSize(): source path is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
         DisplayErrorMessage(error);
         return false;
     }
+    const OnWalkPath onPath(m_copyFolders, sourceFolder);
     for (const FolderEntry& entry : entries) {
-        if (entry.kind == FolderEntry::Folder) {
+        if (entry.kind == FolderEntry::Folder &&
+            LeadsBack(m_copyFolders, sourceFolder + entry.name)) {
+            WriteLog("GetFilesSize(): skipped %s, it leads back to a folder being copied",
+                     entry.name.c_str());
+        } else if (entry.kind == FolderEntry::Folder) {
             // An unreadable sub-folder has been reported; the sum goes on without it.
             GetFilesSize(sourceFolder + entry.name + "/");
         } else if (entry.kind == FolderEntry::File) {
@@ -72,16 +104,23 @@ bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
 
 bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& target,
                                const std::string& targetFolder) {
-    WriteLog("CopyDirFiles(): source is %s", sourceFolder.c_str());
+    WriteLogW(u"CopyDirFiles(): source is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
         DisplayErrorMessage(error);
         return false;
     }
+    const OnWalkPath onPath(m_copyFolders, sourceFolder);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const FolderEntry& entry = entries[i];
         std::string relPath = JoinRel(targetFolder, entry.name);
+        if (entry.kind == FolderEntry::Folder &&
+            LeadsBack(m_copyFolders, sourceFolder + entry.name)) {
+            WriteLog("CopyDirFiles(): skipped %s, it leads back to a folder being copied",
+                     entry.name.c_str());
+            continue;
+        }
         if (entry.kind == FolderEntry::Folder) {
             // It may exist already; a real failure shows up with the first file.
             target.MakeFolder(relPath);
@@ -90,10 +129,10 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
         }
         if (entry.kind != FolderEntry::File) {
             // Pipes, devices and dangling links have no contents to put on a medium.
-            WriteLog("CopyDirFiles(): skipped %s", entry.name.c_str());
+            WriteLogW(u"CopyDirFiles(): skipped %s", entry.name);
             continue;
         }
-        WriteLog("CopyDirFiles(): file %s", entry.name.c_str());
+        WriteLogW(u"CopyDirFiles(): file %s", entry.name);
         SetProgressAction(FormatW(u"Copying Files...\r\n%s", entry.name));
 
         std::string sourcePath = sourceFolder + entry.name;

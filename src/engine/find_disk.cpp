@@ -35,7 +35,7 @@ std::string MediaEngine::FindDisk(const RemovableDisk* expected, const Partition
     for (;;) {
         WriteLog("SetupUSB(): Finding disk...");
         for (const RemovableDisk& disk : diskService().ListRemovableDisks()) {
-            WriteLog("SetupUSB(): Checking %s %s", disk.devicePath.c_str(), disk.identity.c_str());
+            WriteLogW(u"SetupUSB(): Checking %s %s", disk.devicePath, disk.identity);
             PartitionEntry info;
             // A disk whose table cannot be read, or is of the other style,
             // counts as no disk for the partition match.
@@ -46,7 +46,7 @@ std::string MediaEngine::FindDisk(const RemovableDisk* expected, const Partition
             if (!wantedIdentity.empty() && FromPath(disk.identity) == wantedIdentity) {
                 std::string volume = diskService().VolumeDevice(disk);
                 if (!volume.empty()) {
-                    WriteLog("SetupUSB(): select %s by volume ID", volume.c_str());
+                    WriteLogW(u"SetupUSB(): select %s by volume ID", volume);
                     return volume;
                 }
             }
@@ -63,7 +63,7 @@ std::string MediaEngine::FindDisk(const RemovableDisk* expected, const Partition
                 if (match) {
                     std::string volume = diskService().VolumeDevice(disk);
                     if (!volume.empty()) {
-                        WriteLog("SetupUSB(): select %s by partition info", volume.c_str());
+                        WriteLogW(u"SetupUSB(): select %s by partition info", volume);
                         return volume;
                     }
                 }

@@ -26,6 +26,13 @@ FolderEntry::Kind KindOf(int dirFd, const char* name) {
 
 }  // namespace
 
+bool FolderIdOf(const std::string& path, FolderId& id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, int& error) {
     entries.clear();
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));

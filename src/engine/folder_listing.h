@@ -13,6 +13,17 @@ struct FolderEntry {
     Kind kind = Other;  // symbolic links are followed; a dangling one is Other
 };
 
+// A folder's identity (device and inode, symbolic links followed): the
+// same folder reached by another path has the same one.
+struct FolderId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
+
+// False when `path` cannot be looked up.
+bool FolderIdOf(const std::string& path, FolderId& id);
+
 // Lists `folder` without "." and "..", sorted by the bytes of the names so
 // that every run (and every file system) copies in the same order.
 // Returns false with `error` set (errno) when the folder cannot be read.

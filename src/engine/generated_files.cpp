@@ -49,7 +49,8 @@ bool MediaEngine::CreateMiscFile(MediaRoot& target, std::string_view folder, std
         PrintStdout("Could not create file (error %d)\n", target.LastError());
         return false;
     }
-    WriteLog("CreateMiscFile(): write: \"%s\"", std::string(text).c_str());
+    // The texts are UTF-8 on the medium; the log has one encoding.
+    WriteLogW(u"CreateMiscFile(): write: \"%s\"", text);
     WriteLog("CreateMiscFile(): done");
     return true;
 }

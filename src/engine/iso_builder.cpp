@@ -1,12 +1,12 @@
-#include <sys/stat.h>
-
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/media_engine.h"
+#include "engine/staged_image.h"
 
 namespace flintmere {
 namespace {
@@ -46,27 +46,13 @@ constexpr char16_t kMasteringCommand[] =
     u"syslinux/mkisofs -o \"%s\" -b isolinux.bin -c boot.cat -no-emul-boot -boot-load-size 4 "
     u"-boot-info-table -iso-level 4 \"%s\"";
 
-// What the image path held before the mastering tool ran.
-struct FileStamp {
-    bool exists = false;
-    struct stat st {};
-};
-
-FileStamp StampOf(const std::string& path) {
-    FileStamp stamp;
-    stamp.exists = ::stat(path.c_str(), &stamp.st) == 0;
-    return stamp;
-}
-
-// True when the tool created or rewrote the file at `path` since `before`.
-bool WrittenSince(const std::string& path, const FileStamp& before) {
-    const FileStamp now = StampOf(path);
-    if (!now.exists || !S_ISREG(now.st.st_mode)) return false;
-    if (!before.exists) return true;
-    return now.st.st_dev != before.st.st_dev || now.st.st_ino != before.st.st_ino ||
-           now.st.st_size != before.st.st_size ||
-           now.st.st_mtim.tv_sec != before.st.st_mtim.tv_sec ||
-           now.st.st_mtim.tv_nsec != before.st.st_mtim.tv_nsec;
+// The image path made absolute: it reaches the tool as an argument.
+std::string AbsoluteImagePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    if (ec) return path;
+    return (cwd / path).string();
 }
 
 std::string LocalTimeStamp(std::time_t now) {
@@ -83,10 +69,22 @@ std::string LocalTimeStamp(std::time_t now) {
 int MediaEngine::SetupISO() {
     WriteLog("SetupISO(): start ISO");
     m_setupStatus = SetupError;
+    m_lastToolExitCode = 0;
     WaitProgressReady();
 
-    // A cancelled run ends quietly: the dialog's Cancel sets the status.
-    auto canceled = [this] {
+    std::string tree;
+    StagedImage staged;
+    // A cancelled run ends quietly (the dialog's Cancel sets the status) and
+    // takes its tree and unfinished image with it: nobody asked for them.
+    auto canceled = [this, &tree, &staged] {
+        if (staged.Discard()) {
+            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
+        }
+        if (!tree.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(tree, ignored);
+            WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
+        }
         WriteLog("SetupISO(): canceled");
         return 0;
     };
@@ -102,11 +100,13 @@ int MediaEngine::SetupISO() {
     // Without a temporary folder there is no safe place for the tree.
     const u16 tempFolder = env().TempFolder();
     if (tempFolder.empty()) return fail(ENOENT);
-    const u16 treeFolder = FormatW(u"%sflintmere_%s", tempFolder, LocalTimeStamp(clock().Now()));
-    const std::string tree = ToPath(treeFolder);
-    // Not recursive and not tolerant of an existing folder: two builds in the
-    // same second must not share a tree.
-    if (::mkdir(tree.c_str(), 0755) != 0) return fail(errno);
+    // The time-stamped name with a part no other user can guess or take
+    // first; two builds in the same second get folders of their own.
+    std::string pattern =
+        ToPath(FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(clock().Now())));
+    if (!::mkdtemp(pattern.data())) return fail(errno);
+    tree = pattern;
+    const u16 treeFolder = FromPath(tree);
 
     WriteLogW(u"SetupISO(): using temporary folder %s", treeFolder);
     WriteLog("SetupISO(): creating node.cfg");
@@ -115,7 +115,20 @@ int MediaEngine::SetupISO() {
     if (!Pause(500)) return canceled();
 
     LocalFolderRoot root(tree);
-    // The writers report their own failures, and the build goes on without them.
+    // With m_wholeTreeRequired a file of the tree that was not written in
+    // full fails the build; otherwise the build goes on without it.
+    auto treeIncomplete = [this, &root] {
+        if (!m_wholeTreeRequired || root.FailedFiles().empty()) return false;
+        for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
+            DisplayMessage(FormatW(u"%s was not written in full: %s",
+                                   root.DisplayPath(file.relPath),
+                                   Utf8ToUtf16(SystemErrorText(file.error))));
+        }
+        CloseProgress();
+        Pause(500);
+        return true;
+    };
+    // The writers report their own failures.
     switch (m_configSource) {
         case ConfigFromNodeFile:
             CreateNodeCfgFile(root, false);
@@ -133,6 +146,7 @@ int MediaEngine::SetupISO() {
         default:
             break;
     }
+    if (treeIncomplete()) return 0;
 
     WriteLog("SetupISO(): copying files");
     SetProgressAction(u"Copying files to tmp folder...");
@@ -181,16 +195,22 @@ int MediaEngine::SetupISO() {
         return Pause(500);
     });
     if (!brandingDone || StopRequested()) return canceled();
+    if (treeIncomplete()) return 0;
 
     WriteLog("SetupISO(): creating ISO file");
     SetProgressAction(u"Creating the ISO file...");
-    // The log shows the command as the operator knows it; the tool itself is
-    // taken from the program's folder, not from the current directory.
-    const u16 commandLine = FormatW(kMasteringCommand, m_isoPath, treeFolder);
+    // The tool writes a new file beside the image, which takes the image's
+    // name only once it holds a whole image.
+    const std::string imagePath = AbsoluteImagePath(ToPath(m_isoPath));
+    if (!staged.Create(imagePath)) return fail(errno);
+    // The log shows the command as the operator knows it, with the file the
+    // tool really writes; the tool itself is taken from the program's
+    // folder, not from the current directory.
+    const u16 commandLine = FormatW(kMasteringCommand, FromPath(staged.Path()), treeFolder);
     const std::vector<std::string> argv = {
         exeFolder + "/syslinux/mkisofs",
         "-o",
-        ToPath(m_isoPath),
+        staged.Path(),
         "-b",
         "isolinux.bin",
         "-c",
@@ -203,21 +223,37 @@ int MediaEngine::SetupISO() {
         "4",
         tree,
     };
-    const std::string imagePath = ToPath(m_isoPath);
-    const FileStamp imageBefore = StampOf(imagePath);
-    if (!Process(commandLine, argv, true)) {
-        // A tool that failed or was stopped half way leaves a cut-off image
-        // under the final name; only what it wrote itself is removed.
-        if (WrittenSince(imagePath, imageBefore) && ::unlink(imagePath.c_str()) == 0) {
-            WriteLogW(u"SetupISO(): removed the incomplete image %s", m_isoPath);
+    const bool toolDone = Process(commandLine, argv, true);
+    // A cancel that came while the tool was finishing still counts.
+    if (StopRequested()) return canceled();
+    auto discard = [this, &staged] {
+        if (staged.Discard()) {
+            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
         }
-        if (StopRequested()) return canceled();
+    };
+    if (!toolDone) {
+        discard();
         CloseProgress();
         Pause(500);
         return 0;
     }
-    // A cancel that came while the tool was finishing still counts.
+    if (!staged.HoldsIso9660Image()) {
+        DisplayMessage(FormatW(u"The mastering tool left no readable ISO 9660 image in %s",
+                               FromPath(staged.Path())));
+        discard();
+        CloseProgress();
+        Pause(500);
+        return 0;
+    }
     if (StopRequested()) return canceled();
+    if (!staged.Commit()) {
+        const int error = errno;
+        discard();
+        return fail(error);
+    }
+    // The image is in place: a cancel from here on cannot take it back.
+    m_setupStatus = SetupComplete;
+    WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath));
 
     // Silent and non-interactive; a tree that cannot be removed does not
     // spoil a finished image.
@@ -225,7 +261,6 @@ int MediaEngine::SetupISO() {
     std::filesystem::remove_all(tree, ignored);
 
     WriteLog("SetupISO(): done");
-    m_setupStatus = SetupComplete;
     SetProgressAction(u"Complete");
     CloseProgress();
     Pause(500);

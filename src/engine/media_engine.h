@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "config/config_model.h"
+#include "engine/folder_listing.h"
 #include "engine/progress_dialog.h"
 #include "engine/usb_stick.h"
+#include "platform/fat_volume_root.h"
 
 namespace flintmere {
 
@@ -60,8 +62,9 @@ class MediaEngine : public ConfigModel {
     bool WorkerRunning() const { return m_workerRunning.load(); }
     // The progress dialog's Cancel (button or Escape): asks the worker to stop
     // at its next stop point, waits for it to end, then sets SetupCanceled.
-    // When the worker has already asked the dialog to close, it only waits
-    // and the run's own outcome stands. `whileWaiting` runs every few
+    // When the worker has already asked the dialog to close, or its result
+    // is in place (SetupComplete), it only waits and the run's own outcome
+    // stands. `whileWaiting` runs every few
     // milliseconds during the wait so that a UI thread can keep serving the
     // worker's synchronous channel calls.
     void CancelSetup(const std::function<void()>& whileWaiting = {});
@@ -86,6 +89,8 @@ class MediaEngine : public ConfigModel {
     // that the log and the failure messages show. With `trackProgress` the
     // tool's "% done" lines move the bar from m_progressBase to 100.
     bool Process(const u16& commandLine, const std::vector<std::string>& argv, bool trackProgress);
+    // Exit code of the last tool Process ran (128 + signal when a signal ended it).
+    int m_lastToolExitCode = 0;
 
     // --- copy engine (copy_engine.cpp) ---
     // Copies the distribution folder (m_distFolder) to the root of `target`,
@@ -102,6 +107,9 @@ class MediaEngine : public ConfigModel {
                       const std::string& targetFolder);
     // Progress of the file being copied; false stops the copy (cancel).
     bool CopyProgressRoutine(std::uint64_t fileSize, std::uint64_t bytesDone);
+    // The folders from the top of the walk in progress down to the current
+    // one: a link back to any of them is skipped, so the walk always ends.
+    std::vector<FolderId> m_copyFolders;
 
     // --- installation source checks (source_checks.cpp) ---
     bool CheckPendriveSoftware();
@@ -135,7 +143,13 @@ class MediaEngine : public ConfigModel {
 
     // --- ISO image builder (iso_builder.cpp) ---
     // The worker routine; returns 1 after success and 0 after a failure.
+    // An unfinished image never takes the name m_isoPath; a cancelled run
+    // removes its temporary folder.
     int SetupISO();
+    // When set, a file of the image tree that is not written in full (the
+    // configuration, the database, a branding file) fails the build instead
+    // of leaving a gap in the image. The batch mode sets it.
+    bool m_wholeTreeRequired = false;
 
     // --- drive table (drive_discovery.cpp) ---
     std::array<u16, kMaxDrives> m_driveVolumeName{};
@@ -158,6 +172,10 @@ class MediaEngine : public ConfigModel {
     // Wipes, partitions and formats the stick. False when the setup ends.
     // `written` receives partition 1 when a table was written.
     bool PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written);
+    // Reads back every file `root` wrote, from the medium and not from the
+    // kernel's cache of it, and matches it with what was meant to be there.
+    // False after a difference or a read failure (shown) or a cancel (not shown).
+    bool VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk);
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
 

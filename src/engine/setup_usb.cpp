@@ -153,6 +153,12 @@ int MediaEngine::SetupUSB() {
         CloseProgress();
         return 0;
     }
+    // A worn stick or a controller that drops writes shows only when read back.
+    if (!VerifyStick(root, stick.disk)) {
+        if (StopRequested()) return canceled();
+        CloseProgress();
+        return 0;
+    }
 
     WriteLog("SetupUSB(): done");
     m_setupStatus = SetupComplete;

@@ -74,7 +74,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         DisplayErrorMessage(openError);
     } else {
         const char* device = stick.disk.devicePath.c_str();
-        WriteLog("SetupUSB(): Destroy partition table of %s", device);
+        WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
         bool cancelled = false;
         if (!writeWithRetries(*disk, 0, std::vector<std::uint8_t>(kWipeBytes), cancelled)) {
             if (cancelled) return false;
@@ -84,7 +84,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         if (!disk->Refresh()) return fail(nullptr, disk->LastError());
 
         if (m_partitioned) {
-            WriteLog("SetupUSB(): Create partition table of %s", device);
+            WriteLogW(u"SetupUSB(): Create partition table of %s", device);
             std::uint64_t length = 0;
             DiskGeometry geometry;
             if (!disk->ReadLength(length) || !disk->ReadGeometry(geometry)) {
@@ -148,7 +148,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         return false;
     }
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
-    WriteLog("SetupUSB(): Format starting: %s", command.c_str());
+    WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command), {FindTool("mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
         const int error = errno;

@@ -64,7 +64,8 @@ void MediaEngine::CancelSetup(const std::function<void()>& whileWaiting) {
     const bool finishing = m_progressClosing.load();
     if (!finishing) m_workerStop.request_stop();
     WaitWorker(whileWaiting);
-    if (!finishing) m_setupStatus = SetupCanceled;
+    // A run whose result is already in place keeps its outcome.
+    if (!finishing && m_setupStatus != SetupComplete) m_setupStatus = SetupCanceled;
 }
 
 void MediaEngine::CloseSetup(const std::function<void()>& whileWaiting) {

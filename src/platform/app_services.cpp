@@ -48,7 +48,8 @@ std::string AppServices::SystemErrorText(int error) {
 
 void AppServices::DisplayErrorMessage(int error) {
     std::string text = SystemErrorText(error);
-    WriteLog("DisplayErrorMessage(): Error: %s", text.c_str());
+    // The system's text is UTF-8 under a translated locale.
+    WriteLogW(u"DisplayErrorMessage(): Error: %s", text);
     presenter().ShowMessage(Utf8ToUtf16(text), u"Error", kMbWarningStyle);
 }
 

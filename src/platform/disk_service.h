@@ -98,6 +98,10 @@ class DiskService {
     virtual std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) = 0;
     // Flushes everything written to the disk through any of its devices.
     virtual bool FlushDisk(const RemovableDisk& disk, int& error) = 0;
+    // Writes out and then drops what the kernel caches of the disk's devices
+    // and of `volume`, so that the next reads come from the medium.
+    virtual bool DropCachedPages(const RemovableDisk& disk, const std::string& volume,
+                                 int& error) = 0;
     // Unmounts every mount of the disk's partitions (a desktop may have
     // mounted the stick). False, with `error`, when one stays mounted.
     virtual bool ReleaseMounts(const RemovableDisk& disk, int& error) = 0;
@@ -125,6 +129,7 @@ class LinuxDiskService final : public DiskService {
     std::string VolumeDevice(const RemovableDisk& disk) override;
     std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) override;
     bool FlushDisk(const RemovableDisk& disk, int& error) override;
+    bool DropCachedPages(const RemovableDisk& disk, const std::string& volume, int& error) override;
     bool ReleaseMounts(const RemovableDisk& disk, int& error) override;
 
     bool HoldsSystem(const RemovableDisk& disk) override;

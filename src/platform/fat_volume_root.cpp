@@ -120,7 +120,7 @@ UniqueFd MakeOutputFile() {
     return UniqueFd(::memfd_create("mtools-output", MFD_CLOEXEC));
 }
 
-std::string ReadOutputFile(int fd) {
+std::string ReadOutputFile(int fd, std::size_t limit = 65536) {
     std::string text;
     if (::lseek(fd, 0, SEEK_SET) != 0) return text;
     char buffer[4096];
@@ -129,7 +129,7 @@ std::string ReadOutputFile(int fd) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > 65536) break;
+        if (text.size() > limit) break;
     }
     return text;
 }
@@ -175,7 +175,8 @@ u16 FatVolumeRoot::DisplayPath(std::string_view relPath) const {
     return FromPath(volume_ + ":/" + std::string(relPath));
 }
 
-int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output) {
+int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output,
+                       std::size_t outputLimit) {
     UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     UniqueFd out = MakeOutputFile();
     if (!in.Valid() || !out.Valid()) {
@@ -188,7 +189,7 @@ int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output
         return -1;
     }
     int code = child.Wait();
-    if (output) *output = ReadOutputFile(out.Get());
+    if (output) *output = ReadOutputFile(out.Get(), outputLimit);
     return code;
 }
 
@@ -220,7 +221,8 @@ bool FatVolumeRoot::FileExists(std::string_view relPath) {
 
 bool FatVolumeRoot::StreamIn(std::string_view relPath,
                              const std::function<long long(int pipeFd)>& next,
-                             const ChunkProgress& progress) {
+                             const ChunkProgress& progress, std::uint64_t& streamed) {
+    streamed = 0;
     if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
     UniqueFd readEnd, writeEnd;
     if (!MakePipe(readEnd, writeEnd)) return Fail(errno);
@@ -257,7 +259,13 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     // and the file was cut short; only its words tell.
     if (ErrorFromOutput(output) == ENOSPC) return Fail(ENOSPC);
     if (streamError != 0) return Fail(streamError);
+    streamed = done;
     return true;
+}
+
+void FatVolumeRoot::Remember(WrittenFile file) {
+    std::erase_if(written_, [&](const WrittenFile& f) { return f.relPath == file.relPath; });
+    written_.push_back(std::move(file));
 }
 
 bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uint8_t> data) {
@@ -269,7 +277,10 @@ bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uin
         offset += n;
         return static_cast<long long>(n);
     };
-    return StreamIn(relPath, next, {});
+    std::uint64_t streamed = 0;
+    if (!StreamIn(relPath, next, {}, streamed)) return false;
+    Remember({std::string(relPath), {}, {data.begin(), data.end()}, streamed});
+    return true;
 }
 
 bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
@@ -304,7 +315,10 @@ bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view r
         }
         return static_cast<long long>(moved);
     };
-    return StreamIn(relPath, next, progress);
+    std::uint64_t streamed = 0;
+    if (!StreamIn(relPath, next, progress, streamed)) return false;
+    Remember({std::string(relPath), sourcePath, {}, streamed});
+    return true;
 }
 
 }  // namespace flintmere

@@ -37,7 +37,22 @@ bool LocalFolderRoot::MakeFolder(std::string_view relPath) {
     return Fail();
 }
 
+bool LocalFolderRoot::Track(std::string_view relPath, bool written) {
+    std::erase_if(failedFiles_, [&](const FailedFile& f) { return f.relPath == relPath; });
+    if (!written) failedFiles_.push_back({std::string(relPath), lastError_});
+    return written;
+}
+
 bool LocalFolderRoot::WriteFile(std::string_view relPath, std::span<const std::uint8_t> data) {
+    return Track(relPath, WriteFileOnce(relPath, data));
+}
+
+bool LocalFolderRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
+                                 const ChunkProgress& progress) {
+    return Track(relPath, CopyFileOnce(sourcePath, relPath, progress));
+}
+
+bool LocalFolderRoot::WriteFileOnce(std::string_view relPath, std::span<const std::uint8_t> data) {
     std::string path = Join(relPath);
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd.Valid()) return Fail();
@@ -51,8 +66,8 @@ bool LocalFolderRoot::FileExists(std::string_view relPath) {
     return ::stat(Join(relPath).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool LocalFolderRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
-                                 const ChunkProgress& progress) {
+bool LocalFolderRoot::CopyFileOnce(const std::string& sourcePath, std::string_view relPath,
+                                   const ChunkProgress& progress) {
     UniqueFd in(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.Valid()) return Fail();
     std::string target = Join(relPath);

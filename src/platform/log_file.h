@@ -12,8 +12,9 @@ namespace flintmere {
 
 class LogFile {
   public:
-    // Opens for writing without truncating, creating it when missing. A file
-    // another run holds open is not shared: the open then fails.
+    // Creates a new file (0600) at `path` and opens it for appending. When
+    // the name is taken, "_1", "_2", ... go before its extension; an
+    // existing file is never opened. Path() is the name used.
     bool Open(const std::string& path);
     bool IsOpen() const;
     void Close();

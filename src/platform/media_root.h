@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -47,14 +48,28 @@ class LocalFolderRoot final : public MediaRoot {
                     const ChunkProgress& progress) override;
     int LastError() const override { return lastError_; }
 
+    // Files whose last write or copy failed (a file written again in full
+    // afterwards is off the list), with the error of that failure.
+    struct FailedFile {
+        std::string relPath;
+        int error;
+    };
+    const std::vector<FailedFile>& FailedFiles() const { return failedFiles_; }
+
     static constexpr std::size_t kChunkSize = 1 << 20;
 
   private:
     std::string Join(std::string_view relPath) const;
     bool Fail();
+    // Keeps FailedFiles() up to date for `relPath`; returns `written`.
+    bool Track(std::string_view relPath, bool written);
+    bool WriteFileOnce(std::string_view relPath, std::span<const std::uint8_t> data);
+    bool CopyFileOnce(const std::string& sourcePath, std::string_view relPath,
+                      const ChunkProgress& progress);
 
     std::string folder_;
     int lastError_ = 0;
+    std::vector<FailedFile> failedFiles_;
 };
 
 }  // namespace flintmere

@@ -10,6 +10,15 @@ namespace flintmere {
 u16 LinuxSystemEnv::TempFolder() {
     const char* dir = std::getenv("TMPDIR");
     std::string folder = (dir && *dir) ? dir : "/tmp";
+    // Paths built on it reach tools as arguments: a relative TMPDIR such as
+    // "-x" must not read as an option, nor change meaning with the directory.
+    if (folder.front() != '/') {
+        std::vector<char> cwd(4096);
+        if (!::getcwd(cwd.data(), cwd.size())) return {};
+        std::string base = cwd.data();
+        if (base.back() != '/') base += '/';
+        folder = base + folder;
+    }
     if (folder.back() != '/') folder += '/';
     return FromPath(folder);
 }

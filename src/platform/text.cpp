@@ -68,6 +68,16 @@ void ForEachCodePoint(u16view text, F&& f) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view bytes) {
+    // The decoder replaces every invalid sequence: a text that survives the
+    // round trip unchanged was valid.
+    return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
+}
+
+std::string LogTextFromBytes(std::string_view bytes) {
+    return IsValidUtf8(bytes) ? Utf16ToAnsi(Utf8ToUtf16(bytes)) : std::string(bytes);
+}
+
 u16 Utf8ToUtf16(std::string_view in) {
     u16 out;
     out.reserve(in.size());

@@ -21,6 +21,12 @@ std::string Utf16ToUtf8(u16view text);
 std::string Utf16ToAnsi(u16view text);
 u16 AnsiToUtf16(std::string_view ansi);
 
+bool IsValidUtf8(std::string_view bytes);
+// Bytes of no known encoding (a tool's output, a file's text) for the log:
+// valid UTF-8 is converted to Windows-1252, anything else is taken to be
+// single-byte text already.
+std::string LogTextFromBytes(std::string_view bytes);
+
 // printf-style narrow formatting with no length limit.
 std::string FormatA(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string VFormatA(const char* format, va_list args) __attribute__((format(printf, 1, 0)));

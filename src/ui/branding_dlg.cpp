@@ -4,6 +4,7 @@
 #include "ui/branding_dlg.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -119,8 +120,11 @@ bool CBrandingDlg::LoadLogoFile(u16& logoFile, std::vector<std::uint8_t>& logoDa
         logoData.clear();
         return true;
     }
-    UniqueFd fd(::open(ToPath(s_brandingLogoPath).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) {
+    // Not blocking on open, and only a plain file: a FIFO or a device named
+    // here must not hang the window.
+    UniqueFd fd(::open(ToPath(s_brandingLogoPath).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         m_boxes.ShowMessage(u"Unable to open file " + s_brandingLogoPath, kApplicationTitle,
                             kMbSimpleErrorStyle);
         return false;
@@ -132,7 +136,6 @@ bool CBrandingDlg::LoadLogoFile(u16& logoFile, std::vector<std::uint8_t>& logoDa
         const ssize_t n = ::read(fd.Get(), data.data() + got, data.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            // A folder or an unreadable device opens but cannot be read.
             m_boxes.ShowMessage(u"Unable to open file " + s_brandingLogoPath, kApplicationTitle,
                                 kMbSimpleErrorStyle);
             return false;

@@ -12,8 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Writes a small file where the image goes, or fails when told to.
-constexpr char kTool[] = "#!/bin/sh\n[ -e \"$0.fail\" ] && exit 1\nprintf image > \"$2\"\n";
+// Masters the image quietly, or fails when told to.
+constexpr char kTool[] =
+    "#!/bin/sh\n[ -e \"$0.fail\" ] && exit 1\nexec genisoimage -quiet \"$@\"\n";
 
 constexpr char kDatabase[] =
     "<kestrelData><maintenanceData><hostname>vm7</hostname></maintenanceData></kestrelData>\n";

@@ -220,6 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
                  kInvalidName},
         RuleCase{"LanNetmask", [](Request& r) { r.record.m_lanNetmask = u"255.0.255.0"; },
                  "Invalid IPv4 Subnet mask configuration for LAN interface"},
+        // A /32 mask fails the address check too: the mask is checked first.
+        RuleCase{"LanNetmask32", [](Request& r) { r.record.m_lanNetmask = u"255.255.255.255"; },
+                 "Invalid IPv4 Subnet mask configuration for LAN interface"},
         RuleCase{"LanAddress", [](Request& r) { r.record.m_lanAddress = u"10.0.0.255"; },
                  "Invalid IPv4 configuration for LAN interface"},
         RuleCase{"LanPrefix6",
@@ -235,6 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "Invalid IPv6 configuration for LAN interface"},
         RuleCase{"WanNetmask", [](Request& r) { r.record.m_wanNetmask.clear(); },
+                 "Invalid IPv4 Subnet mask configuration for WAN interface"},
+        RuleCase{"WanNetmask32", [](Request& r) { r.record.m_wanNetmask = u"255.255.255.255"; },
                  "Invalid IPv4 Subnet mask configuration for WAN interface"},
         RuleCase{"WanAddress", [](Request& r) { r.record.m_wanAddress = u"127.0.0.1"; },
                  "Invalid IPv4 configuration for WAN interface"},

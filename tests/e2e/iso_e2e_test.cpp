@@ -228,9 +228,48 @@ TEST_F(IsoE2e, iso_BatchBuildsABootableImageFromTheDatabase) {
                          "SetupISO(): copying branding product name",
                          "SetupISO(): copying TLA",
                          "SetupISO(): creating ISO file",
+                         "SetupISO(): image written to " + image,
                          "SetupISO(): done",
                      }));
     EXPECT_EQ(log.front(), "USB Stick Setup tool is starting");
+}
+
+TEST_F(IsoE2e, iso_LogHasOneEncodingForFolderNames) {
+    // Installation, temporary and database folders named outside ASCII.
+    inst = dir / "inst\xC3\xBC";
+    FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
+    temp = dir / "tmp\xC3\xBC";
+    fs::create_directories(temp);
+    const std::string db = work + "/site \xC3\xBC.xml";
+    WriteFileBytes(db, database);
+    ProgramResult run = Run({db});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+
+    // The log is Windows-1252: "\xFC" is the u with diaeresis, and no line
+    // carries it as UTF-8.
+    const std::vector<std::string> log = LogMessages();
+    ASSERT_FALSE(log.empty());
+    int instLines = 0;
+    for (const std::string& line : log) {
+        EXPECT_EQ(line.find("\xC3"), std::string::npos) << line;
+        if (line.find("/inst\xFC/") != std::string::npos) ++instLines;
+        if (line.find(dir.Path()) != std::string::npos) {
+            EXPECT_TRUE(line.find("inst\xFC") != std::string::npos ||
+                        line.find("tmp\xFC") != std::string::npos ||
+                        line.find("site \xFC.") != std::string::npos)
+                << line;
+        }
+    }
+    // The distribution folder as measured and as copied.
+    EXPECT_GE(instLines, 2);
+    const auto has = [&](const std::string& text) {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("GetFilesSize(): source path is " + dir.Path() + "/inst\xFC/kx/"));
+    EXPECT_TRUE(has("CopyDirFiles(): source is " + dir.Path() + "/inst\xFC/kx/"));
+    EXPECT_TRUE(has("RunBatchIso(): database " + work + "/site \xFC.xml"));
+    EXPECT_TRUE(has("CreateMiscFile(): write: \"M\xFCller Telekom \x96 Nord\""));
 }
 
 TEST_F(IsoE2e, iso_OutputNameAndRelativePath) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/fakes.h"
@@ -74,8 +75,10 @@ TEST_F(IsoFullDiskE2e, iso_FullTemporaryFolderFailsTheBatch) {
 TEST_F(IsoFullDiskE2e, iso_ImageThatDoesNotFitFailsTheBatch) {
     SmallTmpfs small(dir / "small", "8m");
     if (!small.Mounted()) GTEST_SKIP() << small.Error();
-    // The image goes next to the database, onto the small file system.
+    // The image goes next to the database, onto the small file system, where
+    // an earlier run left its image.
     WriteFileBytes(small.Folder() + "/site1.xml", database);
+    WriteFileBytes(small.Folder() + "/site1.iso", "an earlier image");
     const std::string temp = dir / "tmp";
     fs::create_directories(temp);
 
@@ -87,7 +90,13 @@ TEST_F(IsoFullDiskE2e, iso_ImageThatDoesNotFitFailsTheBatch) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(Trees(temp).size(), 1u) << "the tree stays for inspection";
-    EXPECT_FALSE(fs::exists(small.Folder() + "/site1.iso")) << "no cut-off image is left";
+    EXPECT_EQ(ReadFileBytes(small.Folder() + "/site1.iso"), "an earlier image");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(small.Folder()))
+        left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"site1.iso", "site1.xml"}))
+        << "no cut-off image is left";
 }
 
 }  // namespace

@@ -15,17 +15,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A mastering tool that keeps a copy of the tree it was given (the builder
-// deletes its own), records its arguments, reports progress and writes a
-// small file as the image.
+// A mastering tool that keeps a copy of the tree it was given beside itself
+// (the builder deletes its own), records its arguments, reports progress and
+// masters the image quietly.
 constexpr char kCopyingTool[] = R"(#!/bin/sh
 printf '%s\n' "$@" > "$0.args"
-out=$2
 for tree; do :; done
-cp -a "$tree" "$out.tree"
+rm -rf "$0.tree"
+cp -a "$tree" "$0.tree"
 echo " 45.31% done, estimate finish Thu Jan  1 00:00:00 1970"
-printf 'image' > "$out"
+exec genisoimage -quiet "$@"
 )";
+
+// "<image>.XXXXXX": the file the tool is given to write.
+bool IsStagedName(const std::string& path, const std::string& image) {
+    return path.size() == image.size() + 7 && path.rfind(image + ".", 0) == 0;
+}
 
 std::vector<std::string> LogMessages(const std::string& log) {
     // "[Tue Dec  9 12:44:13] message\r\n" -> "message"
@@ -65,6 +70,7 @@ struct Rig {
         temp = dir / "tmp";
         fs::create_directories(temp);
         iso = dir / "out.iso";
+        toolTree = inst + "/syslinux/mkisofs.tree";
 
         app.env.tempFolder = FromPath(temp + "/");
         app->OpenLog();
@@ -115,7 +121,7 @@ struct Rig {
     bool ready = false;
     bool missingPackages = false;
     std::string why;
-    std::string inst, temp, iso;
+    std::string inst, temp, iso, toolTree;
 };
 
 class IsoBuilderTest : public ::testing::Test, public Rig {
@@ -139,7 +145,7 @@ TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
     EXPECT_TRUE(Trees().empty()) << "the tree is removed after a success";
 
     // The tree as the tool saw it.
-    const std::string t = iso + ".tree";
+    const std::string t = toolTree;
     for (const char* f :
          {"node.cfg", "vmlinuz", "initrd.gz", "image_zev-1.2.3.4-5.tar", "syslinux.cfg",
           "isolinux.bin", "ldlinux.c32", "isolinux.cfg", "EFI/BOOT/BOOTX64.EFI",
@@ -167,8 +173,24 @@ TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
     for (const std::string& line : log) {
         if (line.rfind("SetupISO(): using temporary folder ", 0) == 0) treeFolder = line.substr(35);
     }
+    // The time-stamped name and a part no one can guess.
     ASSERT_EQ(treeFolder.rfind(temp + "/flintmere_", 0), 0u) << treeFolder;
-    EXPECT_EQ(treeFolder.size(), temp.size() + 11 + 14);
+    EXPECT_EQ(treeFolder.size(), temp.size() + 11 + 14 + 7);
+    EXPECT_EQ(treeFolder[temp.size() + 11 + 14], '_');
+
+    // The tool ran from the installation folder with the mastering arguments,
+    // writing a file of its own beside the image.
+    std::vector<std::string> args;
+    std::istringstream argsText(ReadFileBytes(inst + "/syslinux/mkisofs.args"));
+    for (std::string arg; std::getline(argsText, arg);) args.push_back(arg);
+    ASSERT_EQ(args.size(), 13u);
+    const std::string staged = args[1];
+    EXPECT_TRUE(IsStagedName(staged, iso)) << staged;
+    EXPECT_EQ(args, (std::vector<std::string>{"-o", staged, "-b", "isolinux.bin", "-c", "boot.cat",
+                                              "-no-emul-boot", "-boot-load-size", "4",
+                                              "-boot-info-table", "-iso-level", "4", treeFolder}));
+    EXPECT_FALSE(fs::exists(staged)) << "it took the image's name";
+    EXPECT_EQ(ReadFileBytes(iso).substr(0x8001, 5), "CD001");
     EXPECT_TRUE(
         InOrder(log, {"SetupISO(): start ISO", "SetupISO(): using temporary folder " + treeFolder,
                       "SetupISO(): creating node.cfg", "SetupISO(): copying files",
@@ -178,20 +200,12 @@ TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
                       "SetupISO(): iso.conf file", "SetupISO(): copying branding company name",
                       "SetupISO(): copying branding product name",
                       "SetupISO(): copying branding logo file", "SetupISO(): creating ISO file",
-                      "Process(): starting syslinux/mkisofs -o \"" + iso +
+                      "Process(): starting syslinux/mkisofs -o \"" + staged +
                           "\" -b isolinux.bin -c boot.cat -no-emul-boot -boot-load-size 4 "
                           "-boot-info-table -iso-level 4 \"" +
                           treeFolder + "\"",
-                      "SetupISO(): done"}));
+                      "SetupISO(): image written to " + iso, "SetupISO(): done"}));
     EXPECT_EQ(std::count(log.begin(), log.end(), "SetupISO(): copying TLA"), 0);
-
-    // The tool ran from the installation folder with the mastering arguments.
-    std::vector<std::string> args;
-    std::istringstream argsText(ReadFileBytes(inst + "/syslinux/mkisofs.args"));
-    for (std::string arg; std::getline(argsText, arg);) args.push_back(arg);
-    EXPECT_EQ(args, (std::vector<std::string>{"-o", iso, "-b", "isolinux.bin", "-c", "boot.cat",
-                                              "-no-emul-boot", "-boot-load-size", "4",
-                                              "-boot-info-table", "-iso-level", "4", treeFolder}));
 
     // Actions, in order, around the copy engine's own.
     std::vector<u16> actions = progress.Actions();
@@ -248,16 +262,16 @@ TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         app.clock.ClearPauses();
-        fs::remove_all(iso + ".tree");
+        fs::remove_all(toolTree);
         app->m_configSource = c.source;
         RecordingProgress progress;
         app->m_pProgressDlg = &progress;
 
         ASSERT_EQ(app->SetupISO(), 1);
-        EXPECT_EQ(fs::exists(iso + ".tree/node.cfg"), c.nodeCfg);
-        EXPECT_EQ(fs::exists(iso + ".tree/config.xml"), c.configXml);
+        EXPECT_EQ(fs::exists(toolTree + "/node.cfg"), c.nodeCfg);
+        EXPECT_EQ(fs::exists(toolTree + "/config.xml"), c.configXml);
         if (c.configXml) {
-            EXPECT_EQ(ReadFileBytes(iso + ".tree/config.xml"), "<k/>\n");
+            EXPECT_EQ(ReadFileBytes(toolTree + "/config.xml"), "<k/>\n");
         }
         const std::vector<u16> actions = progress.Actions();
         EXPECT_EQ(std::count(actions.begin(), actions.end(), u"Creating database file..."),
@@ -274,7 +288,7 @@ TEST_F(IsoBuilderTest, WithoutBrandingTheToolStartsFromTheCopyPosition) {
     app->m_pProgressDlg = &progress;
 
     ASSERT_EQ(app->SetupISO(), 1);
-    EXPECT_FALSE(fs::exists(iso + ".tree/branding"));
+    EXPECT_FALSE(fs::exists(toolTree + "/branding"));
     const std::vector<int> positions = progress.Positions();
     ASSERT_GE(positions.size(), 3u);
     const int copyEnd = positions[positions.size() - 2];
@@ -299,9 +313,10 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
     struct Case {
         const char* name;
         std::function<void(Rig&)> arrange;
-        const char* box;  // nullptr: the step shows no box of its own
+        const char* box;  // nullptr: the step shows no box of its own; matches its start
         const char* lastTreeFile;
     };
+    const std::string noImage = "The mastering tool left no readable ISO 9660 image in ";
     const std::string notFound = AppServices::SystemErrorText(ENOENT);
     const Case cases[] = {
         {"legacy boot file missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/ldlinux.c32"); },
@@ -316,6 +331,16 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
         {"tool exits 1",
          [](Rig& t) { t.UseTool("#!/bin/sh\necho 'genisoimage: broken' >&2\nexit 1\n"); }, nullptr,
          "loader/entries/auto.conf"},
+        {"tool exits 0 and writes nothing", [](Rig& t) { t.UseTool("#!/bin/sh\nexit 0\n"); },
+         noImage.c_str(), "loader/entries/auto.conf"},
+        {"tool exits 0 with a cut-off image",
+         [](Rig& t) {
+             t.UseTool("#!/bin/sh\ngenisoimage -quiet \"$@\" && truncate -s -2048 \"$2\"\n");
+         },
+         noImage.c_str(), "loader/entries/auto.conf"},
+        {"tool writes something else",
+         [](Rig& t) { t.UseTool("#!/bin/sh\nhead -c 65536 /dev/zero > \"$2\"\n"); },
+         noImage.c_str(), "loader/entries/auto.conf"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -330,7 +355,7 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
         const auto shown = fresh.app.presenter.Shown();
         if (c.box) {
             ASSERT_EQ(shown.size(), 1u);
-            EXPECT_EQ(shown[0].text, Utf8ToUtf16(c.box));
+            EXPECT_EQ(shown[0].text.substr(0, Utf8ToUtf16(c.box).size()), Utf8ToUtf16(c.box));
             EXPECT_EQ(shown[0].caption, u"Error");
             EXPECT_EQ(shown[0].style, kMbWarningStyle);
         } else {
@@ -344,6 +369,9 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
         EXPECT_EQ(fresh.SequencePauses().back(), 500);
         const auto log = fresh.Log();
         EXPECT_EQ(std::count(log.begin(), log.end(), "SetupISO(): done"), 0);
+        EXPECT_EQ(std::distance(fs::directory_iterator(fresh.dir.Path()), fs::directory_iterator()),
+                  2)
+            << "inst and tmp only: no image, and no unfinished one";
     }
 }
 
@@ -387,7 +415,7 @@ TEST_F(IsoBuilderTest, TemporaryFolderProblems) {
 
 TEST_F(IsoBuilderTest, TwoBuildsInOneSecondDoNotShareATree) {
     UseTool(kCopyingTool);
-    // The tree a build started now would use already exists.
+    // The tree names a build started now could be guessed to use already exist.
     std::tm local{};
     const std::time_t now = app.clock.Now();
     ::localtime_r(&now, &local);
@@ -396,13 +424,14 @@ TEST_F(IsoBuilderTest, TwoBuildsInOneSecondDoNotShareATree) {
     const std::string taken = temp + "/flintmere_" + stamp;
     fs::create_directory(taken);
     WriteFileBytes(taken + "/other-build", "x");
+    ::symlink((dir / "elsewhere").c_str(), (taken + "_AAAAAA").c_str());
 
-    EXPECT_EQ(app->SetupISO(), 0);
-    const auto shown = app.presenter.Shown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, Utf8ToUtf16(AppServices::SystemErrorText(EEXIST)));
+    EXPECT_EQ(app->SetupISO(), 1);
+    EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(ReadFileBytes(taken + "/other-build"), "x");
     EXPECT_FALSE(fs::exists(taken + "/node.cfg"));
+    EXPECT_FALSE(fs::exists(dir / "elsewhere"));
+    EXPECT_EQ(Trees().size(), 1u) << "only the other build's folder stays";
 }
 
 TEST_F(IsoBuilderTest, EmptyDistributionStopsBeforeTheBootFiles) {
@@ -447,7 +476,8 @@ TEST_F(IsoBuilderTest, CancelStopsAtTheNextStopPointQuietly) {
         app->m_workerStop = std::stop_source();
         app.clock.ClearPauses();
         app.presenter.Clear();
-        fs::remove_all(iso + ".tree");
+        fs::remove_all(toolTree);
+        WriteFileBytes(iso, "an earlier image");
         CancelOnAction dialog(*app, at);
         app->m_pProgressDlg = &dialog;
 
@@ -457,10 +487,12 @@ TEST_F(IsoBuilderTest, CancelStopsAtTheNextStopPointQuietly) {
         EXPECT_EQ(dialog.actions.back(), at) << "nothing is reported after the cancel";
         EXPECT_EQ(dialog.closes, 0);
         if (dialog.actions.back() != u"Creating the ISO file...") {
-            EXPECT_FALSE(fs::exists(iso + ".tree")) << "the tool does not run after a cancel";
+            EXPECT_FALSE(fs::exists(toolTree)) << "the tool does not run after a cancel";
         }
-        EXPECT_EQ(Trees().size(), 1u) << "a cancelled run leaves its tree";
-        for (const std::string& tree : Trees()) fs::remove_all(tree);
+        EXPECT_TRUE(Trees().empty()) << "a cancelled run removes its tree";
+        EXPECT_EQ(ReadFileBytes(iso), "an earlier image");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3)
+            << "inst, tmp and the image: no unfinished image is left";
         const auto log = Log();
         EXPECT_EQ(log.back(), "SetupISO(): canceled");
     }

@@ -107,7 +107,7 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
     {
         TestApp app;
         Prepare(app);
-        WriteFileBytes(inst + "/syslinux/mkisofs", "#!/bin/sh\nexit 0\n");
+        WriteFileBytes(inst + "/syslinux/mkisofs", "#!/bin/sh\nexec genisoimage -quiet \"$@\"\n");
         RecordingProgress progress;
         app->m_pProgressDlg = &progress;
         ASSERT_TRUE(app->StartWorker([&] { return app->SetupISO(); }));
@@ -118,8 +118,10 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
             }
         }
         WriteFileBytes(inst + "/syslinux/mkisofs", kSlowTool);
+        ASSERT_TRUE(fs::remove(dir / "out.iso"));
     }
     ASSERT_GE(steps.size(), 8u);
+    ASSERT_EQ(steps.back(), u"Complete");
     steps.pop_back();  // "Complete" comes after the last stop point
 
     for (const u16& step : steps) {
@@ -141,6 +143,7 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
         EXPECT_FALSE(ToolStillRunning(inst));
         EXPECT_FALSE(fs::exists(dir / "out.iso"));
         for (const auto& entry : fs::directory_iterator(dir / "tmp")) {
+            EXPECT_FALSE(entry.is_directory()) << "the tree goes with the cancel";
             fs::remove_all(entry.path());
         }
     }

@@ -146,7 +146,9 @@ TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
     EXPECT_EQ(progress.CloseRequests(), 1);
     EXPECT_EQ(Folders(temp, "flintmere_").size(), 1u) << "the tree stays after a failed tool";
     EXPECT_FALSE(fs::exists(image)) << "a cut-off image does not stay under the image's name";
-    EXPECT_NE(log.find("SetupISO(): removed the incomplete image " + image), std::string::npos);
+    EXPECT_NE(log.find("SetupISO(): removed the unfinished image " + image + "."),
+              std::string::npos);
+    EXPECT_TRUE(fs::is_empty(small.Folder())) << "nor under a name of its own";
 }
 
 TEST_F(IsoFullDisk, ImageTheToolNeverTouchedIsKept) {

@@ -39,6 +39,8 @@ class CopyOnlyStick : public ::testing::Test {
         disks.volumes["sdz"] = image;
         disks.tables["sdz"] = PartitionEntry{};
 
+        app.env.tempFolder = FromPath(dir.Path() + "/");
+        app->OpenLog();
         app->SetDiskService(&disks);
         app->m_pProgressDlg = &progress;
         app->m_exeFolder = FromPath(inst);
@@ -49,6 +51,12 @@ class CopyOnlyStick : public ::testing::Test {
         app->m_serverName = u"sbc1";
         app->m_configSource = ConfigGenerateNodeFile;
     }
+
+    // Every file on the image with its size, as mtools lists them.
+    std::string Listing() {
+        return RunProgram({"mdir", "-/", "-a", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"}).out;
+    }
+    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
 
     TempDir dir;
     TestApp app;
@@ -81,6 +89,45 @@ TEST_F(CopyOnlyStick, AReleasedStickGetsItsFiles) {
     ProgramResult listed = RunProgram({"mdir", "-b", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"});
     EXPECT_NE(listed.out.find("node.cfg"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("copyonly"), std::string::npos) << listed.out;
+}
+
+// The operator pulls the stick as soon as it says done: the run flushes it
+// once, after the last file and before it reports complete.
+TEST_F(CopyOnlyStick, FlushFollowsTheLastFileAndPrecedesComplete) {
+    std::string listingAtFlush, logAtFlush;
+    int statusAtFlush = -1, closesAtFlush = -1;
+    disks.onFlush = [&] {
+        listingAtFlush = Listing();
+        logAtFlush = Log();
+        statusAtFlush = app->m_setupStatus;
+        closesAtFlush = progress.CloseRequests();
+    };
+
+    ASSERT_EQ(app->SetupUSB(), 1) << Log();
+
+    EXPECT_EQ(disks.flushed, std::vector<std::string>{"sdz"});
+    EXPECT_NE(statusAtFlush, SetupComplete);
+    EXPECT_EQ(closesAtFlush, 0);
+    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    // Every file, the image tar last of all, was written before the flush.
+    EXPECT_NE(listingAtFlush.find("image_zev-1"), std::string::npos) << listingAtFlush;
+    EXPECT_EQ(listingAtFlush, Listing()) << "nothing is written after the flush";
+    EXPECT_NE(logAtFlush.find("CopyFiles(): done"), std::string::npos);
+    EXPECT_EQ(logAtFlush.find("SetupUSB(): done"), std::string::npos);
+}
+
+TEST_F(CopyOnlyStick, AFailedFlushEndsTheRunWithItsError) {
+    disks.flushError = EIO;
+
+    EXPECT_EQ(app->SetupUSB(), 0);
+
+    EXPECT_EQ(disks.flushed.size(), 1u);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    ASSERT_EQ(app.presenter.Shown().size(), 1u);
+    EXPECT_EQ(app.presenter.Shown()[0].text, u"Input/output error");
+    EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
+    EXPECT_EQ(progress.CloseRequests(), 1);
+    EXPECT_EQ(Log().find("SetupUSB(): done"), std::string::npos);
 }
 
 }  // namespace

@@ -115,9 +115,11 @@ TEST(WorkerChannel, CancelStopsTheWorkerQuicklyAndMarksTheRunCanceled) {
 TEST(WorkerChannel, CancelAfterTheWorkerAskedToCloseKeepsItsOutcome) {
     struct Case {
         const char* name;
-        int steps;  // negative: fails at once
+        int steps;  // -1: fails at once; -2: its result is in place, the close still to come
         int status;
-    } cases[] = {{"completed", 2, SetupComplete}, {"failed", -1, SetupError}};
+    } cases[] = {{"completed", 2, SetupComplete},
+                 {"failed", -1, SetupError},
+                 {"result in place", -2, SetupComplete}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestApp app;
@@ -125,15 +127,25 @@ TEST(WorkerChannel, CancelAfterTheWorkerAskedToCloseKeepsItsOutcome) {
         RecordingProgress progress;
         app->m_pProgressDlg = &progress;
         ASSERT_TRUE(app->StartWorker([&] {
-            if (c.steps < 0) {
+            if (c.steps == -1) {
                 app->SetProgressAction(u"Failing");
                 app->CloseProgress();
                 app->Pause(500);
                 return 0;
             }
+            if (c.steps == -2) {
+                app->m_setupStatus = SetupComplete;
+                app->SetProgressAction(u"Tidying up");
+                app->Pause(5000);
+                return 1;
+            }
             return BusyWorker(*app, c.steps);
         }));
-        ASSERT_TRUE(Eventually([&] { return progress.CloseRequests() == 1; }));
+        ASSERT_TRUE(Eventually([&] {
+            const std::vector<u16> actions = progress.Actions();
+            return progress.CloseRequests() == 1 ||
+                   (!actions.empty() && actions.back() == u"Tidying up");
+        }));
         app->CancelSetup();
         EXPECT_FALSE(app->WorkerRunning());
         EXPECT_EQ(app->m_setupStatus, c.status);

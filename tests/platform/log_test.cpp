@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -73,40 +74,63 @@ TEST_F(LogFormat, LinesAreWindows1252WithCrLf) {
     EXPECT_EQ(ReadFileBytes(dir / "a.log"), expected);
 }
 
-TEST_F(LogFormat, OpenAppendsAndRefusesASecondHolder) {
-    TempDir dir;
-    testing::WriteFileBytes(dir / "b.log", "earlier\r\n");
-    LogFile first;
-    ASSERT_TRUE(first.Open(dir / "b.log"));
-    first.WriteLine("next", kTue8Dec2026_124413);
-    LogFile second;
-    EXPECT_FALSE(second.Open(dir / "b.log"));
-    EXPECT_FALSE(second.IsOpen());
-    second.WriteLine("lost", kTue8Dec2026_124413);  // no log: silently skipped
-    EXPECT_EQ(ReadFileBytes(dir / "b.log"), "earlier\r\n[Tue Dec  8 12:44:13] next\r\n");
-}
-
-TEST(LogOpen, APlantedLinkOrFifoIsNoLog) {
+// Whatever already has the log's name (a file of an earlier run or of
+// another user, a link, a FIFO) is left as it is, and the log takes the
+// next free name: a new 0600 file of this run.
+TEST(LogOpen, ANameAlreadyTakenIsNeverWrittenAndTheLogMovesAside) {
     TempDir dir;
     testing::WriteFileBytes(dir / "target", "keep\n");
     const struct {
         const char* name;
         std::function<int(const std::string&)> plant;
     } cases[] = {
+        {"earlier log",
+         [](const std::string& p) {
+             testing::WriteFileBytes(p, "earlier\r\n");
+             return 0;
+         }},
         {"symbolic link",
          [&](const std::string& p) { return ::symlink((dir / "target").c_str(), p.c_str()); }},
+        {"dangling link",
+         [&](const std::string& p) { return ::symlink((dir / "nothing").c_str(), p.c_str()); }},
         {"fifo without a reader", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = dir / (std::string(c.name) + ".log");
-        ASSERT_EQ(c.plant(path), 0);
+        const std::string stem = dir / c.name;
+        ASSERT_EQ(c.plant(stem + ".log"), 0);
+        struct stat before {};
+        ASSERT_EQ(::lstat((stem + ".log").c_str(), &before), 0);
         LogFile log;
-        EXPECT_FALSE(log.Open(path));
-        EXPECT_FALSE(log.IsOpen());
-        log.WriteLine("lost", kTue8Dec2026_124413);
+        ASSERT_TRUE(log.Open(stem + ".log"));
+        EXPECT_EQ(log.Path(), stem + "_1.log");
+        log.WriteLine("mine", kTue8Dec2026_124413);
+        EXPECT_EQ(ReadFileBytes(stem + "_1.log"), "[Tue Dec  8 12:44:13] mine\r\n");
+        struct stat st {};
+        ASSERT_EQ(::lstat((stem + "_1.log").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        struct stat after {};
+        ASSERT_EQ(::lstat((stem + ".log").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
     }
     EXPECT_EQ(ReadFileBytes(dir / "target"), "keep\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "nothing"));
+    EXPECT_EQ(ReadFileBytes(dir / "earlier log.log"), "earlier\r\n");
+}
+
+TEST(LogOpen, RunsOfTheSameSecondEachGetALog) {
+    TempDir dir;
+    LogFile first;
+    LogFile second;
+    LogFile third;
+    ASSERT_TRUE(first.Open(dir / "b.log"));
+    ASSERT_TRUE(second.Open(dir / "b.log"));
+    ASSERT_TRUE(third.Open(dir / "b.log"));
+    EXPECT_EQ(first.Path(), dir / "b.log");
+    EXPECT_EQ(second.Path(), dir / "b_1.log");
+    EXPECT_EQ(third.Path(), dir / "b_2.log");
 }
 
 TEST_F(LogFormat, OpenLogNamesTheFileAfterTheStartTime) {

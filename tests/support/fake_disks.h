@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,7 +40,28 @@ class FakeDisks final : public DiskService {
         error = EPERM;
         return nullptr;
     }
-    bool FlushDisk(const RemovableDisk&, int&) override { return true; }
+    // Each flush is recorded with the disk it was for; `onFlush` sees the
+    // world at that moment, and a non-zero flushError makes it fail.
+    std::vector<std::string> flushed;
+    int flushError = 0;
+    std::function<void()> onFlush;
+    bool FlushDisk(const RemovableDisk& disk, int& error) override {
+        flushed.push_back(disk.name);
+        if (onFlush) onFlush();
+        error = flushError;
+        return flushError == 0;
+    }
+    // The error DropCachedPages gives (0: dropped), and the volumes it was given.
+    // `onDrop` runs first: the last moment before the read-back.
+    int dropError = 0;
+    std::vector<std::string> droppedVolumes;
+    std::function<void()> onDrop;
+    bool DropCachedPages(const RemovableDisk&, const std::string& volume, int& error) override {
+        if (onDrop) onDrop();
+        droppedVolumes.push_back(volume);
+        error = dropError;
+        return dropError == 0;
+    }
     // The result ReleaseMounts gives (0: released), and how often it was asked.
     int mountError = 0;
     int releaseCalls = 0;

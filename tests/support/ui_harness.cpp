@@ -38,6 +38,10 @@ void SetUiWindowFactory(UiWindowFactory factory) {
     Factory() = std::move(factory);
 }
 
+UiWindow MakeUiWindow(ui::EventSink& sink) {
+    return Factory()(sink);
+}
+
 RemovableDisk MakeStick(int index, std::uint64_t bytes) {
     RemovableDisk disk;
     const char letter = static_cast<char>('b' + index);
@@ -74,7 +78,7 @@ UiHarness::UiHarness(UiHarnessOptions options) : relay_(std::make_unique<Relay>(
     for (int i = 0; i < options.sticks; ++i) disks.disks.push_back(MakeStick(i));
     app_->SetDiskService(&disks);
 
-    window_ = Factory()(*relay_);
+    window_ = MakeUiWindow(*relay_);
     dialog_ = std::make_unique<ui::CflintmereDlg>(*app_, *window_.surface, host);
     relay_->target = dialog_.get();
 }
@@ -92,6 +96,10 @@ std::string UiHarness::Dump() const {
     out += "log:\n";
     for (const std::string& line : LogMessages()) out += "  " + line + "\n";
     return out;
+}
+
+std::string UiHarness::WindowDump() const {
+    return window_.dump ? window_.dump() : std::string();
 }
 
 std::vector<std::string> UiHarness::Problems() const {

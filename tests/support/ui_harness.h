@@ -37,6 +37,8 @@ using UiWindowFactory = std::function<UiWindow(ui::EventSink& sink)>;
 UiWindow MakeMemoryWindow(ui::EventSink& sink);
 // The factory harnesses use from now on (default: MakeMemoryWindow).
 void SetUiWindowFactory(UiWindowFactory factory);
+// A window from the current factory.
+UiWindow MakeUiWindow(ui::EventSink& sink);
 
 // A stick as the fake disk service lists it.
 RemovableDisk MakeStick(int index, std::uint64_t bytes = 8ull << 30);
@@ -60,6 +62,7 @@ class UiHarness {
 
     // The window state and the log messages since start, for failure output.
     std::string Dump() const;
+    std::string WindowDump() const;
     std::vector<std::string> Problems() const;
     // Log messages without their time stamps, in order.
     std::vector<std::string> LogMessages() const;

@@ -1,19 +1,29 @@
 // The branding button: texts checked on OK, the logo loaded after the dialog
 // closes, and the operator kept in the dialog until the logo loads or Cancel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include "dialog_rig.h"
+#include <filesystem>
+
 #include "config/setup_validation.h"
+#include "support/ui_harness.h"
 #include "ui/branding_dlg.h"
 
 namespace flintmere::testing {
 namespace {
 
+// Starts the dialog, or skips when the machine cannot make the installation folder.
+#define START(h)                                                         \
+    do {                                                                 \
+        if (!(h).SkipReason().empty()) GTEST_SKIP() << (h).SkipReason(); \
+        ASSERT_TRUE((h).Start()) << (h).Dump();                          \
+    } while (0)
+
 using namespace ui;
 
 class Branding : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(rig.Start()); }
+    void SetUp() override { START(rig); }
 
     std::string MakeLogo(const std::string& name, std::size_t size) {
         std::filesystem::create_directories(rig.dir / "pics");
@@ -25,9 +35,9 @@ class Branding : public ::testing::Test {
     }
 
     // Boxes shown since the start-up.
-    std::vector<ShownMessage> Boxes() { return rig.Boxes(); }
+    std::vector<ShownMessage> Boxes() { return rig.app_.presenter.Shown(); }
 
-    DialogRig rig;
+    UiHarness rig;
 };
 
 TEST_F(Branding, LogoSizeLimit) {
@@ -37,8 +47,8 @@ TEST_F(Branding, LogoSizeLimit) {
     };
     for (const Row row : {Row{kMaxLogoBytes - 1, true}, Row{kMaxLogoBytes, false}}) {
         SCOPED_TRACE(row.size);
-        DialogRig fresh;
-        ASSERT_TRUE(fresh.Start());
+        UiHarness fresh;
+        START(fresh);
         const std::string logo = MakeLogo("logo.png", row.size);
         fresh.host.openAnswers = {FromPath(logo)};
         fresh.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int) {
@@ -47,9 +57,9 @@ TEST_F(Branding, LogoSizeLimit) {
             fresh.host.brandingOperator->Type(IdBrandCompanyName, u"Example Telecom");
             return true;
         };
-        fresh.op->Click(IdBranding);
+        fresh.op().Click(IdBranding);
 
-        const SetupRecord& record = *fresh.app;
+        const SetupRecord& record = fresh.app();
         if (row.loads) {
             EXPECT_EQ(fresh.host.brandingRuns, 1);
             EXPECT_EQ(record.m_logoData.size(), row.size);
@@ -57,13 +67,13 @@ TEST_F(Branding, LogoSizeLimit) {
                         ReadFileBytes(logo));
             EXPECT_EQ(ToPath(record.m_logoFile), "logo.png");
             EXPECT_EQ(ToPath(record.m_companyName), "Example Telecom");
-            EXPECT_TRUE(fresh.Boxes().empty());
+            EXPECT_TRUE(fresh.app_.presenter.Shown().empty());
         } else {
             EXPECT_EQ(fresh.host.brandingRuns, 2) << "the dialog opens again";
             EXPECT_TRUE(record.m_logoData.empty());
             EXPECT_EQ(ToPath(record.m_logoFile), "");
             EXPECT_EQ(record.m_companyName, kDefaultCompanyName) << "Cancel keeps the texts";
-            const std::vector<ShownMessage> boxes = fresh.Boxes();
+            const std::vector<ShownMessage> boxes = fresh.app_.presenter.Shown();
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(ToPath(boxes[0].text), "Logo file size exceeded maximum=50KB");
             EXPECT_EQ(boxes[0].caption, kApplicationTitle);
@@ -87,9 +97,9 @@ TEST_F(Branding, BareLogoNameOnReopening) {
         rig.host.brandingOperator->Click(IdBrandBrowse);
         return true;
     };
-    rig.op->Click(IdBranding);
-    ASSERT_EQ(ToPath(rig.app->m_logoFile), "logo.png");
-    ASSERT_EQ(rig.app->m_logoData.size(), 1000u);
+    rig.op().Click(IdBranding);
+    ASSERT_EQ(ToPath(rig.app().m_logoFile), "logo.png");
+    ASSERT_EQ(rig.app().m_logoData.size(), 1000u);
 
     // Opened again, the field shows the bare name, which does not open from
     // the current folder; the operator clears the field at the next round.
@@ -100,16 +110,41 @@ TEST_F(Branding, BareLogoNameOnReopening) {
         if (rig.host.brandingRuns == 2) rig.host.brandingOperator->Type(IdBrandLogoPath, u"");
         return true;
     };
-    rig.op->Click(IdBranding);
+    rig.op().Click(IdBranding);
     ASSERT_EQ(shownPaths.size(), 2u);
     EXPECT_EQ(ToPath(shownPaths[0]), "logo.png");
     EXPECT_EQ(ToPath(shownPaths[1]), "logo.png") << "the edits keep their texts";
-    const std::vector<ShownMessage> boxes = rig.Boxes();
+    const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Unable to open file logo.png");
     EXPECT_EQ(boxes[0].style, kMbSimpleErrorStyle);
-    EXPECT_EQ(ToPath(rig.app->m_logoFile), "");
-    EXPECT_TRUE(rig.app->m_logoData.empty());
+    EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
+    EXPECT_TRUE(rig.app().m_logoData.empty());
+}
+
+TEST_F(Branding, OnlyAPlainFileLoads) {
+    // A FIFO would block a reader until a writer comes; a folder has no bytes.
+    const std::string fifo = rig.dir / "logo.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = rig.dir / "logo.d";
+    std::filesystem::create_directories(folder);
+    for (const std::string& path : {fifo, folder}) {
+        SCOPED_TRACE(path);
+        rig.app_.presenter.Clear();
+        rig.host.brandingRuns = 0;
+        rig.host.openAnswers = {FromPath(path)};
+        rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int) {
+            if (rig.host.brandingRuns > 1) return false;
+            rig.host.brandingOperator->Click(IdBrandBrowse);
+            return true;
+        };
+        rig.op().Click(IdBranding);
+        EXPECT_EQ(rig.host.brandingRuns, 2) << "the dialog opens again";
+        const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(ToPath(boxes[0].text), "Unable to open file " + path);
+        EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
+    }
 }
 
 TEST_F(Branding, TextChecksKeepTheDialogOpen) {
@@ -123,14 +158,15 @@ TEST_F(Branding, TextChecksKeepTheDialogOpen) {
         {"empty company", IdBrandCompanyName, u"", "Company Name cannot be empty."},
         {"tab in product", IdBrandProductName, u"Branch\tSBC",
          "Product Name contains invalid symbols."},
-        {"allowed signs", IdBrandProductName, u"M\u00fcller \u2122\u00a9\u20ac\u00b5\u00df", nullptr},
+        {"allowed signs", IdBrandProductName, u"M\u00fcller \u2122\u00a9\u20ac\u00b5\u00df",
+         nullptr},
         {"empty TLA", IdBrandTla, u"", "TLA cannot be empty."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        rig.app.presenter.Clear();
+        rig.app_.presenter.Clear();
         rig.host.brandingRuns = 0;
-        const SetupRecord before = *rig.app;
+        const SetupRecord before = rig.app();
         int rounds = 0;
         rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int round) {
             rounds = round + 1;
@@ -138,25 +174,25 @@ TEST_F(Branding, TextChecksKeepTheDialogOpen) {
             rig.host.brandingOperator->Type(row.id, row.typed);
             return true;
         };
-        rig.op->Click(IdBranding);
-        const std::vector<ShownMessage> boxes = rig.Boxes();
+        rig.op().Click(IdBranding);
+        const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
         if (row.message) {
             EXPECT_EQ(rounds, 2) << "OK was refused and the dialog stayed";
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(ToPath(boxes[0].text), row.message);
             EXPECT_EQ(boxes[0].caption, kApplicationTitle);
-            EXPECT_EQ(rig.app->m_productName, before.m_productName);
-            EXPECT_EQ(rig.app->m_companyName, before.m_companyName);
+            EXPECT_EQ(rig.app().m_productName, before.m_productName);
+            EXPECT_EQ(rig.app().m_companyName, before.m_companyName);
         } else {
             EXPECT_EQ(rounds, 1);
             EXPECT_TRUE(boxes.empty());
-            EXPECT_EQ(rig.app->m_productName, row.typed);
+            EXPECT_EQ(rig.app().m_productName, row.typed);
         }
     }
 }
 
 TEST_F(Branding, OverlongImportedTextGetsTheLengthMessage) {
-    rig.app->m_tla = u16(301, u'a');
+    rig.app().m_tla = u16(301, u'a');
     std::vector<u16> typed;
     rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface& surface, int round) {
         if (round == 0) {
@@ -167,13 +203,13 @@ TEST_F(Branding, OverlongImportedTextGetsTheLengthMessage) {
         }
         return false;
     };
-    rig.op->Click(IdBranding);
+    rig.op().Click(IdBranding);
     ASSERT_EQ(typed.size(), 1u);
     EXPECT_EQ(typed[0].size(), 33u);
-    const std::vector<ShownMessage> boxes = rig.Boxes();
+    const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Enter no more than 300 characters.");
-    EXPECT_EQ(rig.app->m_tla.size(), 301u) << "Cancel leaves the record";
+    EXPECT_EQ(rig.app().m_tla.size(), 301u) << "Cancel leaves the record";
 }
 
 TEST_F(Branding, BrowseKeepsWhatWasTypedAndCancelChangesNothing) {
@@ -190,18 +226,18 @@ TEST_F(Branding, BrowseKeepsWhatWasTypedAndCancelChangesNothing) {
                  surface.GetText(IdBrandLogoPath)};
         return false;  // Cancel
     };
-    rig.op->Click(IdBranding);
+    rig.op().Click(IdBranding);
     ASSERT_EQ(after.size(), 3u);
     EXPECT_EQ(ToPath(after[0]), "");
     EXPECT_EQ(ToPath(after[1]), "New Product");
     EXPECT_EQ(ToPath(after[2]), logo);
-    const std::vector<ShownMessage> boxes = rig.Boxes();
+    const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Company Name cannot be empty.");
-    EXPECT_EQ(rig.app->m_companyName, kDefaultCompanyName);
-    EXPECT_EQ(rig.app->m_productName, kDefaultProductName);
-    EXPECT_EQ(ToPath(rig.app->m_logoFile), "");
-    EXPECT_TRUE(rig.app->m_logoData.empty());
+    EXPECT_EQ(rig.app().m_companyName, kDefaultCompanyName);
+    EXPECT_EQ(rig.app().m_productName, kDefaultProductName);
+    EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
+    EXPECT_TRUE(rig.app().m_logoData.empty());
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+// What the kernel holds of a stick in memory: written out before the run
+// says done, and dropped before the read-back so that it reads the medium.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/disk_service.h"
+#include "platform/unique_fd.h"
+
+namespace flintmere {
+
+bool LinuxDiskService::FlushDisk(const RemovableDisk& disk, int& error) {
+    // Each node has its own cache: the tools wrote through the partition.
+    bool ok = true;
+    for (const Node& node : DiskNodes(disk)) {
+        UniqueFd fd(::open((roots_.dev + "/" + node.name).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.Valid()) {
+            if (node.name == disk.name) {
+                error = errno;
+                ok = false;
+            }
+            continue;
+        }
+        if (::fsync(fd.Get()) != 0) {
+            error = errno;
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool LinuxDiskService::DropCachedPages(const RemovableDisk& disk, const std::string& volume,
+                                       int& error) {
+    // Each node has its own cache; the files were read and written through `volume`.
+    std::vector<std::string> devices;
+    for (const Node& node : DiskNodes(disk)) devices.push_back(roots_.dev + "/" + node.name);
+    if (std::find(devices.begin(), devices.end(), volume) == devices.end()) {
+        devices.push_back(volume);
+    }
+    bool ok = true;
+    for (const std::string& device : devices) {
+        UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.Valid()) {
+            if (device == volume || device == disk.devicePath) {
+                error = errno;
+                ok = false;
+            }
+            continue;
+        }
+        if (::fsync(fd.Get()) != 0) {
+            error = errno;
+            ok = false;
+            continue;
+        }
+        // BLKFLSBUF needs the admin capability; without it the advice
+        // still drops the clean pages.
+        if (::ioctl(fd.Get(), BLKFLSBUF, 0) != 0) {
+            if (int rc = ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_DONTNEED); rc != 0) {
+                error = rc;
+                ok = false;
+            }
+        }
+    }
+    return ok;
+}
+
+}  // namespace flintmere
