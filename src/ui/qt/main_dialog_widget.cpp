@@ -129,18 +129,22 @@ MainDialogWidget::MainDialogWidget(QWidget* parent) : ControlDialog(parent) {
     auto* method =
         Add(IdGroupInstallMethod, new QGroupBox(QStringLiteral("Installation Method"), this));
     auto* methodLayout = new QGridLayout(method);
-    const std::pair<int, const char*> methodBoxes[] = {
-        {IdChkAutomated, "Automated"},      {IdChkPreInstall, "PreInstall"},
-        {IdChkNetBoot, "Net boot"},         {IdChkDhcp, "DHCP"},
-        {IdChkUefi, "UEFI Bootloader"},     {IdChkInvert, "Invert"},
-        {IdChkSingleArmed, "Single Armed"},
+    // The USB-only options above, the two that every medium has below: for
+    // an ISO image the group shrinks to its last row.
+    const std::pair<int, const char*> usbOnly[] = {
+        {IdChkAutomated, "Automated"},   {IdChkPreInstall, "PreInstall"}, {IdChkNetBoot, "Net boot"},
+        {IdChkDhcp, "DHCP"},             {IdChkUefi, "UEFI Bootloader"},
     };
     int index = 0;
-    for (const auto& [id, text] : methodBoxes) {
-        methodLayout->addWidget(Add(id, new QCheckBox(QString::fromLatin1(text), method)),
+    for (const auto& [id, text] : usbOnly) {
+        methodLayout->addWidget(Add(id, new QCheckBox(QString::fromLatin1(text), method), false),
                                 index / 2, index % 2);
         ++index;
     }
+    methodLayout->addWidget(
+        Add(IdChkSingleArmed, new QCheckBox(QStringLiteral("Single Armed"), method)), 3, 0);
+    methodLayout->addWidget(Add(IdChkInvert, new QCheckBox(QStringLiteral("Invert"), method)), 3,
+                            1);
     right->addWidget(method);
 
     // --- USB Options ---
