@@ -294,19 +294,19 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
          dbAndImage,
          0,
          nullptr},
-        {"a gateway with a tab and a logical id with a control character are refused",
+        {"a gateway with a tab and a logical id with a line break are refused",
          [&](IsoBatchSafety& t) {
              std::string db = Replace(t.database, "<gatewayIpAddr>198.51.100.1</gatewayIpAddr>",
                                       "<gatewayIpAddr><![CDATA[192.0.2.1\t192.0.2.9]]>"
                                       "</gatewayIpAddr>");
              db = Replace(db, "<logicalBranchOfficeId>4711</logicalBranchOfficeId>",
-                          "<logicalBranchOfficeId>br&#x1;7</logicalBranchOfficeId>");
+                          "<logicalBranchOfficeId><![CDATA[br\n7]]></logicalBranchOfficeId>");
              WriteFileBytes(t.work + "/site1.xml", db);
              earlier(t);
          },
          4,
          {"the gateway (kestrel_gw) the value \"192.0.2.1\\x09192.0.2.9\"",
-          "the logical id (logicid) the value \"br\\x017\""},
+          "the logical id (logicid) the value \"br\\x0a7\""},
          Left::EarlierImage,
          dbAndImage,
          0,

@@ -34,6 +34,10 @@ class HoldingDisks final : public DiskService {
     bool FlushDisk(const RemovableDisk& disk, int& error) override {
         return inner_.FlushDisk(disk, error);
     }
+    bool DropCachedPages(const RemovableDisk& disk, const std::string& volume,
+                         int& error) override {
+        return inner_.DropCachedPages(disk, volume, error);
+    }
     bool ReleaseMounts(const RemovableDisk& disk, int& error) override {
         const bool released = inner_.ReleaseMounts(disk, error);
         held_ = UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
