@@ -87,6 +87,15 @@ TEST_F(QtWidgets, MouseClickRaisesOneClickAndCodeRaisesNothing) {
     EXPECT_FALSE(surface.IsEnabled(IdChkDhcp));
 }
 
+TEST_F(QtWidgets, EscapeAndTheCloseBoxAreTheCancelButton) {
+    window.onCancel = [this] { events.OnControlEvent(IdCancel, ControlEvent::Clicked); };
+    QTest::keyClick(&window, Qt::Key_Escape);
+    window.close();
+    EXPECT_EQ(events.events,
+              (Events{{IdCancel, ControlEvent::Clicked}, {IdCancel, ControlEvent::Clicked}}));
+    EXPECT_TRUE(window.isVisible()) << "only the logic ends the dialog";
+}
+
 TEST_F(QtWidgets, CodeChecksOneRadioOnlyAndCanClearTheCheckedOne) {
     surface.SetCheck(IdRadioGenNode, true);
     surface.SetCheck(IdRadioGenNode, false);

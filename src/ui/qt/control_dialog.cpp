@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include "ui/qt/ip_address_edit.h"
+
 namespace flintmere::ui::qt {
 
 QWidget* ControlDialog::Control(int id) const {
@@ -19,7 +21,13 @@ void ControlDialog::reject() {
 
 void ControlDialog::Label(QLabel* label, QWidget* field) {
     label->setBuddy(field);
-    field->setAccessibleName(ShownText(label->text()));
+    const QString name = ShownText(label->text());
+    field->setAccessibleName(name);
+    if (auto* ip = qobject_cast<IpAddressEdit*>(field)) {
+        for (int i = 0; i < 4; ++i) {
+            ip->Field(i)->setAccessibleName(QStringLiteral("%1 part %2 of 4").arg(name).arg(i + 1));
+        }
+    }
 }
 
 QString ShownText(const QString& text) {
