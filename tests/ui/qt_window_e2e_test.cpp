@@ -206,6 +206,11 @@ TEST(QtWindowProgram, WithoutADisplayEndsWithAClearMessage) {
                                         "WAYLAND_DISPLAY=", "TMPDIR=" + dir.Path()});
     EXPECT_NE(r.exitStatus, 0);
     EXPECT_NE(r.err.find(":97531 is not running"), std::string::npos) << r.err;
+    // The batch mode needs no display at all.
+    r = RunProgram({FLINTMERE_BINARY, dir / "missing.xml"},
+                   {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY=", "TMPDIR=" + dir.Path()});
+    EXPECT_EQ(r.err.find("display"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.xml"), std::string::npos) << r.err;
 }
 
 }  // namespace
