@@ -56,21 +56,19 @@ void OnQuitSignal(int) {
 
 class QuitOnSignals {
   public:
-    QuitOnSignals(ui::qt::QtPresenter& boxes) {
+    explicit QuitOnSignals(ui::qt::MainWindow& window) : window_(window) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
         read_.Reset(g_signalPipe[0]);
         write_.Reset(g_signalPipe[1]);
         notifier_ = std::make_unique<QSocketNotifier>(read_.Get(), QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, &boxes] {
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
             char byte = 0;
             [[maybe_unused]] ssize_t got = ::read(read_.Get(), &byte, 1);
-            boxes.SetQuitting(true);
-            // Nested windows (boxes, the progress dialog) close first; repeat
-            // until the main dialog's run has ended.
+            window_.Boxes().SetQuitting(true);
+            CloseTopWindow();
             retry_.start(100);
-            QApplication::closeAllWindows();
         });
-        QObject::connect(&retry_, &QTimer::timeout, [] { QApplication::closeAllWindows(); });
+        QObject::connect(&retry_, &QTimer::timeout, [this] { CloseTopWindow(); });
         struct sigaction action {};
         action.sa_handler = OnQuitSignal;
         sigemptyset(&action.sa_mask);
@@ -85,6 +83,18 @@ class QuitOnSignals {
     }
 
   private:
+    // The topmost window first: a running setup stops before the main dialog
+    // is asked to close, so the dialog logic is never entered twice.
+    void CloseTopWindow() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != &window_.Widget()) {
+            modal->close();
+        } else {
+            window_.Widget().close();
+        }
+    }
+
+    ui::qt::MainWindow& window_;
     UniqueFd read_;
     UniqueFd write_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -112,7 +122,7 @@ int RunMainWindow(CflintmereApp& app) {
     QApplication::setApplicationName(QStringLiteral("flintmere"));
     QApplication::setDesktopFileName(QStringLiteral("flintmere"));
     ui::qt::MainWindow window(app);
-    QuitOnSignals quit(window.Boxes());
+    QuitOnSignals quit(window);
     return window.Run();
 }
 
