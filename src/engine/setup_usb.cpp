@@ -52,8 +52,13 @@ int MediaEngine::SetupUSB() {
     // the two would corrupt each other: a stick that stays mounted is in use.
     int mountError = 0;
     if (stick.found && !diskService().ReleaseMounts(stick.disk, mountError)) {
-        WriteLog("SetupUSB(): the stick is mounted and busy");
-        m_setupStatus = SetupBlocked;
+        // Lacking the rights to unmount is no other program holding the stick.
+        if (mountError == EPERM || mountError == EACCES) {
+            WriteLog("SetupUSB(): no permission to unmount the stick");
+        } else {
+            WriteLog("SetupUSB(): the stick is mounted and busy");
+            m_setupStatus = SetupBlocked;
+        }
         DisplayErrorMessage(mountError ? mountError : EBUSY);
         CloseProgress();
         return 0;

@@ -72,6 +72,13 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     std::unique_ptr<DiskWriter> disk = diskService().OpenForWriting(stick.disk, openError);
     if (!disk) {
         DisplayErrorMessage(openError);
+        // Without the rights to the disk the formatter has none either: one
+        // box with the system's reason, and not the text of a stick in use.
+        if (openError == EACCES || openError == EPERM) {
+            WriteLog("SetupUSB(): no permission to write the stick");
+            CloseProgress();
+            return false;
+        }
     } else {
         const char* device = stick.disk.devicePath.c_str();
         WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);

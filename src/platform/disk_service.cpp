@@ -333,7 +333,13 @@ std::unique_ptr<DiskWriter> LinuxDiskService::OpenForWriting(const RemovableDisk
         return nullptr;
     }
     int unmountError = 0;
-    UnmountPartitions(disk, unmountError);  // a busy mount makes the writes fail
+    // A busy mount makes the writes fail (the stick is held); no rights to
+    // unmount means no rights to write, which the operator must be told as such.
+    if (!UnmountPartitions(disk, unmountError) &&
+        (unmountError == EPERM || unmountError == EACCES)) {
+        error = unmountError;
+        return nullptr;
+    }
     UniqueFd shared(::open(disk.devicePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!shared.Valid()) {
         error = errno;

@@ -44,6 +44,23 @@ class ConsolePresenter final : public Presenter {
     std::FILE* out_;
 };
 
+// Passes each box on to its target, which the window run switches to its own
+// boxes; the batch mode keeps the console.
+class ForwardingPresenter final : public Presenter {
+  public:
+    explicit ForwardingPresenter(Presenter& target) : target_(&target) {}
+    int ShowMessage(const u16& text, const u16& caption, unsigned style,
+                    bool owned = false) override {
+        return target_->ShowMessage(text, caption, style, owned);
+    }
+    Presenter* Target() const { return target_; }
+    // Set only while no worker runs.
+    void SetTarget(Presenter* target) { target_ = target; }
+
+  private:
+    Presenter* target_;
+};
+
 struct ShownMessage {
     u16 text;
     u16 caption;

@@ -36,8 +36,10 @@ class FakeDisks final : public DiskService {
         auto it = volumes.find(disk.name);
         return it == volumes.end() ? std::string() : it->second;
     }
+    // What opening a disk for writing gives; it never opens.
+    int openError = EPERM;
     std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk&, int& error) override {
-        error = EPERM;
+        error = openError;
         return nullptr;
     }
     // Each flush is recorded with the disk it was for; `onFlush` sees the
