@@ -3,14 +3,14 @@
 # from the device with dd, both from the medium (the device's cache dropped
 # first), on a FAT32 volume on a loop device. Needs root and loop devices.
 #
-#   bench/usb_verify_bench.sh [SIZE_MIB]      (default 1024)
+#   bench/usb_verify_bench.sh [SIZE_MIB]      (default 3072)
 #
 # Environment: FLINTMERE_BENCH_BUILD_DIR (default build-bench),
 #              FLINTMERE_BENCH_DIR (where the image goes, default /var/tmp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-size_mib=${1:-1024}
-rounds=5
+size_mib=${1:-3072}
+rounds=9
 
 build=${FLINTMERE_BENCH_BUILD_DIR:-build-bench}
 echo "== build ($build, RelWithDebInfo)"
