@@ -20,11 +20,11 @@ class CBrandingDlg;
 enum class DialogOwner { MainDialog, BrandingDialog };
 
 struct FileDialogRequest {
-    u16 filterName;        // "database files", "ISO Files (*.iso)", "All Files"
-    u16 filterPattern;     // "*.xml", "*.iso", "*.*" (shows every file)
-    u16 defaultExtension;  // "iso" for the save-as; empty otherwise
-    bool mustExist = false;         // the file and its path must exist
-    bool overwritePrompt = false;   // ask before replacing a file
+    u16 filterName;                // "database files", "ISO Files (*.iso)", "All Files"
+    u16 filterPattern;             // "*.xml", "*.iso", "*.*" (shows every file)
+    u16 defaultExtension;          // "iso" for the save-as; empty otherwise
+    bool mustExist = false;        // the file and its path must exist
+    bool overwritePrompt = false;  // ask before replacing a file
     bool hideReadOnly = false;
     DialogOwner owner = DialogOwner::MainDialog;
 };

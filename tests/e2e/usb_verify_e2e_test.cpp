@@ -18,9 +18,7 @@ class PlantingDisks final : public DiskService {
     explicit PlantingDisks(DiskService& inner) : inner_(inner) {}
     std::function<void()> beforeCheck;
 
-    std::vector<RemovableDisk> ListRemovableDisks() override {
-        return inner_.ListRemovableDisks();
-    }
+    std::vector<RemovableDisk> ListRemovableDisks() override { return inner_.ListRemovableDisks(); }
     bool ReadPartitionInfo(const RemovableDisk& d, PartitionEntry& e) override {
         return inner_.ReadPartitionInfo(d, e);
     }

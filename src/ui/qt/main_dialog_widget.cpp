@@ -132,8 +132,8 @@ MainDialogWidget::MainDialogWidget(QWidget* parent) : ControlDialog(parent) {
     // The USB-only options above, the two that every medium has below: for
     // an ISO image the group shrinks to its last row.
     const std::pair<int, const char*> usbOnly[] = {
-        {IdChkAutomated, "Automated"},   {IdChkPreInstall, "PreInstall"}, {IdChkNetBoot, "Net boot"},
-        {IdChkDhcp, "DHCP"},             {IdChkUefi, "UEFI Bootloader"},
+        {IdChkAutomated, "Automated"}, {IdChkPreInstall, "PreInstall"}, {IdChkNetBoot, "Net boot"},
+        {IdChkDhcp, "DHCP"},           {IdChkUefi, "UEFI Bootloader"},
     };
     int index = 0;
     for (const auto& [id, text] : usbOnly) {
