@@ -315,7 +315,7 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
          changedDatabase("<logoPicture>default</logoPicture>",
                          "<logoPicture>corp.png</logoPicture>"),
          0,
-         {"Logo Picture corp.png was specified"},
+         {"Logo Picture corp.png", "Please use the Branding dialog"},
          Left::NewImage,
          dbAndImage,
          0,
