@@ -13,6 +13,7 @@
 #include "support/fake_disks.h"
 #include "support/fakes.h"
 #include "support/ui_operator.h"
+#include "ui/control_ids.h"
 #include "ui/flintmere_dlg.h"
 
 namespace flintmere::testing {
@@ -85,6 +86,47 @@ class UiHarness {
     std::string skipReason_;
     std::size_t logMark_ = 0;
 };
+
+// The controls a mode's state string covers, in its order: options,
+// Single Armed and Invert, partition boxes, host name, IPv4 address, netmask
+// and gateway, IPv6 fields, Disable interface, hardware type, General fields,
+// database path and "...", node.cfg path and "...".
+inline const std::vector<int> kStateColumns = {
+    ui::IdChkAutomated,
+    ui::IdChkPreInstall,
+    ui::IdChkNetBoot,
+    ui::IdChkDhcp,
+    ui::IdChkUefi,  // options
+    ui::IdChkSingleArmed,
+    ui::IdChkInvert,  //
+    ui::IdChkPartitioned,
+    ui::IdChkGpt,
+    ui::IdChkLegacyBios,  // partition
+    ui::IdHostName,       //
+    ui::IdIpAddress,
+    ui::IdIpNetmask,
+    ui::IdIpGateway,  //
+    ui::IdIpv6Address,
+    ui::IdIpv6Netmask,
+    ui::IdIpv6Gateway,  //
+    ui::IdDisableInterface,
+    ui::IdHardwareType,  //
+    ui::IdDns1,
+    ui::IdDns2,
+    ui::IdLogicalId,
+    ui::IdQmxUrl1,
+    ui::IdQmxUrl2,  // General
+    ui::IdDbPath,
+    ui::IdDbBrowse,
+    ui::IdNodePath,
+    ui::IdNodeBrowse,  // files
+};
+
+// Every check box of the main dialog but "DOS Partition (MBR / Legacy Bios)".
+inline const std::vector<int> kCheckBoxesButLegacy = {
+    ui::IdChkAutomated, ui::IdChkPreInstall,   ui::IdChkNetBoot,     ui::IdChkDhcp,
+    ui::IdChkUefi,      ui::IdChkInvert,       ui::IdChkSingleArmed, ui::IdChkPartitioned,
+    ui::IdChkGpt,       ui::IdDisableInterface};
 
 // Compares the controls `ids` with `states`, one letter each (spaces are
 // ignored): 'E' enabled and shown, '-' disabled and shown, 'H' hidden and

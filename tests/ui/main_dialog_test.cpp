@@ -11,46 +11,13 @@ namespace {
 
 using testing::CheckStates;
 using testing::Filtered;
+using testing::kCheckBoxesButLegacy;
+using testing::kStateColumns;
 using testing::UiHarness;
 using testing::UiHarnessOptions;
 
-// Columns of the state strings, in this order.
-const std::vector<int> kStateColumns = {
-    IdChkAutomated,
-    IdChkPreInstall,
-    IdChkNetBoot,
-    IdChkDhcp,
-    IdChkUefi,  // options
-    IdChkSingleArmed,
-    IdChkInvert,  //
-    IdChkPartitioned,
-    IdChkGpt,
-    IdChkLegacyBios,  // partition
-    IdHostName,       //
-    IdIpAddress,
-    IdIpNetmask,
-    IdIpGateway,  //
-    IdIpv6Address,
-    IdIpv6Netmask,
-    IdIpv6Gateway,  //
-    IdDisableInterface,
-    IdHardwareType,  //
-    IdDns1,
-    IdDns2,
-    IdLogicalId,
-    IdQmxUrl1,
-    IdQmxUrl2,  // General
-    IdDbPath,
-    IdDbBrowse,
-    IdNodePath,
-    IdNodeBrowse,  // files
-};
 const char kGenerateUsb[] = "EEEEE EE EE- E EEE EEE - E ----- -- --";
 const char kGenerateVm[] = "HHHHH EE HHH E EEE EEE - E HHHHH -- --";
-
-const std::vector<int> kCheckBoxes = {
-    IdChkAutomated, IdChkPreInstall,  IdChkNetBoot,     IdChkDhcp, IdChkUefi,
-    IdChkInvert,    IdChkSingleArmed, IdChkPartitioned, IdChkGpt,  IdDisableInterface};
 
 struct StartCase {
     const char* name;
@@ -89,7 +56,7 @@ TEST_P(StartUp, LeavesTheDescribedState) {
     EXPECT_FALSE(s.IsChecked(IdRadioUseDb));
     EXPECT_FALSE(s.IsChecked(IdRadioUseNode));
     EXPECT_TRUE(s.IsChecked(IdChkLegacyBios));
-    for (int id : kCheckBoxes) EXPECT_FALSE(s.IsChecked(id)) << id;
+    for (int id : kCheckBoxesButLegacy) EXPECT_FALSE(s.IsChecked(id)) << id;
 
     EXPECT_EQ(s.GetText(IdHostName), u"unnamed");
     for (int id : {IdIpAddress, IdIpNetmask, IdIpGateway, IdDns1, IdDns2})

@@ -13,45 +13,12 @@ namespace {
 
 using testing::CheckStates;
 using testing::Filtered;
+using testing::kCheckBoxesButLegacy;
+using testing::kStateColumns;
 using testing::UiHarness;
 
 constexpr int kStick = 0;
 constexpr int kIsoEntry = 1;  // with one stick listed
-
-const std::vector<int> kStateColumns = {
-    IdChkAutomated,
-    IdChkPreInstall,
-    IdChkNetBoot,
-    IdChkDhcp,
-    IdChkUefi,  // options
-    IdChkSingleArmed,
-    IdChkInvert,  //
-    IdChkPartitioned,
-    IdChkGpt,
-    IdChkLegacyBios,  // partition
-    IdHostName,
-    IdIpAddress,
-    IdIpNetmask,
-    IdIpGateway,  //
-    IdIpv6Address,
-    IdIpv6Netmask,
-    IdIpv6Gateway,  //
-    IdDisableInterface,
-    IdHardwareType,  //
-    IdDns1,
-    IdDns2,
-    IdLogicalId,
-    IdQmxUrl1,
-    IdQmxUrl2,  // General
-    IdDbPath,
-    IdDbBrowse,
-    IdNodePath,
-    IdNodeBrowse,  // files
-};
-
-const std::vector<int> kOtherCheckBoxes = {
-    IdChkAutomated, IdChkPreInstall,  IdChkNetBoot,     IdChkDhcp, IdChkUefi,
-    IdChkInvert,    IdChkSingleArmed, IdChkPartitioned, IdChkGpt,  IdDisableInterface};
 
 // Log lines of the mode handlers.
 const std::vector<std::string> kModeLog = {"OnBnClickedRadio",   "OnCbnSelchangeMediaSelect",
@@ -100,7 +67,7 @@ TEST_P(ModeStates, LeaveTheDescribedControlStates) {
 
     EXPECT_EQ(CheckStates(h.surface(), kStateColumns, c.states), "");
     EXPECT_TRUE(h.surface().IsChecked(IdChkLegacyBios));
-    for (int id : kOtherCheckBoxes) EXPECT_FALSE(h.surface().IsChecked(id)) << id;
+    for (int id : kCheckBoxesButLegacy) EXPECT_FALSE(h.surface().IsChecked(id)) << id;
     EXPECT_EQ(Filtered(h.LogMessages(), kModeLog), c.log);
     EXPECT_TRUE(h.app_.presenter.Shown().empty());
     EXPECT_TRUE(h.Problems().empty());
