@@ -7,22 +7,11 @@
 #include <string>
 
 #include "app/flintmere_app.h"
+#include "no_pause_clock.h"
 
 namespace {
 
 using namespace flintmere;
-
-// The real clock without its pauses.
-class NoPauseClock final : public Clock {
-  public:
-    std::time_t Now() override { return real_.Now(); }
-    bool Sleep(std::chrono::milliseconds, std::stop_token stop) override {
-        return !stop.stop_requested();
-    }
-
-  private:
-    SystemClock real_;
-};
 
 // A progress dialog that takes every report, as a window would.
 class CountingProgress final : public ProgressDialog {

@@ -11,23 +11,9 @@
 #include <string>
 
 #include "app/flintmere_app.h"
-
-namespace {
+#include "no_pause_clock.h"
 
 using namespace flintmere;
-
-class NoPauseClock final : public Clock {
-  public:
-    std::time_t Now() override { return real_.Now(); }
-    bool Sleep(std::chrono::milliseconds, std::stop_token stop) override {
-        return !stop.stop_requested();
-    }
-
-  private:
-    SystemClock real_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5) {

@@ -16,6 +16,14 @@
 #include "ui/control_ids.h"
 #include "ui/flintmere_dlg.h"
 
+// Starts the harness's dialog, or skips the test when the machine cannot
+// make the installation folder.
+#define FLINTMERE_START_DIALOG(h)                                        \
+    do {                                                                 \
+        if (!(h).SkipReason().empty()) GTEST_SKIP() << (h).SkipReason(); \
+        ASSERT_TRUE((h).Start()) << (h).Dump();                          \
+    } while (0)
+
 namespace flintmere::testing {
 
 struct UiHarnessOptions {

@@ -12,18 +12,11 @@
 namespace flintmere::testing {
 namespace {
 
-// Starts the dialog, or skips when the machine cannot make the installation folder.
-#define START(h)                                                         \
-    do {                                                                 \
-        if (!(h).SkipReason().empty()) GTEST_SKIP() << (h).SkipReason(); \
-        ASSERT_TRUE((h).Start()) << (h).Dump();                          \
-    } while (0)
-
 using namespace ui;
 
 class Branding : public ::testing::Test {
   protected:
-    void SetUp() override { START(rig); }
+    void SetUp() override { FLINTMERE_START_DIALOG(rig); }
 
     std::string MakeLogo(const std::string& name, std::size_t size) {
         std::filesystem::create_directories(rig.dir / "pics");
@@ -48,7 +41,7 @@ TEST_F(Branding, LogoSizeLimit) {
     for (const Row row : {Row{kMaxLogoBytes - 1, true}, Row{kMaxLogoBytes, false}}) {
         SCOPED_TRACE(row.size);
         UiHarness fresh;
-        START(fresh);
+        FLINTMERE_START_DIALOG(fresh);
         const std::string logo = MakeLogo("logo.png", row.size);
         fresh.host.openAnswers = {FromPath(logo)};
         fresh.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int) {

@@ -10,13 +10,6 @@
 namespace flintmere::testing {
 namespace {
 
-// Starts the dialog, or skips when the machine cannot make the installation folder.
-#define START(h)                                                         \
-    do {                                                                 \
-        if (!(h).SkipReason().empty()) GTEST_SKIP() << (h).SkipReason(); \
-        ASSERT_TRUE((h).Start()) << (h).Dump();                          \
-    } while (0)
-
 using namespace ui;
 
 struct Action {
@@ -152,7 +145,7 @@ TEST(FieldHandlers, ResultingStatesOfTheOptionClicks) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.clicks);
         UiHarness rig;
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         Play(rig, row.actions);
         Check(rig, row.expects);
         if (::testing::Test::HasFailure()) {
@@ -188,7 +181,7 @@ TEST(FieldHandlers, UsbHardwareTypeForcesItsNeeds) {
     for (const HardwareRow& row : rows) {
         SCOPED_TRACE(ToPath(kUsbHardwareList[row.index].text));
         UiHarness rig;
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         rig.MarkLog();
         rig.op().Choose(IdHardwareType, row.index);
         EXPECT_EQ(rig.app().m_hwType, row.code);
@@ -220,7 +213,7 @@ TEST(FieldHandlers, VirtualMachineSizesSetTheirCodes) {
     for (int index = 0; index < 4; ++index) {
         SCOPED_TRACE(index);
         UiHarness rig({.sticks = 0});  // only the ISO entry: the dialog starts on the VM list
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         rig.op().Choose(IdHardwareType, index);
         EXPECT_EQ(rig.app().m_hwType, codes[index]);
         EXPECT_FALSE(rig.surface().IsChecked(IdChkGpt));
@@ -271,7 +264,7 @@ TEST(FieldHandlers, PartitionBoxesByHand) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.clicks);
         UiHarness rig;
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         Play(rig, row.actions);
         EXPECT_EQ(rig.surface().IsChecked(IdChkPartitioned), row.partitioned);
         EXPECT_EQ(rig.surface().IsChecked(IdChkGpt), row.gpt);
@@ -288,7 +281,7 @@ TEST(FieldHandlers, PartitionBoxesByHand) {
 
 TEST(FieldHandlers, EachInterfaceKeepsItsOwnAddresses) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     struct Row {
         int index;
         IpFields address, netmask;
@@ -343,7 +336,7 @@ TEST(FieldHandlers, EachInterfaceKeepsItsOwnAddresses) {
 
 TEST(FieldHandlers, ZeroAddressTypedCountsAsBlank) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     rig.op().TypeAddress(IdIpAddress, {192, 0, 2, 10});
     rig.op().Leave(IdIpAddress);
     ASSERT_EQ(ToPath(rig.app().m_lanAddress), "192.0.2.10");
@@ -357,7 +350,7 @@ TEST(FieldHandlers, ZeroAddressTypedCountsAsBlank) {
 
 TEST(FieldHandlers, SingleArmedCopiesLanIntoEmptyWanWhenWanIsShown) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     rig.op().TypeAddress(IdIpAddress, {192, 0, 2, 10});
     rig.op().TypeAddress(IdIpNetmask, {255, 255, 255, 0});
     rig.op().Type(IdIpv6Address, u"2001:db8::10");
@@ -396,7 +389,7 @@ TEST(FieldHandlers, SingleArmedCopiesLanIntoEmptyWanWhenWanIsShown) {
 
 TEST(FieldHandlers, DhcpDiscardsTypedValues) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     rig.op().Type(IdHostName, u"sbc-01");
     rig.op().TypeAddress(IdIpAddress, {192, 0, 2, 10});
     rig.op().TypeAddress(IdIpNetmask, {255, 255, 255, 0});

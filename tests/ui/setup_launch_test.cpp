@@ -11,13 +11,6 @@
 namespace flintmere::testing {
 namespace {
 
-// Starts the dialog, or skips when the machine cannot make the installation folder.
-#define START(h)                                                         \
-    do {                                                                 \
-        if (!(h).SkipReason().empty()) GTEST_SKIP() << (h).SkipReason(); \
-        ASSERT_TRUE((h).Start()) << (h).Dump();                          \
-    } while (0)
-
 using namespace ui;
 
 constexpr int kIsoEntry = 1;  // one stick listed, then the ISO entry
@@ -68,7 +61,7 @@ TEST(SetupLaunch, RequestsThatStopBeforeAnyRun) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         UiHarness rig;
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         if (row.iso) {
             rig.op().Choose(IdMediaSelect, kIsoEntry);
             if (row.chooseSize) rig.op().Choose(IdHardwareType, VmHwSmall);
@@ -97,7 +90,7 @@ TEST(SetupLaunch, RequestsThatStopBeforeAnyRun) {
 
 TEST(SetupLaunch, QuestionsAsTheOperatorSeesThem) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     TypeNetwork(rig);
     rig.app_.presenter.ScriptAnswers({kIdNo});
     rig.op().Click(IdOk);
@@ -145,7 +138,7 @@ TEST(SetupLaunch, ResultOfTheRun) {
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << (row.iso ? "ISO " : "USB ") << row.status);
         UiHarness rig;
-        START(rig);
+        FLINTMERE_START_DIALOG(rig);
         if (row.iso) ChooseIso(rig);
         TypeNetwork(rig);
         rig.host.saveAnswers = {FromPath(rig.dir / "out.iso")};
@@ -175,7 +168,7 @@ TEST(SetupLaunch, ResultOfTheRun) {
 
 TEST(SetupLaunch, CancelledRunKeepsTheDialogForAnotherAttempt) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     TypeNetwork(rig);
     // Every pause of the worker really waits, so the Cancel comes first.
     rig.app_.clock.SetRealDelay(std::chrono::seconds(30));
@@ -210,7 +203,7 @@ TEST(SetupLaunch, CancelledRunKeepsTheDialogForAnotherAttempt) {
 
 TEST(SetupLaunch, StoresWhatTheHandlersLeaveForTheRun) {
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     TypeNetwork(rig);
     rig.op().Click(IdChkAutomated);
     rig.op().Click(IdChkNetBoot);
@@ -243,7 +236,7 @@ TEST(SetupLaunch, BlankDnsKeepsTheImportedServer) {
     const std::string db = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/config.xml");
     if (db.empty()) GTEST_SKIP() << "samples/config.xml is missing";
     UiHarness rig;
-    START(rig);
+    FLINTMERE_START_DIALOG(rig);
     WriteFileBytes(rig.dir / "site.xml", db);
     rig.op().Click(IdRadioUseDb);
     rig.host.openAnswers = {FromPath(rig.dir / "site.xml")};
