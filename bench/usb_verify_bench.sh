@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mib=${1:-3072}
-rounds=9
+rounds=15
 
 build=${FLINTMERE_BENCH_BUILD_DIR:-build-bench}
 echo "== build ($build, RelWithDebInfo)"

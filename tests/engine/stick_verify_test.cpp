@@ -73,7 +73,7 @@ TEST_F(StickVerify, ACleanRunReadsBackEveryFileAndCompletes) {
 
 struct PlantedFault {
     const char* name;
-    const char* command;   // run on the stick image (%s) just before the check
+    const char* command;   // run just before the check; %s is the stick image, %i the folder
     const char16_t* file;  // named in the box
     const char* logLine;
 };
@@ -85,6 +85,8 @@ TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     std::string command = fault.command;
     for (std::size_t at; (at = command.find("%s")) != std::string::npos;)
         command.replace(at, 2, image);
+    for (std::size_t at; (at = command.find("%i")) != std::string::npos;)
+        command.replace(at, 2, inst);
     disks.onDrop = [&] { OnStick(command); };
 
     EXPECT_EQ(app->SetupUSB(), 0);
@@ -112,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "mtype -i %s ::/node.cfg | head -c 10 | mcopy -o -i %s - ::/node.cfg",
                      u"node.cfg", "VerifyStick(): node.cfg differs at offset 10"},
         PlantedFault{"Generated", "printf 'hostname evil\\n' | mcopy -o -i %s - ::/node.cfg",
-                     u"node.cfg", "VerifyStick(): node.cfg differs at offset"}),
+                     u"node.cfg", "VerifyStick(): node.cfg differs at offset"},
+        // The source is read again for the check; one cut short since the copy
+        // no longer matches what the stick holds.
+        PlantedFault{"SourceCutShort", "truncate -s 5 %i/kx/vmlinuz", u"vmlinuz",
+                     "VerifyStick(): vmlinuz differs at offset 5"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {
