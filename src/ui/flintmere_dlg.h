@@ -24,6 +24,9 @@ class CflintmereDlg : public EventSink {
     bool OnInitDialog();
     void FillVmHardwareList(bool force);
     void FillUsbHardwareList(bool force);
+    // The hardware list of the chosen medium, at the entry the record's
+    // platform text names.
+    void ShowRecordHardware();
     void ShowGeneralFields(bool show);
     void ClearOptionChecks();
     void ResetVmOptions();

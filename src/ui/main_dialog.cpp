@@ -253,6 +253,15 @@ void CflintmereDlg::FillUsbHardwareList(bool force) {
     FillList(m_surface, kUsbHardwareList, m_usbHwSelection);
 }
 
+void CflintmereDlg::ShowRecordHardware() {
+    if (m_app.m_isoMedia) {
+        FillVmHardwareList(false);
+    } else {
+        FillUsbHardwareList(false);
+    }
+    SelectHardwareFromPlatformText();
+}
+
 void CflintmereDlg::ShowGeneralFields(bool show) {
     for (int id : kGeneralFieldIds) m_surface.Show(id, show);
     for (int id : kGeneralLabelIds) m_surface.Show(id, show);

@@ -29,6 +29,23 @@ void RunFiveHandlers(CflintmereDlg& dlg) {
     dlg.OnBnClickedLegacyBios();
 }
 
+// The path edits and Browse buttons of the two file sources.
+void EnableSourcePaths(ControlSurface& s, bool database, bool nodeFile) {
+    s.Enable(IdDbPath, database);
+    s.Enable(IdDbBrowse, database);
+    s.Enable(IdNodePath, nodeFile);
+    s.Enable(IdNodeBrowse, nodeFile);
+}
+
+FileDialogRequest SourceFileRequest(u16 filterName, u16 filterPattern) {
+    FileDialogRequest request;
+    request.filterName = std::move(filterName);
+    request.filterPattern = std::move(filterPattern);
+    request.mustExist = true;
+    request.owner = DialogOwner::MainDialog;
+    return request;
+}
+
 bool SelectedMediaIsIso(const ControlSurface& surface) {
     return surface.ComboEntry(IdMediaSelect, surface.ComboSelection(IdMediaSelect)) ==
            kIsoMediaEntry;
@@ -43,10 +60,7 @@ void CflintmereDlg::OnBnClickedRadioGenNode() {
     m_useNodeActive = 0;
     m_app.WriteLog("generate node.cfg selected");
 
-    s.Enable(IdDbPath, false);
-    s.Enable(IdDbBrowse, false);
-    s.Enable(IdNodePath, false);
-    s.Enable(IdNodeBrowse, false);
+    EnableSourcePaths(s, false, false);
 
     EnableAll(s, kOptionBoxIds, true);
     s.Enable(IdChkSingleArmed, true);
@@ -95,10 +109,7 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
 
     s.SetCheck(IdChkNetBoot, false);
     s.SetCheck(IdChkDhcp, false);
-    s.Enable(IdDbPath, true);
-    s.Enable(IdDbBrowse, true);
-    s.Enable(IdNodePath, false);
-    s.Enable(IdNodeBrowse, false);
+    EnableSourcePaths(s, true, false);
     ClearGeneralTexts(s);
 
     s.Enable(IdChkAutomated, true);
@@ -122,12 +133,7 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
         s.Enable(id, false);
     }
 
-    if (m_app.m_isoMedia) {
-        FillVmHardwareList(false);
-    } else {
-        FillUsbHardwareList(false);
-    }
-    SelectHardwareFromPlatformText();
+    ShowRecordHardware();
 
     if (m_app.m_isoMedia) {
         ResetVmOptions();
@@ -171,10 +177,7 @@ void CflintmereDlg::OnBnClickedRadioUseNode() {
         m_app.m_hwType = HwNone;
     }
 
-    s.Enable(IdDbPath, false);
-    s.Enable(IdDbBrowse, false);
-    s.Enable(IdNodePath, true);
-    s.Enable(IdNodeBrowse, true);
+    EnableSourcePaths(s, false, true);
 
     EnableAll(s, kPartitionBoxIds, false);
     EnableAll(s, kOptionBoxIds, false);
@@ -184,12 +187,7 @@ void CflintmereDlg::OnBnClickedRadioUseNode() {
     EnableAll(s, kGeneralFieldIds, false);
     s.Enable(IdHardwareType, false);
 
-    if (m_app.m_isoMedia) {
-        FillVmHardwareList(false);
-    } else {
-        FillUsbHardwareList(false);
-    }
-    SelectHardwareFromPlatformText();
+    ShowRecordHardware();
     if (m_app.m_isoMedia) {
         ResetVmOptions();
         ClearGeneralTexts(s);
@@ -214,12 +212,7 @@ void CflintmereDlg::LoadNodeFileFromEdit() {
     }
 
     ClearSyncFlags(*this);
-    if (m_app.m_isoMedia) {
-        FillVmHardwareList(false);
-    } else {
-        FillUsbHardwareList(false);
-    }
-    SelectHardwareFromPlatformText();
+    ShowRecordHardware();
     ConfigureFields();
     OnCbnSelchangeComboIf();
     OnCbnSelchangeHardwareType();
@@ -231,12 +224,8 @@ void CflintmereDlg::LoadNodeFileFromEdit() {
 
 void CflintmereDlg::OnBnClickedButtonDb() {
     m_app.WriteLog("OnBnClickedButtonDb(): start");
-    FileDialogRequest request;
-    request.filterName = u"database files";
-    request.filterPattern = u"*.xml";
-    request.mustExist = true;
-    request.owner = DialogOwner::MainDialog;
-    if (const std::optional<u16> path = m_host.OpenFile(request)) {
+    if (const std::optional<u16> path =
+            m_host.OpenFile(SourceFileRequest(u"database files", u"*.xml"))) {
         m_surface.SetText(IdDbPath, *path);
         m_app.m_dbFileLoaded = m_app.OpenDbFile(*path) ? 1 : 0;
         if (!m_app.m_dbFileLoaded) m_app.ResetConfiguration(true);
@@ -248,12 +237,8 @@ void CflintmereDlg::OnBnClickedButtonDb() {
 
 void CflintmereDlg::OnBnClickedButtonNode() {
     m_app.WriteLog("OnBnClickedButtonNode(): start");
-    FileDialogRequest request;
-    request.filterName = u"config files";
-    request.filterPattern = u"*.cfg";
-    request.mustExist = true;
-    request.owner = DialogOwner::MainDialog;
-    if (const std::optional<u16> path = m_host.OpenFile(request)) {
+    if (const std::optional<u16> path =
+            m_host.OpenFile(SourceFileRequest(u"config files", u"*.cfg"))) {
         m_app.m_nodeFileLoaded = m_app.OpenNodeFile(*path) ? 1 : 0;
         if (m_app.m_nodeFileLoaded) {
             m_surface.SetText(IdNodePath, *path);
