@@ -12,23 +12,35 @@
 #include "platform/unique_fd.h"
 
 namespace flintmere {
+namespace {
+
+// Opens a node and writes out what its cache holds; an invalid descriptor
+// when either fails. A node that cannot be opened fails the call only when
+// it is `required`.
+UniqueFd OpenSynced(const std::string& path, bool required, bool& ok, int& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        if (required) {
+            error = errno;
+            ok = false;
+        }
+        return fd;
+    }
+    if (::fsync(fd.Get()) != 0) {
+        error = errno;
+        ok = false;
+        return UniqueFd();
+    }
+    return fd;
+}
+
+}  // namespace
 
 bool LinuxDiskService::FlushDisk(const RemovableDisk& disk, int& error) {
     // Each node has its own cache: the tools wrote through the partition.
     bool ok = true;
     for (const Node& node : DiskNodes(disk)) {
-        UniqueFd fd(::open((roots_.dev + "/" + node.name).c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.Valid()) {
-            if (node.name == disk.name) {
-                error = errno;
-                ok = false;
-            }
-            continue;
-        }
-        if (::fsync(fd.Get()) != 0) {
-            error = errno;
-            ok = false;
-        }
+        OpenSynced(roots_.dev + "/" + node.name, node.name == disk.name, ok, error);
     }
     return ok;
 }
@@ -43,19 +55,9 @@ bool LinuxDiskService::DropCachedPages(const RemovableDisk& disk, const std::str
     }
     bool ok = true;
     for (const std::string& device : devices) {
-        UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.Valid()) {
-            if (device == volume || device == disk.devicePath) {
-                error = errno;
-                ok = false;
-            }
-            continue;
-        }
-        if (::fsync(fd.Get()) != 0) {
-            error = errno;
-            ok = false;
-            continue;
-        }
+        const UniqueFd fd =
+            OpenSynced(device, device == volume || device == disk.devicePath, ok, error);
+        if (!fd.Valid()) continue;
         // BLKFLSBUF needs the admin capability; without it the advice
         // still drops the clean pages.
         if (::ioctl(fd.Get(), BLKFLSBUF, 0) != 0) {
