@@ -5,36 +5,20 @@
 #include <filesystem>
 
 #include "support/image_stick.h"
-#include "support/install_folder.h"
 
 namespace flintmere::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CopyOnlyStick : public ::testing::Test {
+class CopyOnlyStick : public ImageStickTest<> {
   protected:
-    void SetUp() override {
-        inst = dir / "inst";
-        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
-        image = dir / "stick.img";
-        ProgramResult fat = MakeFatImage(image, true);
-        if (fat.exitStatus == 127) GTEST_SKIP() << "mkfs.fat or mtools is not installed";
-        ASSERT_EQ(fat.exitStatus, 0) << fat.err;
-        WireImageStick(app, disks, progress, inst, image, dir.Path());
-    }
+    void SetUp() override { SetUpStick(true); }
 
     // Every file on the image with its size, as mtools lists them.
     std::string Listing() {
         return RunProgram({"mdir", "-/", "-a", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"}).out;
     }
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
-
-    TempDir dir;
-    TestApp app;
-    FakeDisks disks;
-    RecordingProgress progress;
-    std::string inst, image;
 };
 
 TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/image_stick.h"
-#include "support/install_folder.h"
 
 namespace flintmere::testing {
 namespace {
@@ -17,25 +16,13 @@ struct RightsCase {
     int status;
 };
 
-class StickRights : public ::testing::TestWithParam<RightsCase> {
+class StickRights : public ImageStickTest<::testing::TestWithParam<RightsCase>> {
   protected:
     void SetUp() override {
-        inst = dir / "inst";
-        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
-        image = dir / "stick.img";
-        ProgramResult fat = MakeFatImage(image, GetParam().copyOnly);
-        if (fat.exitStatus == 127) GTEST_SKIP() << "mkfs.fat or mtools is not installed";
-        ASSERT_EQ(fat.exitStatus, 0) << fat.err;
         disks.openError = GetParam().openError;
         disks.mountError = GetParam().unmountError;
-        WireImageStick(app, disks, progress, inst, image, dir.Path());
+        SetUpStick(GetParam().copyOnly);
     }
-
-    TempDir dir;
-    TestApp app;
-    FakeDisks disks;
-    RecordingProgress progress;
-    std::string inst, image;
 };
 
 TEST_P(StickRights, ShowsTheSystemReasonOnceAndNotTheBlockedText) {

@@ -7,35 +7,19 @@
 #include <filesystem>
 
 #include "support/image_stick.h"
-#include "support/install_folder.h"
 
 namespace flintmere::testing {
 namespace {
 
-class StickVerify : public ::testing::Test {
+class StickVerify : public ImageStickTest<> {
   protected:
-    void SetUp() override {
-        inst = dir / "inst";
-        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
-        image = dir / "stick.img";
-        ProgramResult fat = MakeFatImage(image, true);
-        if (fat.exitStatus == 127) GTEST_SKIP() << "mkfs.fat or mtools is not installed";
-        ASSERT_EQ(fat.exitStatus, 0) << fat.err;
-        WireImageStick(app, disks, progress, inst, image, dir.Path());
-    }
+    void SetUp() override { SetUpStick(true); }
 
     // Runs an mtools command on the stick image.
     void OnStick(const std::string& command) {
         ProgramResult r = RunProgram({"sh", "-c", command}, {"MTOOLS_SKIP_CHECK=1"});
         ASSERT_EQ(r.exitStatus, 0) << command << ": " << r.err;
     }
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
-
-    TempDir dir;
-    TestApp app;
-    FakeDisks disks;
-    RecordingProgress progress;
-    std::string inst, image;
 };
 
 TEST_F(StickVerify, ACleanRunReadsBackEveryFileAndCompletes) {

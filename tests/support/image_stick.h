@@ -3,10 +3,13 @@
 // recording, ready for SetupUSB.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "support/fake_disks.h"
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 
@@ -20,5 +23,31 @@ ProgramResult MakeFatImage(const std::string& image, bool copyOnly);
 // a generated node.cfg for "sbc1". The log goes to `tempDir`.
 void WireImageStick(TestApp& app, FakeDisks& disks, RecordingProgress& progress,
                     const std::string& inst, const std::string& image, const std::string& tempDir);
+
+// A test over an installation folder and a stick over a FAT image, wired
+// and ready for SetupUSB. `Base` is the gtest fixture to build on.
+template <typename Base = ::testing::Test>
+class ImageStickTest : public Base {
+  protected:
+    // Call from SetUp; skips the test when the folder or the FAT tools are
+    // missing.
+    void SetUpStick(bool copyOnly) {
+        inst = dir / "inst";
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
+        image = dir / "stick.img";
+        ProgramResult fat = MakeFatImage(image, copyOnly);
+        if (fat.exitStatus == 127) GTEST_SKIP() << "mkfs.fat or mtools is not installed";
+        ASSERT_EQ(fat.exitStatus, 0) << fat.err;
+        WireImageStick(app, disks, progress, inst, image, dir.Path());
+    }
+
+    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+
+    TempDir dir;
+    TestApp app;
+    FakeDisks disks;
+    RecordingProgress progress;
+    std::string inst, image;
+};
 
 }  // namespace flintmere::testing

@@ -20,10 +20,6 @@ class MemoryOperator final : public ScriptedOperator {
     void Leave(int id) override;
     void Choose(int id, int index) override;
 
-    // Actions refused because their control was disabled, hidden, read-only,
-    // of the wrong kind or unknown.
-    int Refused() const { return refused_; }
-
   private:
     // Null when the operator cannot reach the control.
     const ui::MemoryControl* Reach(int id, ui::ControlKind kind);
@@ -31,7 +27,6 @@ class MemoryOperator final : public ScriptedOperator {
 
     ui::MemorySurface& surface_;
     ui::EventSink& sink_;
-    int refused_ = 0;
 };
 
 }  // namespace flintmere::testing

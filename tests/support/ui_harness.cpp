@@ -133,6 +133,16 @@ void UiHarness::MarkLog() {
     logMark_ += LogMessages().size();
 }
 
+void Play(UiHarness& harness, const std::vector<UiAct>& acts) {
+    for (const UiAct& a : acts) {
+        if (a.kind == UiAct::Click) {
+            harness.op().Click(a.id);
+        } else {
+            harness.op().Choose(a.id, a.index);
+        }
+    }
+}
+
 std::string CheckStates(ui::ControlSurface& surface, const std::vector<int>& ids,
                         std::string_view states) {
     std::string letters;

@@ -142,6 +142,16 @@ inline const std::vector<int> kCheckBoxesButLegacy = {
 std::string CheckStates(ui::ControlSurface& surface, const std::vector<int>& ids,
                         std::string_view states);
 
+// One step of the operator: a click, or the choice of a list entry.
+struct UiAct {
+    enum Kind { Click, Choose } kind;
+    int id;
+    int index = 0;
+};
+
+// Plays `acts` on the harness's window, in order.
+void Play(UiHarness& harness, const std::vector<UiAct>& acts);
+
 // The messages of `log` that start with one of `prefixes`, in order.
 std::vector<std::string> Filtered(const std::vector<std::string>& log,
                                   const std::vector<std::string>& prefixes);

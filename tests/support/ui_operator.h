@@ -32,6 +32,13 @@ class ScriptedOperator {
     // The operator picks entry `index` of a drop-down list: its
     // selection-changed event.
     virtual void Choose(int id, int index) = 0;
+
+    // Actions refused because their control was disabled, hidden, read-only,
+    // of the wrong kind or unknown.
+    int Refused() const { return refused_; }
+
+  protected:
+    int refused_ = 0;
 };
 
 // Scripted answers for the dialogs the logic opens. Records every request.

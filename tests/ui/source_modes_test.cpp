@@ -27,21 +27,8 @@ const std::vector<std::string> kModeLog = {"OnBnClickedRadio",   "OnCbnSelchange
                                            "database edit",      "node.cfg edit",
                                            "ConfigureFields"};
 
-struct Act {
-    enum Kind { Click, Choose } kind;
-    int id;
-    int index = 0;
-};
-
-void Play(UiHarness& h, const std::vector<Act>& acts) {
-    for (const Act& a : acts) {
-        if (a.kind == Act::Click) {
-            h.op().Click(a.id);
-        } else {
-            h.op().Choose(a.id, a.index);
-        }
-    }
-}
+using Act = testing::UiAct;
+using testing::Play;
 
 struct ModeCase {
     const char* name;

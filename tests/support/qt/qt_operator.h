@@ -17,9 +17,6 @@ class QtOperator final : public ScriptedOperator {
     void Leave(int id) override;
     void Choose(int id, int index) override;
 
-    // Actions refused because the control was disabled, hidden or unknown.
-    int Refused() const { return refused_; }
-
   private:
     // Null when the operator cannot reach the control.
     QWidget* Reach(int id);
@@ -27,7 +24,6 @@ class QtOperator final : public ScriptedOperator {
     void Focus(QWidget* widget);
 
     ui::qt::QtSurface& surface_;
-    int refused_ = 0;
 };
 
 }  // namespace flintmere::testing
