@@ -76,10 +76,7 @@ std::string Stamp(std::time_t t) {
 class IsoBatchSafety : public ::testing::Test {
   public:  // the cases' arrange and check steps work on it
     void SetUp() override {
-        if (RunProgram({"sh", "-c", "command -v genisoimage && command -v xorriso"}).exitStatus !=
-            0) {
-            GTEST_SKIP() << "genisoimage or xorriso is not installed (scripts/install-deps)";
-        }
+        FLINTMERE_REQUIRE_TOOLS("genisoimage", "xorriso");
         inst = dir / "inst";
         FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         temp = dir / "tmp";

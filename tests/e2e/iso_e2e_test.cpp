@@ -68,11 +68,7 @@ std::vector<std::string> Lines(const std::string& text) {
 class IsoE2e : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (RunProgram({"sh", "-c", "command -v xorriso && command -v genisoimage"}).exitStatus !=
-            0) {
-            GTEST_SKIP()
-                << "xorriso or genisoimage is not installed (scripts/install-deps installs them)";
-        }
+        FLINTMERE_REQUIRE_TOOLS("xorriso", "genisoimage");
         inst = dir / "inst";
         FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         temp = dir / "tmp";

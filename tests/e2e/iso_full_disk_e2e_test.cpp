@@ -25,10 +25,7 @@ class IsoFullDiskE2e : public ::testing::Test {
   protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
-        if (RunProgram({"sh", "-c", "command -v genisoimage && command -v timeout"}).exitStatus !=
-            0) {
-            GTEST_SKIP() << "genisoimage is not installed (scripts/install-deps installs it)";
-        }
+        FLINTMERE_REQUIRE_TOOLS("genisoimage", "timeout");
         inst = dir / "inst";
         FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         WriteFileBytes(inst + "/kx/zz_payload.bin", std::string(kPayloadBytes, '\x5a'));

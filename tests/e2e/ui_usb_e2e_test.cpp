@@ -15,11 +15,7 @@ class UiUsbE2e : public ::testing::Test {
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
         if (::access("/dev/loop-control", F_OK) != 0) GTEST_SKIP() << "no loop devices here";
-        for (const char* tool : {"losetup", "sfdisk", "blkid", "fsck.fat", "mkfs.fat", "mtype"}) {
-            if (RunProgram({"sh", "-c", std::string("command -v ") + tool}).exitStatus != 0) {
-                GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
-            }
-        }
+        FLINTMERE_REQUIRE_TOOLS("losetup", "sfdisk", "blkid", "fsck.fat", "mkfs.fat", "mtype");
         if (!h.SkipReason().empty()) GTEST_SKIP() << h.SkipReason();
         stick = std::make_unique<LoopStick>(h.dir / "stick.img");
         if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();

@@ -114,11 +114,7 @@ class usb_e2e : public ::testing::Test {
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
         if (::access("/dev/loop-control", F_OK) != 0) GTEST_SKIP() << "no loop devices here";
-        for (const char* tool : {"losetup", "sfdisk", "blkid", "fsck.fat", "mkfs.fat", "mcopy"}) {
-            if (RunProgram({"sh", "-c", std::string("command -v ") + tool}).exitStatus != 0) {
-                GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
-            }
-        }
+        FLINTMERE_REQUIRE_TOOLS("losetup", "sfdisk", "blkid", "fsck.fat", "mkfs.fat", "mcopy");
         ASSERT_TRUE(installError.empty()) << installError;
         stick = std::make_unique<LoopStick>(dir / "stick.img");
         if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "support/fakes.h"
+#include "support/run_program.h"
 
 namespace flintmere {
 namespace {
@@ -140,15 +141,11 @@ TEST(StickDiscovery, DiskOfTheRunningSystemIsNeverListed) {
 }
 
 // Tests below read real tables from image files made by the system's tools.
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 class PartitionReadBack : public ::testing::Test {
   public:
     void SetUp() override {
-        if (!HaveTool("sfdisk") || !HaveTool("mkfs.fat"))
-            GTEST_SKIP() << "sfdisk or mkfs.fat missing";
+        FLINTMERE_REQUIRE_TOOLS("sfdisk", "mkfs.fat");
         image = dir / "disk.img";
     }
     RemovableDisk Disk() {

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "support/fakes.h"
+#include "support/run_program.h"
 
 namespace flintmere {
 namespace {
@@ -16,10 +17,6 @@ namespace {
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
-
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 std::string RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 gen(seed);
@@ -31,9 +28,7 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 class FatVolumeRootTest : public ::testing::Test {
   public:
     void SetUp() override {
-        if (!HaveTool("mkfs.fat") || !HaveTool("mcopy")) {
-            GTEST_SKIP() << "mkfs.fat or mtools missing";
-        }
+        FLINTMERE_REQUIRE_TOOLS("mkfs.fat", "mcopy");
         image = dir / "fat.img";
         Format(image, "-F 32", 40000);
     }

@@ -54,4 +54,11 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
     return result;
 }
 
+std::string MissingTool(const std::vector<std::string>& tools) {
+    for (const std::string& tool : tools) {
+        if (RunProgram({"sh", "-c", "command -v \"$0\"", tool}).exitStatus != 0) return tool;
+    }
+    return {};
+}
+
 }  // namespace flintmere::testing

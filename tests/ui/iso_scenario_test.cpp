@@ -34,11 +34,7 @@ std::string Line(const std::string& text, const std::string& key) {
 class IsoScenario : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (RunProgram({"sh", "-c", "command -v xorriso && command -v genisoimage"}).exitStatus !=
-            0) {
-            GTEST_SKIP()
-                << "xorriso or genisoimage is not installed (scripts/install-deps installs them)";
-        }
+        FLINTMERE_REQUIRE_TOOLS("xorriso", "genisoimage");
         if (!h.SkipReason().empty()) GTEST_SKIP() << h.SkipReason();
         ASSERT_TRUE(h.Start()) << h.Dump();
     }

@@ -72,9 +72,7 @@ void AnswerSaveAs(const QString& path, QStringList& filters) {
 }
 
 TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
-    if (RunProgram({"sh", "-c", "command -v xorriso && command -v genisoimage"}).exitStatus != 0) {
-        GTEST_SKIP() << "xorriso or genisoimage is not installed (scripts/install-deps)";
-    }
+    FLINTMERE_REQUIRE_TOOLS("xorriso", "genisoimage");
     EnsureQtApp();
     TempDir dir;
     const std::string inst = dir / "inst";
