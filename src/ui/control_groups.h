@@ -20,6 +20,14 @@ void EnableAll(ControlSurface& surface, const int (&ids)[N], bool enabled) {
     for (int id : ids) surface.Enable(id, enabled);
 }
 
+// The path edits and Browse buttons of the two file sources.
+inline void EnableSourcePaths(ControlSurface& surface, bool database, bool nodeFile) {
+    surface.Enable(IdDbPath, database);
+    surface.Enable(IdDbBrowse, database);
+    surface.Enable(IdNodePath, nodeFile);
+    surface.Enable(IdNodeBrowse, nodeFile);
+}
+
 // Empties the General fields: the two address controls and the three edits.
 inline void ClearGeneralTexts(ControlSurface& surface) {
     surface.ClearAddress(IdDns1);

@@ -165,10 +165,7 @@ bool CflintmereDlg::OnInitDialog() {
     s.Show(IdHelp, false);
 
     s.Enable(IdChkPartitioned, true);
-    s.Enable(IdDbPath, false);
-    s.Enable(IdDbBrowse, false);
-    s.Enable(IdNodePath, false);
-    s.Enable(IdNodeBrowse, false);
+    EnableSourcePaths(s, false, false);
     s.Enable(IdChkPartitioned, true);
     s.Enable(IdChkGpt, true);
     s.Enable(IdChkLegacyBios, false);

@@ -29,14 +29,6 @@ void RunFiveHandlers(CflintmereDlg& dlg) {
     dlg.OnBnClickedLegacyBios();
 }
 
-// The path edits and Browse buttons of the two file sources.
-void EnableSourcePaths(ControlSurface& s, bool database, bool nodeFile) {
-    s.Enable(IdDbPath, database);
-    s.Enable(IdDbBrowse, database);
-    s.Enable(IdNodePath, nodeFile);
-    s.Enable(IdNodeBrowse, nodeFile);
-}
-
 FileDialogRequest SourceFileRequest(u16 filterName, u16 filterPattern) {
     FileDialogRequest request;
     request.filterName = std::move(filterName);
