@@ -23,6 +23,7 @@
 #include "support/qt/qt_app.h"
 #include "support/qt/qt_operator.h"
 #include "support/run_program.h"
+#include "support/ui_harness.h"
 #include "ui/control_ids.h"
 #include "ui/qt/main_window.h"
 
@@ -34,18 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace flintmere::ui;
-
-RemovableDisk Stick() {
-    RemovableDisk disk;
-    disk.name = "sdb";
-    disk.devicePath = "/dev/sdb";
-    disk.identity = "sdb:7";
-    disk.description = "Test Stick";
-    disk.deviceNumber = 0x810;
-    disk.lengthBytes = 8ull << 30;
-    disk.geometry = DiskGeometry::FromLength(disk.lengthBytes, 512);
-    return disk;
-}
 
 // Answers the next save-as dialog with `path` typed without its extension.
 void AnswerSaveAs(const QString& path, QStringList& filters) {
@@ -89,7 +78,7 @@ TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
     app.DeriveFolders();
     app.OpenLog();
     FakeDisks disks;
-    disks.disks.push_back(Stick());
+    disks.disks.push_back(MakeStick(0));
     app.SetDiskService(&disks);
 
     BoxWatcher watcher;
