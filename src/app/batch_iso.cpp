@@ -16,8 +16,7 @@ struct BatchPaths {
     u16 outputBase;
 };
 
-// Paths are relative to the current directory; the split itself is done on
-// the text as given, so a ".xml" in the current directory's name plays no part.
+// Paths are relative to the current directory.
 u16 Absolute(const u16& path) {
     if (path.empty() || path.front() == u'/') return path;
     std::error_code ec;
@@ -28,35 +27,27 @@ u16 Absolute(const u16& path) {
     return folder + path;
 }
 
-// "DB.xml" gives DB.iso next to it; "DB.xml" + one separator + NAME gives
-// NAME.iso in the folder of DB.xml. The first ".xml" decides.
-bool SplitCommandLine(u16 text, BatchPaths& paths) {
-    // A path in quotes (with or without a name after it): drop the quotes.
-    if (text.size() >= 2 && text.front() == u'"') {
-        const size_t close = text.find(u'"', 1);
-        if (close != u16::npos) text = text.substr(1, close - 1) + text.substr(close + 1);
-    }
-    const size_t x = text.find(u".xml");
-    if (x == u16::npos) return false;
-    const size_t end = x + 4;  // just after ".xml"
-    const size_t length = text.size();
+bool EndsWithXml(const u16& path) {
+    constexpr std::u16string_view kXml = u".xml";
+    return path.size() > kXml.size() && path.ends_with(kXml) && path[path.size() - 5] != u'/';
+}
 
-    if (length <= end + 1) {
-        // Nothing after ".xml", or a lone separator: the image goes next to the database.
-        paths.database = text.substr(0, end);
-        paths.outputBase = text.substr(0, x);
+// The arguments arrive one by one, so each is taken as given: DB.xml gives
+// DB.iso next to it; DB.xml NAME gives NAME.iso in the folder of DB.xml (an
+// absolute NAME stays where it says).
+bool PathsFromArguments(const std::vector<u16>& args, BatchPaths& paths) {
+    if (args.empty() || args.size() > 2 || !EndsWithXml(args[0])) return false;
+    const u16& database = args[0];
+    if (args.size() == 1) {
+        paths.outputBase = database.substr(0, database.size() - 4);
     } else {
-        const u16 name = text.substr(end + 1);
-        // The folder ends at the last '/' of the text, unless that '/' is part
-        // of the output name: then it is the database's own folder, and the
-        // name is taken relative to it.
-        size_t slash = text.rfind(u'/');
-        if (slash != u16::npos && slash > end) slash = text.rfind(u'/', x);
-        const u16 folder = slash == u16::npos ? u16() : text.substr(0, slash + 1);
-        paths.database = text.substr(0, end);
-        paths.outputBase = folder + name;
+        const u16& name = args[1];
+        if (name.empty() || name.back() == u'/') return false;
+        const size_t slash = database.rfind(u'/');
+        const u16 folder = slash == u16::npos ? u16() : database.substr(0, slash + 1);
+        paths.outputBase = name.front() == u'/' ? name : folder + name;
     }
-    paths.database = Absolute(paths.database);
+    paths.database = Absolute(database);
     paths.outputBase = Absolute(paths.outputBase);
     return true;
 }
@@ -67,15 +58,20 @@ void Report(const std::string& text) {
 
 }  // namespace
 
-int CflintmereApp::RunBatchIso(const u16& commandLine) {
+int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
     // Before the worker exists, so that it and the tools inherit the mask
     // and only the wait below takes these signals.
     TerminationSignals signals;
-    WriteLogW(u"RunBatchIso(): start %s", commandLine);
+    // A closed standard error must not end the run halfway: the clean-up
+    // below still has to happen.
+    const PipeSignalIgnored pipeIgnored;
+    u16 given;
+    for (const u16& arg : args) given += (given.empty() ? u"" : u" ") + QuotedForMessage(arg);
+    WriteLogW(u"RunBatchIso(): start %s", given);
     BatchPaths paths;
-    if (!SplitCommandLine(commandLine, paths)) {
-        DisplayMessage(FormatW(u"Not a configuration database: %s", commandLine));
-        Report("give the path of a configuration database (.xml)");
+    if (!PathsFromArguments(args, paths)) {
+        DisplayMessage(FormatW(u"Not a configuration database: %s", given));
+        Report("give the path of a configuration database (.xml) and at most an image name");
         return kExitUsage;
     }
     WriteLogW(u"RunBatchIso(): database %s", paths.database);
@@ -101,10 +97,8 @@ int CflintmereApp::RunBatchIso(const u16& commandLine) {
     const std::vector<SplittingValue> refused = FindSplittingValues(*this);
     if (!refused.empty()) {
         for (const SplittingValue& v : refused) {
-            DisplayMessage(
-                FormatW(u"The database gives the %s (%s) the value %s, which holds a "
-                        u"blank or control character",
-                        v.field, v.key, QuotedForMessage(v.value)));
+            DisplayMessage(FormatW(u"The database gives the %s (%s) the value %s, which %s",
+                                   v.field, v.key, QuotedForMessage(v.value), RefusalReason(v)));
         }
         Report(
             FormatA("the ISO image %s was not built: the database holds values that would "
@@ -115,6 +109,7 @@ int CflintmereApp::RunBatchIso(const u16& commandLine) {
     }
 
     m_wholeTreeRequired = true;
+    m_keepFailedTree = true;
     if (!StartWorker([this] { return SetupISO(); })) {
         Report("the ISO image was not built: the worker could not be started");
         return kExitNotBuilt;

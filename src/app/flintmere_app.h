@@ -24,13 +24,14 @@ class CflintmereApp : public MediaEngine {
     // 128 + its number.
     static constexpr int kExitDone = 0;         // imported, image in place
     static constexpr int kExitNotBuilt = 1;     // the build failed: no new image
-    static constexpr int kExitUsage = 2;        // no database named
+    static constexpr int kExitUsage = 2;        // no .xml database first, or a third argument
     static constexpr int kExitNotImported = 3;  // image built from the reset record
     static constexpr int kExitRefused = 4;      // a database value would change node.cfg
 
-    // Builds the ISO image named by the command line without a window.
-    // Returns the exit status: 0 only when the database was imported and the image built.
-    int RunBatchIso(const u16& commandLine);
+    // Builds the ISO image without a window: `args` are the database (ending
+    // in ".xml") and, optionally, the image's name without ".iso". Returns
+    // the exit status: 0 only when the database was imported and the image built.
+    int RunBatchIso(const std::vector<u16>& args);
 };
 
 }  // namespace flintmere

@@ -16,18 +16,10 @@ const char kUsage[] =
     "Run it from the installation folder (the folder holding kx/, syslinux/ and\n"
     "systemd-boot/). Each run writes $TMPDIR/flintmere_YYYYmmddHHMMSS.log.\n"
     "\n"
-    "Exit status of a build: 0 built; 1 not built; 2 no database named; 3 built from\n"
-    "the reset configuration (the database could not be imported); 4 database\n"
-    "refused (a value would change node.cfg); 128+N cancelled by signal N.\n";
-
-std::string JoinArguments(const std::vector<std::string>& args) {
-    std::string line;
-    for (const std::string& arg : args) {
-        if (!line.empty()) line += ' ';
-        line += arg;
-    }
-    return line;
-}
+    "Exit status of a build: 0 built; 1 not built; 2 the first argument is not a\n"
+    ".xml database, or there are more than two; 3 built from the reset configuration\n"
+    "(the database could not be imported); 4 database refused (a value would change\n"
+    "node.cfg); 128+N cancelled by signal N.\n";
 
 }  // namespace
 
@@ -39,15 +31,19 @@ void CflintmereApp::DeriveFolders() {
 }
 
 int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
-    // The command line is the arguments joined by single spaces, so
-    // `flintmere a.xml vm1` and `flintmere "a.xml vm1"` mean the same.
-    const std::string commandLine = JoinArguments(args);
-    if (commandLine == "--version") {
+    const std::string first = args.empty() ? std::string() : args.front();
+    if (args.size() == 1 && first == "--version") {
         std::printf("flintmere %s\n", FLINTMERE_VERSION);
         return 0;
     }
-    if (!commandLine.empty() && commandLine.find(".xml") == std::string::npos) {
-        std::fputs(kUsage, commandLine == "--help" || commandLine == "-h" ? stdout : stderr);
+    if (args.size() == 1 && (first == "--help" || first == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 2;
+    }
+    // The database and the name come as arguments of their own: only a
+    // first one that names a .xml file, and at most one more, make a run.
+    if (!args.empty() && (args.size() > 2 || !first.ends_with(".xml"))) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
 
@@ -56,7 +52,11 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
     WriteLog("USB Stick Setup tool is starting");
     WriteLogW(u"Internal file version: %s", FLINTMERE_VERSION);
 
-    if (!commandLine.empty()) return RunBatchIso(FromPath(commandLine));
+    if (!args.empty()) {
+        std::vector<u16> given;
+        for (const std::string& arg : args) given.push_back(FromPath(arg));
+        return RunBatchIso(given);
+    }
 
     int status = RunMainWindow(*this);
     WriteLog("USB Stick Setup exit");

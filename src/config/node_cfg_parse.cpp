@@ -125,6 +125,10 @@ bool DecimalPrefixIsNonZeroImpl(std::basic_string_view<Char> text) {
 
 }  // namespace
 
+bool IsNodeCfgKey(std::string_view token) {
+    return LooksLikeKey(token);
+}
+
 bool DecimalPrefixIsNonZero(std::string_view text) {
     return DecimalPrefixIsNonZeroImpl(text);
 }

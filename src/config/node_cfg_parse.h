@@ -32,6 +32,10 @@ struct NodeCfgValues {
 // taken, so a key without value does not swallow the next entry.
 NodeCfgValues ParseNodeCfg(std::string_view bytes);
 
+// True when `token`, white space around it ignored, is one of the keys the
+// reader knows (letter case ignored): a value like that is read as the key.
+bool IsNodeCfgKey(std::string_view token);
+
 // The C library's strtol with base 10 reduced to "is it not zero": leading
 // white space and a sign are allowed, digits end at the first other character.
 bool DecimalPrefixIsNonZero(std::string_view text);

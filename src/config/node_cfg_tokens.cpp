@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "config/node_cfg_parse.h"
+
 namespace flintmere {
 namespace {
 
@@ -23,6 +25,14 @@ bool SplitsIntoTokens(const u16& value) {
         if (BreaksToken(value[i])) return true;
     }
     return false;
+}
+
+u16 Trimmed(const u16& value) {
+    std::size_t first = 0;
+    std::size_t last = value.size();
+    while (first < last && IsPadding(value[first])) ++first;
+    while (last > first && IsPadding(value[last - 1])) --last;
+    return value.substr(first, last - first);
 }
 
 }  // namespace
@@ -54,9 +64,18 @@ std::vector<SplittingValue> FindSplittingValues(const SetupRecord& record) {
     };
     std::vector<SplittingValue> found;
     for (const auto& f : fields) {
-        if (SplitsIntoTokens(f.value)) found.push_back({f.field, f.key, f.value});
+        if (SplitsIntoTokens(f.value)) {
+            found.push_back({f.field, f.key, f.value, false});
+        } else if (IsNodeCfgKey(Utf16ToAnsi(f.value))) {
+            found.push_back({f.field, f.key, f.value, true});
+        }
     }
     return found;
+}
+
+u16 RefusalReason(const SplittingValue& value) {
+    if (!value.readsAsKey) return u"holds a blank or control character";
+    return FormatW(u"would be read as the key %s", Trimmed(value.value));
 }
 
 u16 QuotedForMessage(const u16& value) {

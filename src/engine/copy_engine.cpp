@@ -45,20 +45,44 @@ class OnWalkPath {
     bool pushed_ = false;
 };
 
-// True when `folder` is one of the folders being walked: entering it again
-// (through a link to it or to a folder above it) would never end.
-bool LeadsBack(const std::vector<FolderId>& path, const std::string& folder) {
-    FolderId id;
-    if (!FolderIdOf(folder, id)) return false;
-    return std::find(path.begin(), path.end(), id) != path.end();
+bool Holds(const std::vector<FolderId>& ids, const FolderId& id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 }  // namespace
 
+const char* MediaEngine::WalkRefusal(const std::string& parent, const FolderEntry& entry) {
+    const std::string folder = parent + entry.name;
+    FolderId id;
+    if (!FolderIdOf(folder, id)) return nullptr;
+    // Entering a folder being walked again (through a link to it or to a
+    // folder above it) would never end.
+    if (Holds(m_copyFolders, id)) return "it leads back to a folder being copied";
+    // A real folder is always copied where it is; a link to one that has
+    // been walked already (through another link, or in place) is not.
+    if (entry.link && Holds(m_walkedFolders, id)) return "it leads to a folder copied already";
+    if (Holds(m_outsideFolders, id)) return "it leads out of the distribution folder";
+    FolderId kx;
+    if (entry.link && FolderIdOf(folder + "/kx/", kx)) {
+        return "it leads to another installation folder";
+    }
+    m_walkedFolders.push_back(id);
+    return nullptr;
+}
+
 bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
     WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
     m_copyTotalKB = 0;
-    bool listed = GetFilesSize(ToPath(m_distFolder));
+    const std::string distFolder = ToPath(m_distFolder);
+    m_outsideFolders = FolderAndAncestors(distFolder);
+    // The distribution folder itself is walked, not outside.
+    if (!m_outsideFolders.empty()) m_outsideFolders.erase(m_outsideFolders.begin());
+    m_walkedFolders.clear();
+    bool listed = GetFilesSize(distFolder);
+    if (StopRequested()) {
+        WriteLog("CopyFiles(): canceled");
+        return false;
+    }
     if (!listed || m_copyTotalKB == 0) {
         DisplayMessage(u"No distribution files found!");
         return false;
@@ -72,7 +96,8 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
         m_progressBase = position;
     }
     m_progressEnd = endPosition;
-    if (!CopyDirFiles(ToPath(m_distFolder), target, "")) return false;
+    m_walkedFolders.clear();
+    if (!CopyDirFiles(distFolder, target, "")) return false;
     WriteLog("CopyFiles(): done");
     return true;
 }
@@ -87,13 +112,15 @@ bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
     }
     const OnWalkPath onPath(m_copyFolders, sourceFolder);
     for (const FolderEntry& entry : entries) {
-        if (entry.kind == FolderEntry::Folder &&
-            LeadsBack(m_copyFolders, sourceFolder + entry.name)) {
-            WriteLog("GetFilesSize(): skipped %s, it leads back to a folder being copied",
-                     entry.name.c_str());
-        } else if (entry.kind == FolderEntry::Folder) {
-            // An unreadable sub-folder has been reported; the sum goes on without it.
-            GetFilesSize(sourceFolder + entry.name + "/");
+        // The count is a walk of its own and can be as long as the copy.
+        if (StopRequested()) return false;
+        if (entry.kind == FolderEntry::Folder) {
+            if (const char* why = WalkRefusal(sourceFolder, entry)) {
+                WriteLog("GetFilesSize(): skipped %s, %s", entry.name.c_str(), why);
+            } else {
+                // An unreadable sub-folder has been reported; the sum goes on without it.
+                GetFilesSize(sourceFolder + entry.name + "/");
+            }
         } else if (entry.kind == FolderEntry::File) {
             long long size = ReadableFileSize(sourceFolder + entry.name);
             if (size > 0) m_copyTotalKB += static_cast<std::uint64_t>(size);
@@ -114,14 +141,16 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
     const OnWalkPath onPath(m_copyFolders, sourceFolder);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const FolderEntry& entry = entries[i];
-        std::string relPath = JoinRel(targetFolder, entry.name);
-        if (entry.kind == FolderEntry::Folder &&
-            LeadsBack(m_copyFolders, sourceFolder + entry.name)) {
-            WriteLog("CopyDirFiles(): skipped %s, it leads back to a folder being copied",
-                     entry.name.c_str());
-            continue;
+        if (StopRequested()) {
+            WriteLog("CopyDirFiles(): canceled");
+            return false;
         }
+        std::string relPath = JoinRel(targetFolder, entry.name);
         if (entry.kind == FolderEntry::Folder) {
+            if (const char* why = WalkRefusal(sourceFolder, entry)) {
+                WriteLog("CopyDirFiles(): skipped %s, %s", entry.name.c_str(), why);
+                continue;
+            }
             // It may exist already; a real failure shows up with the first file.
             target.MakeFolder(relPath);
             if (!CopyDirFiles(sourceFolder + entry.name + "/", target, relPath)) return false;

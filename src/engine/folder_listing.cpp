@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -33,6 +34,21 @@ bool FolderIdOf(const std::string& path, FolderId& id) {
     return true;
 }
 
+std::vector<FolderId> FolderAndAncestors(const std::string& folder) {
+    std::vector<FolderId> ids;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr),
+                                                     &std::free);
+    if (!real) return ids;
+    std::string path = real.get();
+    for (;;) {
+        FolderId id;
+        if (FolderIdOf(path.empty() ? "/" : path, id)) ids.push_back(id);
+        if (path.empty() || path == "/") break;
+        path.resize(path.rfind('/'));
+    }
+    return ids;
+}
+
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, int& error) {
     entries.clear();
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
@@ -54,6 +70,12 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, in
         }
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         FolderEntry::Kind kind = FolderEntry::Other;
+        bool link = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            link = ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISLNK(st.st_mode);
+        }
         switch (entry->d_type) {
             case DT_DIR:
                 kind = FolderEntry::Folder;
@@ -65,7 +87,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, in
                 kind = KindOf(dirFd, entry->d_name);
                 break;
         }
-        entries.push_back({entry->d_name, kind});
+        entries.push_back({entry->d_name, kind, link});
     }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });

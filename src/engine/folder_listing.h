@@ -11,6 +11,7 @@ struct FolderEntry {
     enum Kind { File, Folder, Other };
     std::string name;
     Kind kind = Other;  // symbolic links are followed; a dangling one is Other
+    bool link = false;  // the entry itself is a symbolic link
 };
 
 // A folder's identity (device and inode, symbolic links followed): the
@@ -23,6 +24,9 @@ struct FolderId {
 
 // False when `path` cannot be looked up.
 bool FolderIdOf(const std::string& path, FolderId& id);
+
+// `folder` and every folder above it up to "/", as the system resolves them.
+std::vector<FolderId> FolderAndAncestors(const std::string& folder);
 
 // Lists `folder` without "." and "..", sorted by the bytes of the names so
 // that every run (and every file system) copies in the same order.

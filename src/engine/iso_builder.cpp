@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -55,6 +58,22 @@ std::string AbsoluteImagePath(const std::string& path) {
     return (cwd / path).string();
 }
 
+// ENAMETOOLONG when the image's name, or that of the tool's file beside it,
+// would be too long for its folder; 0 otherwise.
+int ImageNameError(const std::string& imagePath) {
+    const std::size_t slash = imagePath.rfind('/');
+    const std::string folder = slash == 0 ? "/" : imagePath.substr(0, slash);
+    const std::size_t nameLength = imagePath.size() - slash - 1 + sizeof(".XXXXXX") - 1;
+    errno = 0;
+    long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
+    if (nameLength > static_cast<std::size_t>(nameMax) ||
+        imagePath.size() + sizeof(".XXXXXX") > PATH_MAX) {
+        return ENAMETOOLONG;
+    }
+    return 0;
+}
+
 std::string LocalTimeStamp(std::time_t now) {
     std::tm local{};
     ::tzset();
@@ -74,28 +93,40 @@ int MediaEngine::SetupISO() {
 
     std::string tree;
     StagedImage staged;
+    auto removeTree = [this, &tree] {
+        if (tree.empty()) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(tree, ignored);
+        WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
+    };
     // A cancelled run ends quietly (the dialog's Cancel sets the status) and
     // takes its tree and unfinished image with it: nobody asked for them.
-    auto canceled = [this, &tree, &staged] {
+    auto canceled = [this, &staged, &removeTree] {
         if (staged.Discard()) {
             WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
         }
-        if (!tree.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(tree, ignored);
-            WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
-        }
+        removeTree();
         WriteLog("SetupISO(): canceled");
         return 0;
     };
-    auto fail = [this, &canceled](int error) {
-        if (StopRequested()) return canceled();
-        DisplayErrorMessage(error);
+    // Every failure ends here once its box is shown.
+    auto failed = [this, &removeTree] {
+        if (!m_keepFailedTree) removeTree();
         CloseProgress();
         Pause(500);
         return 0;
     };
+    auto fail = [this, &canceled, &failed](int error) {
+        if (StopRequested()) return canceled();
+        DisplayErrorMessage(error);
+        return failed();
+    };
     if (StopRequested()) return canceled();
+
+    // The image's name is checked before the long copy: the tool's file
+    // beside it has a longer one, which must fit as well.
+    const std::string imagePath = AbsoluteImagePath(ToPath(m_isoPath));
+    if (const int error = ImageNameError(imagePath)) return fail(error);
 
     // Without a temporary folder there is no safe place for the tree.
     const u16 tempFolder = env().TempFolder();
@@ -116,17 +147,19 @@ int MediaEngine::SetupISO() {
 
     LocalFolderRoot root(tree);
     // With m_wholeTreeRequired a file of the tree that was not written in
-    // full fails the build; otherwise the build goes on without it.
-    auto treeIncomplete = [this, &root] {
-        if (!m_wholeTreeRequired || root.FailedFiles().empty()) return false;
+    // full fails the build; otherwise only a branding file does, and the
+    // build goes on without the others.
+    auto treeIncomplete = [this, &root, &failed] {
+        bool incomplete = false;
         for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
+            if (!m_wholeTreeRequired && !file.relPath.starts_with("branding/")) continue;
             DisplayMessage(FormatW(u"%s was not written in full: %s",
                                    root.DisplayPath(file.relPath),
                                    Utf8ToUtf16(SystemErrorText(file.error))));
+            incomplete = true;
         }
-        CloseProgress();
-        Pause(500);
-        return true;
+        if (incomplete) failed();
+        return incomplete;
     };
     // The writers report their own failures.
     switch (m_configSource) {
@@ -201,7 +234,6 @@ int MediaEngine::SetupISO() {
     SetProgressAction(u"Creating the ISO file...");
     // The tool writes a new file beside the image, which takes the image's
     // name only once it holds a whole image.
-    const std::string imagePath = AbsoluteImagePath(ToPath(m_isoPath));
     if (!staged.Create(imagePath)) return fail(errno);
     // The log shows the command as the operator knows it, with the file the
     // tool really writes; the tool itself is taken from the program's
@@ -233,17 +265,13 @@ int MediaEngine::SetupISO() {
     };
     if (!toolDone) {
         discard();
-        CloseProgress();
-        Pause(500);
-        return 0;
+        return failed();
     }
     if (!staged.HoldsIso9660Image()) {
         DisplayMessage(FormatW(u"The mastering tool left no readable ISO 9660 image in %s",
                                FromPath(staged.Path())));
         discard();
-        CloseProgress();
-        Pause(500);
-        return 0;
+        return failed();
     }
     if (StopRequested()) return canceled();
     if (!staged.Commit()) {

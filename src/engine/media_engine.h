@@ -110,6 +110,16 @@ class MediaEngine : public ConfigModel {
     // The folders from the top of the walk in progress down to the current
     // one: a link back to any of them is skipped, so the walk always ends.
     std::vector<FolderId> m_copyFolders;
+    // The folders the walk in progress has entered: a link to one of them is
+    // not followed, so links that branch to the same folders cannot make the
+    // walk grow without end (each folder is walked at most twice: in place
+    // and through the first link to it).
+    std::vector<FolderId> m_walkedFolders;
+    // The installation folder and the folders above it: a link to one of
+    // them would put the program and the whole system into the image.
+    std::vector<FolderId> m_outsideFolders;
+    // Why the walk must not enter `folder` (an entry of `parent`), or null.
+    const char* WalkRefusal(const std::string& parent, const FolderEntry& entry);
 
     // --- installation source checks (source_checks.cpp) ---
     bool CheckPendriveSoftware();
@@ -148,8 +158,13 @@ class MediaEngine : public ConfigModel {
     int SetupISO();
     // When set, a file of the image tree that is not written in full (the
     // configuration, the database, a branding file) fails the build instead
-    // of leaving a gap in the image. The batch mode sets it.
+    // of leaving a gap in the image. The batch mode sets it. The branding
+    // files are required either way: an image without them is not the one asked for.
     bool m_wholeTreeRequired = false;
+    // When set, a failed build leaves its tree in the temporary folder for
+    // inspection (the batch mode); otherwise it is removed, so a run that
+    // failed on a full temporary folder does not keep it full.
+    bool m_keepFailedTree = false;
 
     // --- drive table (drive_discovery.cpp) ---
     std::array<u16, kMaxDrives> m_driveVolumeName{};

@@ -1,5 +1,6 @@
 #include "platform/app_services.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,13 @@ void AppServices::OpenLog() {
     ::localtime_r(&now, &local);
     char stamp[128] = {};
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-    m_logFile.Open(ToPath(temp) + "flintmere_" + stamp + ".log");
+    const std::string path = ToPath(temp) + "flintmere_" + stamp + ".log";
+    if (!m_logFile.Open(path)) {
+        // The run goes on without its log; the operator must know.
+        const int error = errno;
+        std::fprintf(stderr, "flintmere: no log is written: %s cannot be created: %s\n",
+                     path.c_str(), SystemErrorText(error).c_str());
+    }
 }
 
 void AppServices::WriteLog(const char* format, ...) {

@@ -24,6 +24,41 @@ std::string WithSuffix(const std::string& path, int n) {
     return path.substr(0, dot) + "_" + std::to_string(n) + path.substr(dot);
 }
 
+// "dir/name_XXXXXX.log", made by mkostemps: a name no one can have taken.
+bool OpenUniqueName(const std::string& path, UniqueFd& fd, std::string& name) {
+    const std::size_t slash = path.rfind('/');
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
+    std::string pattern = path.substr(0, dot) + "_XXXXXX" + path.substr(dot);
+    fd.Reset(
+        ::mkostemps(pattern.data(), static_cast<int>(path.size() - dot), O_APPEND | O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    name = pattern;
+    return true;
+}
+
+// A line break or other control character in a message (a file name can
+// hold any) would start a forged line: each is written as an escape.
+void AppendEscaped(std::string& line, std::string_view message) {
+    static const char kHex[] = "0123456789abcdef";
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            line += c;
+        } else if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else if (c == '\t') {
+            line += c;
+        } else {
+            line += "\\x";
+            line += kHex[byte >> 4];
+            line += kHex[byte & 0xf];
+        }
+    }
+}
+
 }  // namespace
 
 bool LogFile::Open(const std::string& path) {
@@ -43,7 +78,8 @@ bool LogFile::Open(const std::string& path) {
         path_ = name;
         return true;
     }
-    return false;
+    // Every numbered name is taken: a random one of this run's own.
+    return OpenUniqueName(path, fd_, path_);
 }
 
 bool LogFile::IsOpen() const {
@@ -71,7 +107,7 @@ void LogFile::WriteLine(std::string_view ansiMessage, std::time_t now) {
     line += '[';
     line += TimeText(now);
     line += "] ";
-    line += ansiMessage;
+    AppendEscaped(line, ansiMessage);
     line += "\r\n";
     std::lock_guard lock(mutex_);
     if (!fd_.Valid()) return;

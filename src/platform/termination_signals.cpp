@@ -8,9 +8,11 @@ namespace flintmere {
 
 TerminationSignals::TerminationSignals() {
     ::sigemptyset(&set_);
-    ::sigaddset(&set_, SIGINT);
-    ::sigaddset(&set_, SIGTERM);
-    ::sigaddset(&set_, SIGHUP);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A blocked signal is queued even when ignored, so an ignored one
+        // stays out of the set.
+        if (!Ignored(signal)) ::sigaddset(&set_, signal);
+    }
     ::sigemptyset(&old_);
     blocked_ = ::pthread_sigmask(SIG_BLOCK, &set_, &old_) == 0;
 }
@@ -32,6 +34,22 @@ int TerminationSignals::Wait(std::chrono::milliseconds limit) {
     // Interrupted by another signal's handler: 0, and the caller waits again.
     const int signal = ::sigtimedwait(&set_, &info, &timeout);
     return signal > 0 ? signal : 0;
+}
+
+bool TerminationSignals::Ignored(int signal) {
+    struct sigaction action {};
+    return ::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN;
+}
+
+PipeSignalIgnored::PipeSignalIgnored() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    ::sigemptyset(&action.sa_mask);
+    set_ = ::sigaction(SIGPIPE, &action, &old_) == 0;
+}
+
+PipeSignalIgnored::~PipeSignalIgnored() {
+    if (set_) ::sigaction(SIGPIPE, &old_, nullptr);
 }
 
 const char* TerminationSignals::Name(int signal) {

@@ -70,6 +70,9 @@ class CflintmereDlg : public EventSink {
 
     // --- launch (setup_launch.cpp) ---
     void OnBnClickedOk();
+    // The DNS servers, logical id and management servers as the controls
+    // show them; OK stores them only once the run is sure to start.
+    void StoreTypedValues(SetupRecord& record) const;
     // Cancel closes the dialog.
     void OnCancel();
 

@@ -1,5 +1,6 @@
 // OK in the main dialog: the request is checked, the last question asked,
 // the remaining values stored, and one worker run under the progress dialog.
+#include "config/node_cfg_tokens.h"
 #include "config/setup_validation.h"
 #include "ui/flintmere_dlg.h"
 
@@ -46,6 +47,21 @@ constexpr ResultTexts kResults[] = {
      u"Virtual Machine ISO image blocked", true},
 };
 
+// The values node.cfg will get, typed or from a file, against the rule the
+// batch mode applies: one that would change what node.cfg says is refused
+// with a box naming its field.
+bool RefuseSplittingValues(const SetupRecord& toWrite, Presenter& boxes) {
+    const std::vector<SplittingValue> refused = FindSplittingValues(toWrite);
+    if (refused.empty()) return false;
+    const SplittingValue& v = refused.front();
+    ShowValidationResult({ValidationOutcome::Rejected,
+                          FormatW(u"Invalid %s: the value %s %s and would change node.cfg (%s).",
+                                  v.field, QuotedForMessage(v.value), RefusalReason(v), v.key),
+                          u"Error", true},
+                         boxes);
+    return true;
+}
+
 }  // namespace
 
 void CflintmereDlg::OnBnClickedOk() {
@@ -78,6 +94,11 @@ void CflintmereDlg::OnBnClickedOk() {
         return;
     }
     if (result.outcome == ValidationOutcome::Declined) return;
+    {
+        SetupRecord toWrite = m_app;
+        StoreTypedValues(toWrite);
+        if (RefuseSplittingValues(toWrite, m_app.presenter())) return;
+    }
 
     if (m_app.m_isoMedia) {
         FileDialogRequest request;
@@ -96,15 +117,7 @@ void CflintmereDlg::OnBnClickedOk() {
         return;
     }
 
-    // A blank control keeps what the record holds (a database's value).
-    if (!m_surface.IsAddressBlank(IdDns1)) {
-        const IpFields f = m_surface.GetAddress(IdDns1);
-        m_app.m_dns1 = FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
-    }
-    if (!m_surface.IsAddressBlank(IdDns2)) {
-        const IpFields f = m_surface.GetAddress(IdDns2);
-        m_app.m_dns2 = FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
-    }
+    StoreTypedValues(m_app);
 
     const auto flag = [this](int id) -> Flag { return m_surface.IsChecked(id) ? 1 : 0; };
     m_app.m_preinstall = flag(IdChkPreInstall);
@@ -117,10 +130,6 @@ void CflintmereDlg::OnBnClickedOk() {
     m_app.m_partitioned = flag(IdChkPartitioned);
     m_app.m_gptPartition = flag(IdChkGpt);
     m_app.m_legacyBios = flag(IdChkLegacyBios);
-
-    m_app.m_logicId = m_surface.GetText(IdLogicalId);
-    m_app.m_supplyServer1 = m_surface.GetText(IdQmxUrl1);
-    m_app.m_supplyServer2 = m_surface.GetText(IdQmxUrl2);
 
     m_app.m_pProgressDlg = &m_host.CreateProgressDialog();
     m_app.m_setupStatus = SetupError;
@@ -142,6 +151,19 @@ void CflintmereDlg::OnBnClickedOk() {
     m_app.presenter().ShowMessage(m_app.m_isoMedia ? texts.iso : texts.usb, u"Setup",
                                   kMbWarningStyle, false);
     if (!texts.keepsDialogOpen) EndDialog(kIdOk);
+}
+
+void CflintmereDlg::StoreTypedValues(SetupRecord& record) const {
+    // A blank control keeps what the record holds (a database's value).
+    for (const auto& [id, value] :
+         {std::pair{IdDns1, &SetupRecord::m_dns1}, {IdDns2, &SetupRecord::m_dns2}}) {
+        if (m_surface.IsAddressBlank(id)) continue;
+        const IpFields f = m_surface.GetAddress(id);
+        record.*value = FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
+    }
+    record.m_logicId = m_surface.GetText(IdLogicalId);
+    record.m_supplyServer1 = m_surface.GetText(IdQmxUrl1);
+    record.m_supplyServer2 = m_surface.GetText(IdQmxUrl2);
 }
 
 void CflintmereDlg::OnCancel() {

@@ -64,33 +64,45 @@ class BatchIsoTest : public ::testing::Test {
     fs::path oldCwd;
 };
 
-TEST_F(BatchIsoTest, SplitsTheCommandLine) {
+TEST_F(BatchIsoTest, TakesTheArgumentsAsGiven) {
     const std::string cfg = dir / "cfg";
+    fs::create_directories(dir / "cfg/conf.xml.d");
+    WriteFileBytes(dir / "cfg/conf.xml.d/site.xml", kDatabase);
     struct Case {
-        std::string commandLine;
-        std::string database;
+        std::vector<std::string> args;
+        std::string database;  // "" for a usage error
         std::string image;
     };
     const Case cases[] = {
-        {cfg + "/site1.xml", cfg + "/site1.xml", cfg + "/site1.iso"},
-        {cfg + "/site1.xml vm1", cfg + "/site1.xml", cfg + "/vm1.iso"},
-        // The first ".xml" decides, even in a folder name.
-        {cfg + "/a.xml/b.xml", cfg + "/a.xml", cfg + "/a.xml/b.xml.iso"},
-        // A lone separator names nothing: the image goes next to the database.
-        {cfg + "/site1.xml ", cfg + "/site1.xml", cfg + "/site1.iso"},
-        // Quotes around the path are dropped.
-        {"\"" + cfg + "/site 1.xml\"", cfg + "/site 1.xml", cfg + "/site 1.iso"},
-        {"\"" + cfg + "/site 1.xml\" vm1", cfg + "/site 1.xml", cfg + "/vm1.iso"},
+        {{cfg + "/site1.xml"}, cfg + "/site1.xml", cfg + "/site1.iso"},
+        {{cfg + "/site1.xml", "vm1"}, cfg + "/site1.xml", cfg + "/vm1.iso"},
+        // A ".xml" inside a folder name is part of the path.
+        {{cfg + "/a.xml/b.xml"}, cfg + "/a.xml/b.xml", cfg + "/a.xml/b.iso"},
+        {{"conf.xml.d/site.xml"}, cfg + "/conf.xml.d/site.xml", cfg + "/conf.xml.d/site.iso"},
+        {{cfg + "/site 1.xml"}, cfg + "/site 1.xml", cfg + "/site 1.iso"},
+        {{cfg + "/site 1.xml", "vm 1"}, cfg + "/site 1.xml", cfg + "/vm 1.iso"},
         // An output name with a folder part is taken from the database's folder.
-        {cfg + "/site1.xml out/vm1", cfg + "/site1.xml", cfg + "/out/vm1.iso"},
+        {{cfg + "/site1.xml", "out/vm1"}, cfg + "/site1.xml", cfg + "/out/vm1.iso"},
+        {{"site1.xml", cfg + "/out/vm3"}, cfg + "/site1.xml", cfg + "/out/vm3.iso"},
         // Relative paths are taken from the current directory.
-        {"site1.xml", cfg + "/site1.xml", cfg + "/site1.iso"},
-        {"sub/site1.xml vm2", cfg + "/sub/site1.xml", cfg + "/sub/vm2.iso"},
+        {{"site1.xml"}, cfg + "/site1.xml", cfg + "/site1.iso"},
+        {{"sub/site1.xml", "vm2"}, cfg + "/sub/site1.xml", cfg + "/sub/vm2.iso"},
+        // Usage errors: nothing is opened.
+        {{"site1.xml.bak"}, "", ""},
+        {{"site1.xml", ""}, "", ""},
+        {{"site1.xml", "vm1", "vm2"}, "", ""},
+        {{".xml"}, "", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.commandLine);
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " | " + c.args[1] : ""));
         auto app = NewApp();
-        (*app)->RunBatchIso(FromPath(c.commandLine));
+        std::vector<u16> args;
+        for (const std::string& arg : c.args) args.push_back(FromPath(arg));
+        const int status = (*app)->RunBatchIso(args);
+        if (c.database.empty()) {
+            EXPECT_EQ(status, CflintmereApp::kExitUsage);
+            continue;
+        }
         EXPECT_EQ(OpenedDatabase(*app), c.database);
         EXPECT_EQ(ToPath((*app)->m_isoPath), c.image);
         EXPECT_EQ((*app)->m_configSource, ConfigFromDatabase);
@@ -129,7 +141,7 @@ TEST_F(BatchIsoTest, ExitStatusTellsImportAndBuild) {
         // Runs must not share a tree folder name.
         (*app).clock.Sleep(std::chrono::milliseconds(10000 * ++run), {});
 
-        EXPECT_EQ((*app)->RunBatchIso(FromPath(c.commandLine)), c.status);
+        EXPECT_EQ((*app)->RunBatchIso({FromPath(c.commandLine)}), c.status);
         const std::string image = ToPath((*app)->m_isoPath);
         EXPECT_EQ(!image.empty() && fs::exists(image), c.image);
         if (c.status == 3) {

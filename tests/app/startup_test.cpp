@@ -78,6 +78,10 @@ TEST(Startup, HelpVersionAndUnknownArguments) {
         {{"--help"}, 2, "Usage: flintmere", ""},
         {{"-h"}, 2, "Usage: flintmere", ""},
         {{"site1", "vm1"}, 2, "", "Usage: flintmere"},
+        // Each argument is taken as given: ".xml" must end the first one.
+        {{"site1.xml.bak"}, 2, "", "Usage: flintmere"},
+        {{"conf.xml.d/site"}, 2, "", "Usage: flintmere"},
+        {{"site1.xml", "vm1", "vm2"}, 2, "", "Usage: flintmere"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv = {FLINTMERE_BINARY};

@@ -285,14 +285,14 @@ TEST_F(DbImport, FailuresShowTheMessageAndLeaveTheRecordReset) {
         EXPECT_EQ(kept, c.keepsPrevious ? previous : "");
     }
     const std::string log = Log();
-    EXPECT_NE(log.find("OpenDbFile(): At line 3\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("OpenDbFile(): At line 3\\n"), std::string::npos) << log;
     EXPECT_NE(log.find("DisplayMessage(): Error: Can't open file " + (dir / "bad.xml") + "!"),
               std::string::npos);
 }
 
 TEST_F(DbImport, ParseErrorLineInUtf16) {
     EXPECT_FALSE(Import(Utf16("<kestrelData>\r\n<a>\r\n\r\n</b>\r\n", false)));
-    EXPECT_NE(Log().find("OpenDbFile(): At line 4\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("OpenDbFile(): At line 4\\n"), std::string::npos) << Log();
 }
 
 TEST_F(DbImport, Utf16DatabasesImport) {

@@ -22,6 +22,11 @@ TEST(SplittingValues, OnlyBlanksAndControlsInsideAValueSplitIt) {
          true},
         {u"a\u0085b", true},
         {u"M\u00fcller-\u00e9", false},
+        // A value that is a key reads back as that key and takes the next value.
+        {u"kestrel_label:", true},
+        {u" Kestrel_GW:\t", true},
+        {u"2001:db8::", false},
+        {u"kestrel_label", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(QuotedForMessage(c.value)));

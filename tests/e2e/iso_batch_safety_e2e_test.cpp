@@ -308,6 +308,57 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
          dbAndImage,
          0,
          nullptr},
+        {"a LAN IPv6 address that is a node.cfg key is refused",
+         [&](IsoBatchSafety& t) {
+             const std::string db = Replace(t.database, "<ipAddr>2001:db8:10::10</ipAddr>",
+                                            "<ipAddr>kestrel_label:</ipAddr>");
+             WriteFileBytes(t.work + "/site1.xml", Replace(db, "<subnetMask>64</subnetMask>",
+                                                           "<subnetMask>pwned</subnetMask>"));
+             earlier(t);
+         },
+         4,
+         {"the LAN IPv6 address (kestrel_lan6) the value \"kestrel_label:\", which would be "
+          "read as the key kestrel_label:"},
+         Left::EarlierImage,
+         dbAndImage,
+         0,
+         nullptr},
+        {"links that branch, lead up or to / are walked once or not at all",
+         [](IsoBatchSafety& t) {
+             // Each level links twice to the next: 2^24 paths, 24 folders.
+             for (int level = 0; level < 24; ++level) {
+                 const std::string folder = t.inst + "/kx/b" + std::to_string(level);
+                 fs::create_directories(folder);
+                 WriteFileBytes(folder + "/f.txt", std::to_string(level));
+                 for (const char* link : {"x", "y"}) {
+                     fs::create_directory_symlink("../b" + std::to_string(level + 1),
+                                                  folder + "/" + link);
+                 }
+             }
+             fs::create_directory_symlink("..", t.inst + "/kx/up");
+             fs::create_directory_symlink("/", t.inst + "/kx/root");
+         },
+         0,
+         {},
+         Left::NewImage,
+         dbAndImage,
+         0,
+         [](IsoBatchSafety& t) {
+             const std::set<std::string> files = t.ImageFiles(t.image);
+             std::size_t levels = 0;
+             for (const std::string& f : files) {
+                 levels += f.ends_with("/f.txt");
+                 EXPECT_FALSE(f.starts_with("up/") || f.starts_with("root/")) << f;
+             }
+             EXPECT_EQ(levels, 24u + 23u) << "each level in place, and once through a link";
+             const std::string log = t.Logs(t.temp);
+             for (const char* line :
+                  {"CopyDirFiles(): skipped y, it leads to a folder copied",
+                   "CopyDirFiles(): skipped up, it leads out of the distribution",
+                   "CopyDirFiles(): skipped root, it leads out of the distri"}) {
+                 EXPECT_NE(log.find(line), std::string::npos) << line;
+             }
+         }},
         {"a logo the run cannot load is only a notice",
          changedDatabase("<logoPicture>default</logoPicture>",
                          "<logoPicture>corp.png</logoPicture>"),
@@ -408,6 +459,149 @@ TEST_F(IsoBatchSafety, SignalsCancelTheRunAndLeaveNothingOfIt) {
             << log;
         EXPECT_NE(log.find("SetupISO(): removed the temporary folder"), std::string::npos);
         EXPECT_NE(log.find("SetupISO(): canceled"), std::string::npos);
+        ExpectNoSurvivors();
+    }
+}
+
+// Signals the run must not take as a cancel: SIGHUP under nohup, and the
+// SIGPIPE of an error printed to a standard error nobody reads any more.
+TEST_F(IsoBatchSafety, SignalsThatAreNoCancel) {
+    // Announces itself, then masters after a pause or fails.
+    const std::string slowTool =
+        "#!/bin/sh\ntouch \"$0.started\"\nsleep 2\n"
+        "exec genisoimage -quiet \"$@\"\n";
+    struct Case {
+        const char* name;
+        std::string tool;
+        std::string shell;  // runs the program as "$0" "$@"
+        int signal;         // sent once the tool runs, 0 for none
+        int status;
+        Left left;
+    };
+    const Case cases[] = {
+        {"SIGHUP ignored at start stays ignored", slowTool, "trap '' HUP; exec \"$0\" \"$@\"",
+         SIGHUP, 0, Left::NewImage},
+        {"an error written to a closed pipe", "#!/bin/sh\necho failing >&2\nexit 1\n",
+         // The reader is gone long before the run's first error.
+         "(\"$0\" \"$@\"; echo $? > \"$0.status\") 2>&1 >/dev/null | true; "
+         "exit $(cat \"$0.status\")",
+         0, 1, Left::EarlierImage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& f : {temp, work}) {
+            fs::remove_all(f);
+            fs::create_directories(f);
+        }
+        WriteFileBytes(work + "/site1.xml", database);
+        WriteFileBytes(image, kEarlierImage);
+        UseTool(c.tool);
+        const std::string started = inst + "/syslinux/mkisofs.started";
+        fs::remove(started);
+        BackgroundProgram run({"sh", "-c", c.shell, inst + "/flintmere", work + "/site1.xml"},
+                              Env(), "/");
+        ASSERT_TRUE(run.Started());
+        if (c.signal != 0) {
+            ASSERT_TRUE(WaitFor([&] { return fs::exists(started); }, 60s));
+            run.Signal(c.signal);
+        }
+        const ProgramResult result = run.Wait(60s);
+        EXPECT_EQ(result.exitStatus, c.status) << result.err;
+        if (c.left == Left::NewImage) {
+            EXPECT_TRUE(IsIsoImage(image));
+        } else {
+            EXPECT_EQ(ReadFileBytes(image), kEarlierImage);
+        }
+        EXPECT_EQ(Names(work), (std::set<std::string>{"site1.xml", "site1.iso"}))
+            << "no unfinished image is left";
+        ExpectNoSurvivors();
+    }
+}
+
+// The names a run makes: its log's when every usual one is taken, the
+// image's when it is too long, and names with line breaks in the log.
+TEST_F(IsoBatchSafety, NamesOfTheLogAndTheImage) {
+    struct Case {
+        const char* name;
+        std::function<void(IsoBatchSafety&)> arrange;
+        std::vector<std::string> args;  // after the program
+        std::string tmpdir;             // "" for the usual one
+        int status;
+        std::string stderrHas;
+        std::function<void(IsoBatchSafety&)> check;
+    };
+    const std::string longName(250, 'n');
+    const Case cases[] = {
+        {"every numbered log name of the next seconds is taken",
+         [](IsoBatchSafety& t) {
+             const std::time_t now = std::time(nullptr);
+             for (std::time_t second = now; second < now + 8; ++second) {
+                 const std::string base = t.temp + "/flintmere_" + Stamp(second);
+                 WriteFileBytes(base + ".log", "");
+                 for (int n = 1; n <= 999; ++n) {
+                     WriteFileBytes(base + "_" + std::to_string(n) + ".log", "");
+                 }
+             }
+         },
+         {"site1.xml"},
+         "",
+         0,
+         "",
+         [](IsoBatchSafety& t) {
+             int logs = 0;
+             for (const std::string& name : Names(t.temp)) {
+                 const std::string path = t.temp + "/" + name;
+                 if (fs::file_size(path) == 0) continue;
+                 ++logs;
+                 EXPECT_EQ(name.size(), std::string("flintmere_YYYYmmddHHMMSS_XXXXXX.log").size());
+                 EXPECT_NE(ReadFileBytes(path).find("SetupISO(): done"), std::string::npos);
+             }
+             EXPECT_EQ(logs, 1);
+         }},
+        {"no log can be made at all",
+         nullptr,
+         {"site1.xml"},
+         "/nonexistent-flintmere-tmp/",
+         1,
+         "flintmere: no log is written: /nonexistent-flintmere-tmp/flintmere_",
+         nullptr},
+        {"an image name too long for the tool's file",
+         nullptr,
+         {"site1.xml", longName},
+         "",
+         1,
+         "Error: " + AppServices::SystemErrorText(ENAMETOOLONG),
+         [](IsoBatchSafety& t) {
+             EXPECT_TRUE(t.Trees(t.temp).empty()) << "nothing was copied";
+             EXPECT_EQ(t.Logs(t.temp).find("CopyFiles()"), std::string::npos);
+         }},
+        {"a line break in the database's name",
+         [](IsoBatchSafety& t) {
+             WriteFileBytes(t.work + "/site\n[Wed Dec  9 05:54:47] forged.xml", t.database);
+         },
+         {"site\n[Wed Dec  9 05:54:47] forged.xml", "site1"},
+         "",
+         0,
+         "",
+         [](IsoBatchSafety& t) {
+             const std::string log = t.Logs(t.temp);
+             EXPECT_NE(log.find("/site\\n[Wed Dec  9 05:54:47] forged.xml"), std::string::npos)
+                 << log;
+             EXPECT_EQ(log.find("\n[Wed Dec  9 05:54:47] forged"), std::string::npos) << log;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& f : {temp, work}) {
+            fs::remove_all(f);
+            fs::create_directories(f);
+        }
+        WriteFileBytes(work + "/site1.xml", database);
+        if (c.arrange) c.arrange(*this);
+        const ProgramResult run = Run(c.args, c.tmpdir, work);
+        EXPECT_EQ(run.exitStatus, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
+        if (c.check) c.check(*this);
         ExpectNoSurvivors();
     }
 }

@@ -225,6 +225,19 @@ TEST_F(CopyEngineTest, CancelStopsInTheMiddleOfAFile) {
     EXPECT_NE(ReadLog(app).find("CopyDirFiles(): canceled"), std::string::npos);
 }
 
+TEST_F(CopyEngineTest, CancelStopsTheSizeCountToo) {
+    fs::create_directories(dist + "/sub");
+    WriteFileBytes(dist + "/sub/a.bin", "a");
+    app->m_workerStop.request_stop();
+    LocalFolderRoot root(target);
+
+    EXPECT_FALSE(app->CopyFiles(root, 100));
+    EXPECT_TRUE(app.presenter.Shown().empty()) << "a cancel is no missing distribution";
+    const std::string log = ReadLog(app);
+    EXPECT_NE(log.find("CopyFiles(): canceled"), std::string::npos);
+    EXPECT_EQ(log.find("GetFilesSize(): source path is " + dist + "/sub/"), std::string::npos);
+}
+
 TEST_F(CopyEngineTest, SumsFilesBeyondFourGiB) {
     // Sparse files: the sizes are real, the disk space is not used.
     for (const char* name : {"one.img", "two.img"}) {

@@ -1,6 +1,6 @@
 // ISO builds that run out of disk space: the tree's folder fills up during the
 // distribution copy, or the image does not fit where it is to be written.
-// Each must end as an error, leave its tree for inspection and never hang.
+// Each must end as an error, remove its tree (a window run) and never hang.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -118,13 +118,40 @@ TEST_F(IsoFullDisk, TreeFolderFillsDuringTheDistributionCopy) {
     }
     EXPECT_EQ(progress.CloseRequests(), 1);
 
-    // The tree stays for inspection, with what was copied before the disk filled.
-    const std::vector<std::string> trees = Folders(small.Folder(), "flintmere_");
-    ASSERT_EQ(trees.size(), 1u);
-    EXPECT_TRUE(fs::is_regular_file(trees[0] + "/node.cfg"));
-    EXPECT_EQ(ReadFileBytes(trees[0] + "/vmlinuz"), ReadFileBytes(inst + "/kx/vmlinuz"));
-    EXPECT_LT(fs::file_size(trees[0] + "/zz_payload.bin"), kPayloadBytes);
+    // The window's run takes its tree with it: the full folder is free again.
+    EXPECT_TRUE(fs::is_empty(small.Folder()));
+    EXPECT_NE(log.find("SetupISO(): removed the temporary folder"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
+}
+
+TEST_F(IsoFullDisk, BrandingFilesNotWrittenInFullFailTheWindowsRun) {
+    SmallTmpfs small(dir / "small", kSmall);
+    if (!small.Mounted()) GTEST_SKIP() << small.Error();
+    app.env.tempFolder = FromPath(small.Folder() + "/");
+    fs::remove(inst + "/kx/zz_payload.bin");
+    app->m_companyName = u"Example Telecom";
+    app->m_productName = u"Edge";
+    app->m_tla = u"EXT";
+    // The folder fills up just as the branding files are written.
+    progress.OnAction([&](const u16& action) {
+        if (action == u"Copying Branding Company Name...") {
+            RunProgram({"dd", "if=/dev/zero", "of=" + small.Folder() + "/filler", "bs=64k"});
+        }
+    });
+
+    EXPECT_EQ(RunBounded(), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError) << "an image without its branding is no success";
+    const std::vector<ShownMessage> shown = app.presenter.Shown();
+    ASSERT_EQ(shown.size(), 3u);
+    for (const char* name : {"companyName", "productName", "tla"}) {
+        EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [&](const ShownMessage& m) {
+            return ToPath(m.text).find("/branding/" + std::string(name) +
+                                       " was not written in full: " +
+                                       AppServices::SystemErrorText(ENOSPC)) != std::string::npos;
+        })) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.iso"));
+    EXPECT_TRUE(Folders(small.Folder(), "flintmere_").empty()) << "the tree is removed";
 }
 
 TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
@@ -144,7 +171,7 @@ TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
     EXPECT_NE(log.find("No space left on device"), std::string::npos) << log;
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(progress.CloseRequests(), 1);
-    EXPECT_EQ(Folders(temp, "flintmere_").size(), 1u) << "the tree stays after a failed tool";
+    EXPECT_TRUE(Folders(temp, "flintmere_").empty()) << "the tree goes with a failed tool";
     EXPECT_FALSE(fs::exists(image)) << "a cut-off image does not stay under the image's name";
     EXPECT_NE(log.find("SetupISO(): removed the unfinished image " + image + "."),
               std::string::npos);

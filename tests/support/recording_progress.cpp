@@ -21,8 +21,18 @@ int RecordingProgress::GetPos() {
 }
 
 void RecordingProgress::SetAction(const u16& text) {
+    std::function<void(const u16&)> hook;
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back({Event::Action, 0, text});
+        hook = onAction_;
+    }
+    if (hook) hook(text);
+}
+
+void RecordingProgress::OnAction(std::function<void(const u16&)> hook) {
     std::lock_guard lock(mutex_);
-    events_.push_back({Event::Action, 0, text});
+    onAction_ = std::move(hook);
 }
 
 void RecordingProgress::RequestClose() {

@@ -2,6 +2,7 @@
 // lets the test decide when the dialog counts as ready. Thread-safe.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -30,6 +31,8 @@ class RecordingProgress final : public ProgressDialog {
     void BecomeReadyAfter(int checks);
     // Moves the bar without recording it (the position a run starts from).
     void SetCurrentPos(int position);
+    // Called on the worker with each action text, after it is recorded.
+    void OnAction(std::function<void(const u16&)> hook);
 
     std::vector<int> Positions() const;
     std::vector<u16> Actions() const;
@@ -44,6 +47,7 @@ class RecordingProgress final : public ProgressDialog {
     int readyChecks_ = 0;
     int position_ = 0;
     std::vector<Event> events_;
+    std::function<void(const u16&)> onAction_;
 };
 
 }  // namespace flintmere::testing

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "platform/media_root.h"
 #include "support/install_folder.h"
@@ -169,6 +170,76 @@ TEST_F(IsoScenario, DatabaseToAnImageAsTheBatchModeBuildsIt) {
     EXPECT_EQ(Line(node, "kestrel_wan:"), "kestrel_wan: 198.51.100.20 255.255.255.0");
     EXPECT_TRUE(ImageFile(batchImage, "config.xml") == database);
     EXPECT_EQ(h.LogCount("OnBnClickedOk(): Virtual Machine ISO"), 1);
+}
+
+// A value that would change what node.cfg says is refused at OK, whichever
+// source gave it, with a box naming the field; nothing is asked or written.
+TEST(WindowRefusesSplittingValues, FromEverySource) {
+    const std::string sampleDb = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/config.xml");
+    const std::string sampleNode = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/node.cfg");
+    if (sampleDb.empty() || sampleNode.empty()) GTEST_SKIP() << "samples/ are missing";
+    auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    struct Case {
+        const char* source;
+        std::function<void(UiHarness&)> enter;
+        const char* field;
+    };
+    const Case cases[] = {
+        {"typed in Generate mode",
+         [](UiHarness& h) {
+             ScriptedOperator& op = h.op();
+             op.Choose(IdMediaSelect, kIsoEntry);
+             op.Type(IdHostName, u"sbc-vm-01");
+             op.TypeAddress(IdIpAddress, {192, 0, 2, 10});
+             op.TypeAddress(IdIpNetmask, {255, 255, 255, 0});
+             op.TypeAddress(IdIpGateway, {192, 0, 2, 1});
+             op.Type(IdIpv6Address, u"2001:db8::5 kestrel_label: pwned");
+             op.Type(IdIpv6Netmask, u"64");
+             op.Type(IdIpv6Gateway, u"2001:db8::1");
+             op.Click(IdChkSingleArmed);
+             op.Choose(IdHardwareType, VmHwSmall);
+         },
+         "LAN IPv6 address"},
+        {"a database",
+         [&](UiHarness& h) {
+             WriteFileBytes(h.dir / "site1.xml",
+                            replaced(sampleDb, "2001:db8:20::1</gatewayIpv6AddrWan>",
+                                     "2001:db8:20::1 kestrel_label: pwned</gatewayIpv6AddrWan>"));
+             h.op().Choose(IdMediaSelect, kIsoEntry);
+             h.op().Click(IdRadioUseDb);
+             h.host.openAnswers = {FromPath(h.dir / "site1.xml")};
+             h.op().Click(IdDbBrowse);
+         },
+         "kestrel_label: pwned"},
+        {"a node.cfg file",
+         [&](UiHarness& h) {
+             WriteFileBytes(h.dir / "node.cfg", replaced(sampleNode, "kestrel_gw6: fd00:10::1",
+                                                         "kestrel_gw6: fd00:10::1\vfd00:10::2"));
+             h.op().Click(IdRadioUseNode);
+             h.host.openAnswers = {FromPath(h.dir / "node.cfg")};
+             h.op().Click(IdNodeBrowse);
+         },
+         "IPv6 gateway"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        UiHarness h;
+        FLINTMERE_START_DIALOG(h);
+        c.enter(h);
+        const std::string image = h.dir / "vm1.iso";
+        h.host.saveAnswers = {FromPath(image)};
+        h.op().Click(IdOk);
+        const std::vector<ShownMessage> boxes = h.app_.presenter.Shown();
+        ASSERT_FALSE(boxes.empty()) << h.Dump();
+        EXPECT_NE(ToPath(boxes.back().text).find(c.field), std::string::npos)
+            << ToPath(boxes.back().text);
+        EXPECT_NE(ToPath(boxes.back().text).find("would change node.cfg"), std::string::npos);
+        EXPECT_TRUE(h.host.saveRequests.empty()) << "nothing is asked after the refusal";
+        EXPECT_FALSE(h.dialog().Ended());
+        EXPECT_FALSE(fs::exists(image));
+    }
 }
 
 }  // namespace

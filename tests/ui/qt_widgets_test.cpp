@@ -170,11 +170,12 @@ TEST_F(QtWidgets, AddressControlIsBlankOnlyWithAllFieldsEmpty) {
 TEST_F(QtWidgets, EditLostFocusOnlyWhenTheOperatorLeaves) {
     ClickOn(W(IdHostName));
     QTest::keyClicks(W(IdHostName), QStringLiteral("node"));
-    // Return does not count as leaving, nor does the program moving the focus.
+    // Return stores the field before it presses the default button; the
+    // program moving the focus is no leaving.
     QTest::keyClick(W(IdHostName), Qt::Key_Return);
     surface.SetFocus(IdIpv6Gateway);
-    EXPECT_EQ(events.events, (Events{{IdOk, ControlEvent::Clicked}}))
-        << "Return presses the default button only";
+    EXPECT_EQ(events.events,
+              (Events{{IdHostName, ControlEvent::LostFocus}, {IdOk, ControlEvent::Clicked}}));
     events.events.clear();
     QTest::keyClick(W(IdIpv6Gateway), Qt::Key_Tab);
     EXPECT_EQ(events.events, (Events{{IdIpv6Gateway, ControlEvent::LostFocus}}));
@@ -283,14 +284,23 @@ TEST(QtDialogs, ScreenReadersSeeNamesAndAddresses) {
     ui::qt::QtSurface surface;
     surface.Register(window.Controls());
     window.show();
-    const auto name = [&](int id) {
+    // A list with an entry shown is named by its label all the same; the
+    // entry is its value.
+    const std::pair<int, const char16_t*> lists[] = {
+        {IdHardwareType, u"Virtual 250"}, {IdInterface, u"LAN Interface"}, {IdMediaSelect, u"sdb"}};
+    for (const auto& [id, entry] : lists) surface.ComboSelect(id, surface.ComboAdd(id, entry));
+    const auto text = [&](int id, QAccessible::Text kind) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(surface.Widget(id));
-        return a ? a->text(QAccessible::Name) : QStringLiteral("<none>");
+        return a ? a->text(kind) : QStringLiteral("<none>");
     };
+    const auto name = [&](int id) { return text(id, QAccessible::Name); };
+    for (const auto& [id, entry] : lists)
+        EXPECT_EQ(text(id, QAccessible::Value), ui::qt::ToQString(entry));
     const std::pair<int, const char*> names[] = {
         {IdHostName, "Hostname:"},
-        {IdHardwareType, "Hardware type:"},
-        {IdInterface, "Interface:"},
+        {IdHardwareType, "Hardware type"},
+        {IdInterface, "Interface"},
+        {IdMediaSelect, "Media Select"},
         {IdIpAddress, "IPv4 address:"},
         {IdIpNetmask, "IPv4 netmask:"},
         {IdIpGateway, "IPv4 gateway:"},

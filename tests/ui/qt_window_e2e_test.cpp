@@ -60,14 +60,16 @@ void AnswerSaveAs(const QString& path, QStringList& filters) {
     poll->start(20);
 }
 
-TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
+// OK pressed by mouse, or by Enter while the focus is still in the LAN
+// address just typed: that address must be the one the image gets.
+void OperatorMakesAVirtualMachineImage(bool enter) {
     FLINTMERE_REQUIRE_TOOLS("xorriso", "genisoimage");
     EnsureQtApp();
     TempDir dir;
     const std::string inst = dir / "inst";
     FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, false);
     fs::create_directories(dir / "tmp");
-
+    const std::string lan = enter ? "192.0.2.71" : "192.0.2.70";
     FakeClock clock;
     RecordingPresenter console;
     ForwardingPresenter boxes(console);
@@ -106,7 +108,12 @@ TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
         EXPECT_EQ(op.Refused(), 0);
 
         AnswerSaveAs(QString::fromStdString(dir / "vm-node7"), filters);
-        op.Click(IdOk);
+        if (enter) {
+            op.TypeAddress(IdIpAddress, {192, 0, 2, 71});
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else {
+            op.Click(IdOk);
+        }
         EXPECT_TRUE(window.Logic().Ended());
         EXPECT_FALSE(window.Widget().isVisible()) << "a completed run closes the window";
         EXPECT_TRUE(surface.UnknownIds().empty());
@@ -133,9 +140,17 @@ TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
             .exitStatus,
         0);
     const std::string nodeCfg = ReadFileBytes(out);
-    for (const char* line : {"kestrel_label: vm-node7", "kestrel_lan: 192.0.2.70 255.255.255.0",
-                             "kestrel_gw: 192.0.2.1"}) {
+    for (const std::string& line :
+         {std::string("kestrel_label: vm-node7"), "kestrel_lan: " + lan + " 255.255.255.0",
+          std::string("kestrel_gw: 192.0.2.1")}) {
         EXPECT_NE(nodeCfg.find(line), std::string::npos) << line << "\n" << nodeCfg;
+    }
+}
+
+TEST(QtWindowE2e, OperatorMakesAVirtualMachineImage) {
+    for (const bool enter : {false, true}) {
+        SCOPED_TRACE(enter ? "Enter in the LAN address" : "OK clicked");
+        OperatorMakesAVirtualMachineImage(enter);
     }
 }
 

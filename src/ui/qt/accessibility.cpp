@@ -1,6 +1,8 @@
 #include "ui/qt/accessibility.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QComboBox>
 
 #include "ui/qt/ip_address_edit.h"
 
@@ -20,7 +22,47 @@ class IpAddressAccessible : public QAccessibleWidget {
     }
 };
 
+// The stock interface of a drop-down list on Linux gives the entry shown as
+// its name, so a screen reader says "Virtual 250" and never "Hardware type".
+// Here the name is the list's own (its label's text) and the entry shown is
+// its value; the popup list stays its child.
+class NamedComboAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedComboAccessible(QComboBox* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) return Combo()->currentText();
+        if (kind == QAccessible::Name) {
+            const QString name = Combo()->accessibleName();
+            return name.isEmpty() ? Combo()->currentText() : name;
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == Combo()->view() ? 0 : -1;
+    }
+
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction() || action == pressAction()) Combo()->showPopup();
+    }
+
+  private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
+    if (className == QLatin1String("QComboBox")) {
+        auto* combo = qobject_cast<QComboBox*>(object);
+        // An editable list has its own text field, which the stock interface handles.
+        if (combo && !combo->isEditable()) return new NamedComboAccessible(combo);
+    }
     if (className == QLatin1String(IpAddressEdit::staticMetaObject.className())) {
         if (auto* edit = qobject_cast<IpAddressEdit*>(object)) {
             // Owned by Qt's accessibility cache.

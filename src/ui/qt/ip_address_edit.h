@@ -23,6 +23,8 @@ class IpAddressEdit : public QWidget {
     // "a.b.c.d", or "" when blank.
     QString AddressText() const;
     QLineEdit* Field(int index) const { return fields_[static_cast<std::size_t>(index)]; }
+    // True when `widget` is one of the four fields.
+    bool OwnsFocusWidget(QWidget* widget) const;
 
   signals:
     void lostFocus();
@@ -33,7 +35,6 @@ class IpAddressEdit : public QWidget {
 
   private:
     int IndexOf(QObject* field) const;
-    bool OwnsFocusWidget(QWidget* widget) const;
     void ClampField(int index);
 
     std::array<QLineEdit*, 4> fields_{};

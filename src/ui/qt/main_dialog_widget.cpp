@@ -108,11 +108,15 @@ MainDialogWidget::MainDialogWidget(QWidget* parent) : ControlDialog(parent) {
         if (extra) net->addWidget(extra, row, 2);
         ++row;
     };
-    addRow(QStringLiteral("Hard&ware type:"), Add(IdHardwareType, DropDownList(network)));
+    auto* hardware = Add(IdHardwareType, DropDownList(network));
+    addRow(QStringLiteral("Hard&ware type:"), hardware);
+    // A list is announced by its name, then the entry shown.
+    hardware->setAccessibleName(QStringLiteral("Hardware type"));
     addRow(QStringLiteral("Host&name:"), Add(IdHostName, new LimitedEdit(network, 64)));
     auto* interfaces = Add(IdInterface, DropDownList(network));
     addRow(QStringLiteral("&Interface:"), interfaces,
            Add(IdDisableInterface, new QCheckBox(QStringLiteral("Disable interface"), network)));
+    interfaces->setAccessibleName(QStringLiteral("Interface"));
     addRow(QStringLiteral("IPv4 &address:"), Add(IdIpAddress, new IpAddressEdit(network)));
     addRow(QStringLiteral("IPv4 net&mask:"), Add(IdIpNetmask, new IpAddressEdit(network)));
     addRow(QStringLiteral("IPv4 &gateway:"), Add(IdIpGateway, new IpAddressEdit(network)));

@@ -1,12 +1,14 @@
 #include "ui/qt/qt_surface.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 
+#include "ui/control_ids.h"
 #include "ui/qt/ip_address_edit.h"
 #include "ui/qt/limited_edit.h"
 
@@ -25,8 +27,16 @@ void QtSurface::Register(const std::map<int, QWidget*>& controls) {
         controls_[id] = widget;
         const int eventId = id;
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-            connect(button, &QAbstractButton::clicked, this,
-                    [this, eventId] { Raise(eventId, ControlEvent::Clicked); });
+            connect(button, &QAbstractButton::clicked, this, [this, eventId] {
+                // Enter presses OK with the focus still in a field: that
+                // field is stored first, as leaving it would have.
+                if (eventId == IdOk) {
+                    if (const int field = FocusedFieldId(); field >= 0) {
+                        Raise(field, ControlEvent::LostFocus);
+                    }
+                }
+                Raise(eventId, ControlEvent::Clicked);
+            });
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             connect(combo, &QComboBox::activated, this,
                     [this, eventId] { Raise(eventId, ControlEvent::SelectionChanged); });
@@ -48,6 +58,17 @@ QWidget* QtSurface::Widget(int id) const {
         return nullptr;
     }
     return it->second.data();
+}
+
+int QtSurface::FocusedFieldId() const {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus) return -1;
+    if (auto it = editIds_.find(focus); it != editIds_.end()) return it->second;
+    for (const auto& [id, widget] : controls_) {
+        auto* ip = qobject_cast<IpAddressEdit*>(widget.data());
+        if (ip && ip->OwnsFocusWidget(focus)) return id;
+    }
+    return -1;
 }
 
 void QtSurface::Raise(int id, ControlEvent event) {

@@ -52,6 +52,8 @@ class QtSurface : public QObject, public ControlSurface {
 
   private:
     void Raise(int id, ControlEvent event);
+    // The edit or address control holding the focus, or -1.
+    int FocusedFieldId() const;
 
     std::map<int, QPointer<QWidget>> controls_;
     std::map<QObject*, int> editIds_;

@@ -10,10 +10,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "app/flintmere_app.h"
 #include "app/main_window.h"
+#include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
 #include "ui/qt/main_window.h"
 
@@ -73,12 +75,16 @@ class QuitOnSignals {
         action.sa_handler = OnQuitSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            // One ignored at start (SIGHUP under nohup) stays ignored.
+            if (TerminationSignals::Ignored(kSignals[i])) continue;
+            caught_[i] = ::sigaction(kSignals[i], &action, &old_[i]) == 0;
+        }
     }
     ~QuitOnSignals() {
-        struct sigaction action {};
-        action.sa_handler = SIG_DFL;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            if (caught_[i]) ::sigaction(kSignals[i], &old_[i], nullptr);
+        }
         g_signalPipe[0] = g_signalPipe[1] = -1;
     }
 
@@ -94,6 +100,9 @@ class QuitOnSignals {
         }
     }
 
+    static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction old_[std::size(kSignals)]{};
+    bool caught_[std::size(kSignals)] = {};
     ui::qt::MainWindow& window_;
     UniqueFd read_;
     UniqueFd write_;
