@@ -495,26 +495,19 @@ TEST(NodeCfgWriter, LogsTheFirstLinesOnly) {
     std::vector<std::string> messages;
     std::istringstream in(log);
     for (std::string line; std::getline(in, line);) {
-        // "[<19 chars>] message\r" or the continuation of a logged line.
+        // "[<19 chars>] message\r"; a line break inside a message is escaped.
         if (line.size() > 22 && line[0] == '[' && line[20] == ']') line = line.substr(22);
         messages.push_back(line);
     }
     const std::vector<std::string> expected = {
         "CreateNodeCfgFile(): start\r",
-        "CreateNodeCfgFile(): written: \"kestrel_label: sbc1",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_lan: 10.0.0.10 255.255.255.0",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_lan6: 0 0",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_wan: 0.0.0.0 0.0.0.0",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_wan6: 0 0",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_gw: 10.0.0.1",
-        "\"\r",
-        "CreateNodeCfgFile(): written: \"kestrel_gw6: 0",
-        "\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_label: sbc1\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_lan: 10.0.0.10 255.255.255.0\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_lan6: 0 0\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_wan: 0.0.0.0 0.0.0.0\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_wan6: 0 0\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_gw: 10.0.0.1\\n\"\r",
+        "CreateNodeCfgFile(): written: \"kestrel_gw6: 0\\n\"\r",
         "CreateNodeCfgFile(): done\r",
     };
     EXPECT_EQ(messages, expected);

@@ -77,6 +77,8 @@ struct Rig {
         app->m_exeFolder = FromPath(inst);
         app->m_distFolder = FromPath(inst + "/kx/");
         app->m_isoPath = FromPath(iso);
+        // Failed trees stay, as in batch mode, so that their contents can be checked.
+        app->m_keepFailedTree = true;
         app->ResetConfiguration(true);
         app->m_serverName = u"vm1";
         app->m_lanDisabled = 0;
