@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -159,6 +160,8 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
         std::set<std::string> workFiles;  // beside the database, afterwards
         std::size_t trees;                // left in the temporary folder
         std::function<void(IsoBatchSafety&)> check;
+        std::vector<std::string> args = {};  // after the program; the database if empty
+        std::string tmpdir = "";
     };
     const std::set<std::string> dbAndImage = {"site1.xml", "site1.iso"};
     const auto earlier = [](IsoBatchSafety& t) { WriteFileBytes(t.image, kEarlierImage); };
@@ -359,6 +362,63 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
                  EXPECT_NE(log.find(line), std::string::npos) << line;
              }
          }},
+        {"every numbered log name of the next seconds is taken",
+         [](IsoBatchSafety& t) {
+             const std::time_t now = std::time(nullptr);
+             for (std::time_t second = now; second < now + 8; ++second) {
+                 const std::string base = t.temp + "/flintmere_" + Stamp(second);
+                 for (int n = 0; n <= 999; ++n) {
+                     WriteFileBytes(base + (n ? "_" + std::to_string(n) : "") + ".log", "");
+                 }
+             }
+         },
+         0,
+         {},
+         Left::NewImage,
+         dbAndImage,
+         0,
+         [](IsoBatchSafety& t) {
+             std::vector<std::string> logs;
+             for (const std::string& name : Names(t.temp)) {
+                 if (fs::file_size(t.temp + "/" + name) != 0) logs.push_back(name);
+             }
+             ASSERT_EQ(logs.size(), 1u) << "a log of a random name";
+             EXPECT_EQ(logs[0].size(), std::strlen("flintmere_YYYYmmddHHMMSS_XXXXXX.log"));
+         }},
+        {"no log can be made at all",
+         earlier,
+         1,
+         {"flintmere: no log is written: /nonexistent-"},
+         Left::EarlierImage,
+         dbAndImage,
+         0,
+         nullptr,
+         {},
+         "/nonexistent-flintmere-tmp/"},
+        {"an image name too long for the tool's file beside it fails before the copy",
+         earlier,
+         1,
+         {"Error: " + AppServices::SystemErrorText(ENAMETOOLONG)},
+         Left::EarlierImage,
+         dbAndImage,
+         0,
+         [](IsoBatchSafety& t) {
+             EXPECT_EQ(t.Logs(t.temp).find("CopyFiles()"), std::string::npos);
+         },
+         {work + "/site1.xml", std::string(250, 'n')}},
+        {"a line break in the database's name is logged escaped",
+         [](IsoBatchSafety& t) { WriteFileBytes(t.work + "/a\n[Wed Dec  9 05:54:47] b.xml", ""); },
+         3,
+         {},
+         Left::NewImage,
+         {"site1.xml", "site1.iso", "a\n[Wed Dec  9 05:54:47] b.xml"},
+         0,
+         [](IsoBatchSafety& t) {
+             const std::string log = t.Logs(t.temp);
+             EXPECT_NE(log.find("/a\\n[Wed Dec  9 05:54:47] b.xml"), std::string::npos) << log;
+             EXPECT_EQ(log.find("\n[Wed Dec  9 05:54:47] b"), std::string::npos) << log;
+         },
+         {work + "/a\n[Wed Dec  9 05:54:47] b.xml", "site1"}},
         {"a logo the run cannot load is only a notice",
          changedDatabase("<logoPicture>default</logoPicture>",
                          "<logoPicture>corp.png</logoPicture>"),
@@ -381,7 +441,8 @@ TEST_F(IsoBatchSafety, RunsEndWithTheirStatusAndLeaveOnlyWhatTheySay) {
         WriteFileBytes(work + "/site1.xml", database);
         c.arrange(*this);
 
-        const ProgramResult run = Run({work + "/site1.xml"});
+        const ProgramResult run =
+            Run(c.args.empty() ? std::vector<std::string>{work + "/site1.xml"} : c.args, c.tmpdir);
         EXPECT_EQ(run.exitStatus, c.status) << run.err;
         for (const std::string& text : c.stderrHas) {
             EXPECT_NE(run.err.find(text), std::string::npos) << text << "\nstderr:\n" << run.err;
@@ -466,142 +527,39 @@ TEST_F(IsoBatchSafety, SignalsCancelTheRunAndLeaveNothingOfIt) {
 // Signals the run must not take as a cancel: SIGHUP under nohup, and the
 // SIGPIPE of an error printed to a standard error nobody reads any more.
 TEST_F(IsoBatchSafety, SignalsThatAreNoCancel) {
-    // Announces itself, then masters after a pause or fails.
-    const std::string slowTool =
-        "#!/bin/sh\ntouch \"$0.started\"\nsleep 2\n"
-        "exec genisoimage -quiet \"$@\"\n";
-    struct Case {
+    const struct {
         const char* name;
         std::string tool;
         std::string shell;  // runs the program as "$0" "$@"
-        int signal;         // sent once the tool runs, 0 for none
-        int status;
-        Left left;
-    };
-    const Case cases[] = {
-        {"SIGHUP ignored at start stays ignored", slowTool, "trap '' HUP; exec \"$0\" \"$@\"",
-         SIGHUP, 0, Left::NewImage},
-        {"an error written to a closed pipe", "#!/bin/sh\necho failing >&2\nexit 1\n",
-         // The reader is gone long before the run's first error.
+        int status;         // SIGHUP is sent once the tool runs when 0
+    } cases[] = {
+        {"SIGHUP ignored at start stays ignored",
+         "#!/bin/sh\ntouch \"$0.started\"\nsleep 2\nexec genisoimage -quiet \"$@\"\n",
+         "trap '' HUP; exec \"$0\" \"$@\"", 0},
+        // The pipe's reader is gone long before the run's first error.
+        {"an error written to a closed pipe", "#!/bin/sh\nexit 1\n",
          "(\"$0\" \"$@\"; echo $? > \"$0.status\") 2>&1 >/dev/null | true; "
          "exit $(cat \"$0.status\")",
-         0, 1, Left::EarlierImage},
+         1},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::string& f : {temp, work}) {
-            fs::remove_all(f);
-            fs::create_directories(f);
-        }
-        WriteFileBytes(work + "/site1.xml", database);
+        fs::remove_all(temp);
+        fs::create_directories(temp);
         WriteFileBytes(image, kEarlierImage);
         UseTool(c.tool);
-        const std::string started = inst + "/syslinux/mkisofs.started";
-        fs::remove(started);
         BackgroundProgram run({"sh", "-c", c.shell, inst + "/flintmere", work + "/site1.xml"},
                               Env(), "/");
-        ASSERT_TRUE(run.Started());
-        if (c.signal != 0) {
-            ASSERT_TRUE(WaitFor([&] { return fs::exists(started); }, 60s));
-            run.Signal(c.signal);
+        if (c.status == 0) {
+            ASSERT_TRUE(
+                WaitFor([&] { return fs::exists(inst + "/syslinux/mkisofs.started"); }, 60s));
+            run.Signal(SIGHUP);
         }
         const ProgramResult result = run.Wait(60s);
         EXPECT_EQ(result.exitStatus, c.status) << result.err;
-        if (c.left == Left::NewImage) {
-            EXPECT_TRUE(IsIsoImage(image));
-        } else {
-            EXPECT_EQ(ReadFileBytes(image), kEarlierImage);
-        }
+        EXPECT_EQ(IsIsoImage(image), c.status == 0);
         EXPECT_EQ(Names(work), (std::set<std::string>{"site1.xml", "site1.iso"}))
             << "no unfinished image is left";
-        ExpectNoSurvivors();
-    }
-}
-
-// The names a run makes: its log's when every usual one is taken, the
-// image's when it is too long, and names with line breaks in the log.
-TEST_F(IsoBatchSafety, NamesOfTheLogAndTheImage) {
-    struct Case {
-        const char* name;
-        std::function<void(IsoBatchSafety&)> arrange;
-        std::vector<std::string> args;  // after the program
-        std::string tmpdir;             // "" for the usual one
-        int status;
-        std::string stderrHas;
-        std::function<void(IsoBatchSafety&)> check;
-    };
-    const std::string longName(250, 'n');
-    const Case cases[] = {
-        {"every numbered log name of the next seconds is taken",
-         [](IsoBatchSafety& t) {
-             const std::time_t now = std::time(nullptr);
-             for (std::time_t second = now; second < now + 8; ++second) {
-                 const std::string base = t.temp + "/flintmere_" + Stamp(second);
-                 WriteFileBytes(base + ".log", "");
-                 for (int n = 1; n <= 999; ++n) {
-                     WriteFileBytes(base + "_" + std::to_string(n) + ".log", "");
-                 }
-             }
-         },
-         {"site1.xml"},
-         "",
-         0,
-         "",
-         [](IsoBatchSafety& t) {
-             int logs = 0;
-             for (const std::string& name : Names(t.temp)) {
-                 const std::string path = t.temp + "/" + name;
-                 if (fs::file_size(path) == 0) continue;
-                 ++logs;
-                 EXPECT_EQ(name.size(), std::string("flintmere_YYYYmmddHHMMSS_XXXXXX.log").size());
-                 EXPECT_NE(ReadFileBytes(path).find("SetupISO(): done"), std::string::npos);
-             }
-             EXPECT_EQ(logs, 1);
-         }},
-        {"no log can be made at all",
-         nullptr,
-         {"site1.xml"},
-         "/nonexistent-flintmere-tmp/",
-         1,
-         "flintmere: no log is written: /nonexistent-flintmere-tmp/flintmere_",
-         nullptr},
-        {"an image name too long for the tool's file",
-         nullptr,
-         {"site1.xml", longName},
-         "",
-         1,
-         "Error: " + AppServices::SystemErrorText(ENAMETOOLONG),
-         [](IsoBatchSafety& t) {
-             EXPECT_TRUE(t.Trees(t.temp).empty()) << "nothing was copied";
-             EXPECT_EQ(t.Logs(t.temp).find("CopyFiles()"), std::string::npos);
-         }},
-        {"a line break in the database's name",
-         [](IsoBatchSafety& t) {
-             WriteFileBytes(t.work + "/site\n[Wed Dec  9 05:54:47] forged.xml", t.database);
-         },
-         {"site\n[Wed Dec  9 05:54:47] forged.xml", "site1"},
-         "",
-         0,
-         "",
-         [](IsoBatchSafety& t) {
-             const std::string log = t.Logs(t.temp);
-             EXPECT_NE(log.find("/site\\n[Wed Dec  9 05:54:47] forged.xml"), std::string::npos)
-                 << log;
-             EXPECT_EQ(log.find("\n[Wed Dec  9 05:54:47] forged"), std::string::npos) << log;
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const std::string& f : {temp, work}) {
-            fs::remove_all(f);
-            fs::create_directories(f);
-        }
-        WriteFileBytes(work + "/site1.xml", database);
-        if (c.arrange) c.arrange(*this);
-        const ProgramResult run = Run(c.args, c.tmpdir, work);
-        EXPECT_EQ(run.exitStatus, c.status) << run.err;
-        EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
-        if (c.check) c.check(*this);
         ExpectNoSurvivors();
     }
 }

@@ -32,6 +32,20 @@ std::string Line(const std::string& text, const std::string& key) {
     return {};
 }
 
+// A node of one arm in Generate mode, for the ISO entry; `more` types
+// further fields before the arm is chosen.
+void TypeVmNode(ScriptedOperator& op, const std::function<void()>& more = {}) {
+    op.Choose(IdMediaSelect, kIsoEntry);
+    op.Type(IdHostName, u"sbc-vm-01");
+    op.TypeAddress(IdIpAddress, {192, 0, 2, 10});
+    op.TypeAddress(IdIpNetmask, {255, 255, 255, 0});
+    op.TypeAddress(IdIpGateway, {192, 0, 2, 1});
+    if (more) more();
+    // One arm: WAN takes the LAN values, so no WAN needs typing.
+    op.Click(IdChkSingleArmed);
+    op.Choose(IdHardwareType, VmHwSmall);
+}
+
 class IsoScenario : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -66,14 +80,7 @@ class IsoScenario : public ::testing::Test {
 
 TEST_F(IsoScenario, GeneratedConfigurationToAnImage) {
     ScriptedOperator& op = h.op();
-    op.Choose(IdMediaSelect, kIsoEntry);
-    op.Type(IdHostName, u"sbc-vm-01");
-    op.TypeAddress(IdIpAddress, {192, 0, 2, 10});
-    op.TypeAddress(IdIpNetmask, {255, 255, 255, 0});
-    op.TypeAddress(IdIpGateway, {192, 0, 2, 1});
-    // One arm: WAN takes the LAN values, so no WAN needs typing.
-    op.Click(IdChkSingleArmed);
-    op.Choose(IdHardwareType, VmHwSmall);
+    TypeVmNode(op);
     const std::string image = h.dir / "vm1.iso";
     h.host.saveAnswers = {FromPath(image)};
     const std::vector<std::string> typing = h.LogMessages();
@@ -189,17 +196,11 @@ TEST(WindowRefusesSplittingValues, FromEverySource) {
     const Case cases[] = {
         {"typed in Generate mode",
          [](UiHarness& h) {
-             ScriptedOperator& op = h.op();
-             op.Choose(IdMediaSelect, kIsoEntry);
-             op.Type(IdHostName, u"sbc-vm-01");
-             op.TypeAddress(IdIpAddress, {192, 0, 2, 10});
-             op.TypeAddress(IdIpNetmask, {255, 255, 255, 0});
-             op.TypeAddress(IdIpGateway, {192, 0, 2, 1});
-             op.Type(IdIpv6Address, u"2001:db8::5 kestrel_label: pwned");
-             op.Type(IdIpv6Netmask, u"64");
-             op.Type(IdIpv6Gateway, u"2001:db8::1");
-             op.Click(IdChkSingleArmed);
-             op.Choose(IdHardwareType, VmHwSmall);
+             TypeVmNode(h.op(), [&] {
+                 h.op().Type(IdIpv6Address, u"2001:db8::5 kestrel_label: pwned");
+                 h.op().Type(IdIpv6Netmask, u"64");
+                 h.op().Type(IdIpv6Gateway, u"2001:db8::1");
+             });
          },
          "LAN IPv6 address"},
         {"a database",
