@@ -113,6 +113,9 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     app->m_tla = u"";
     app->m_logoFile = u"logo.png";
     app->m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    // The stick writer reads the logo again, where the operator chose it.
+    app->m_logoSourcePath = FromPath(dir / "logo.png");
+    WriteFileBytes(dir / "logo.png", std::string(app->m_logoData.begin(), app->m_logoData.end()));
     ASSERT_EQ(Run(), 1) << Log();
     const std::string volume = stick->Partition();
     ExpectInstalledVolume(volume, true);
@@ -129,6 +132,7 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
 }
 
 TEST_F(usb_e2e, HeldStickIsBlocked) {
+    inWriter = false;  // counts the fixed pauses of this process
     // Something the run must not destroy.
     ASSERT_EQ(RunProgram({"sh", "-c", "echo 'start=2048, type=c' | sfdisk -q " + stick->Device()})
                   .exitStatus,
