@@ -10,19 +10,8 @@
 #include <vector>
 
 #include "helper/stick_writer.h"
+#include "no_pause_clock.h"
 #include "platform/system_env.h"
-
-namespace {
-
-class NoPauseClock final : public flintmere::Clock {
-  public:
-    std::time_t Now() override { return std::time(nullptr); }
-    bool Sleep(std::chrono::milliseconds, std::stop_token stop) override {
-        return !stop.stop_requested();
-    }
-};
-
-}  // namespace
 
 int main() {
     using namespace flintmere;
