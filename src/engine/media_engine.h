@@ -18,6 +18,7 @@
 #include "config/config_model.h"
 #include "engine/folder_listing.h"
 #include "engine/progress_dialog.h"
+#include "engine/stick_request.h"
 #include "engine/usb_stick.h"
 #include "platform/fat_volume_root.h"
 
@@ -193,6 +194,20 @@ class MediaEngine : public ConfigModel {
     bool VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk);
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
+
+    // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
+    // Where the operator's logo was read; the writer reads it again with the
+    // operator's rights.
+    u16 m_logoSourcePath;
+    // Set by tests over fake disks: the stick run stays in this process.
+    std::function<int()> m_stickRunInProcess;
+    // The worker routine of a stick run from the window.
+    int RunStickSetup();
+    StickRequest MakeStickRequest() const;
+    // Starts the writer (through pkexec unless this process is root), hands
+    // it `request`, and relays its progress, boxes and log lines; Cancel
+    // reaches it as a line on its input. Returns 1 after a complete run.
+    int RunStickWriter(const StickRequest& request);
 
     DiskService* m_diskService = nullptr;
     std::unique_ptr<DiskService> m_systemDiskService;

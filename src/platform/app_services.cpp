@@ -28,17 +28,25 @@ void AppServices::OpenLog() {
 }
 
 void AppServices::WriteLog(const char* format, ...) {
-    if (!m_logFile.IsOpen()) return;
+    if (!m_logFile.IsOpen() && !logSink_) return;
     va_list ap;
     va_start(ap, format);
     std::string message = VFormatA(format, ap);
     va_end(ap);
-    m_logFile.WriteLine(message, clock().Now());
+    WriteLogLine(message);
 }
 
 void AppServices::WriteLogWText(u16view message) {
-    if (!m_logFile.IsOpen()) return;
-    m_logFile.WriteLine(Utf16ToAnsi(message), clock().Now());
+    if (!m_logFile.IsOpen() && !logSink_) return;
+    WriteLogLine(Utf16ToAnsi(message));
+}
+
+void AppServices::WriteLogLine(std::string_view ansiMessage) {
+    if (logSink_) {
+        logSink_(ansiMessage);
+    } else if (m_logFile.IsOpen()) {
+        m_logFile.WriteLine(ansiMessage, clock().Now());
+    }
 }
 
 void AppServices::DisplayMessage(const u16& text) {

@@ -42,6 +42,11 @@ class AppServices {
         WriteLogWText(FormatW(format, args...));
     }
     void WriteLogWText(u16view message);
+    // One line as it is (Windows-1252), such as a line the stick writer logged.
+    void WriteLogLine(std::string_view ansiMessage);
+    // Receives each log line (Windows-1252, without time or line end) in
+    // place of the log file: the stick writer hands its lines to the window.
+    void SetLogSink(std::function<void(std::string_view)> sink) { logSink_ = std::move(sink); }
 
     // Logs "DisplayMessage(): Error: <text>" and shows it in an "Error" box.
     void DisplayMessage(const u16& text);
@@ -57,6 +62,7 @@ class AppServices {
 
   private:
     PlatformServices services_;
+    std::function<void(std::string_view)> logSink_;
 };
 
 }  // namespace flintmere

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/caller_rights.h"
 #include "platform/fat_volume_root.h"
 #include "platform/unique_fd.h"
 
@@ -259,7 +260,11 @@ bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
 
 bool FatVolumeRoot::OpenForReadBack() {
     if (readBackFd_.Valid()) return true;
-    UniqueFd device(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd device;
+    {
+        const RootFileAccess asRoot;  // the stick writer reads sources as its caller
+        device = UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
+    }
     if (!device.Valid()) return Fail(errno);
     FatGeometry geometry;
     if (!ReadGeometry(device.Get(), geometry)) return Fail(EIO);

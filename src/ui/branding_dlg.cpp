@@ -162,6 +162,7 @@ void CflintmereDlg::OnBnClickedBranding() {
                         m_app.presenter(), m_host);
     while (m_host.RunBranding(dialog)) {
         if (dialog.LoadLogoFile(m_app.m_logoFile, m_app.m_logoData)) {
+            m_app.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;
             m_app.m_companyName = dialog.m_dlgCompanyName;
             m_app.m_productName = dialog.m_dlgProductName;
             m_app.m_tla = dialog.m_dlgTla;

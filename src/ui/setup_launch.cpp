@@ -136,7 +136,7 @@ void CflintmereDlg::OnBnClickedOk() {
     const bool iso = m_app.m_isoMedia != 0;
     // A worker that cannot start has shown why; the dialog still runs and
     // its Cancel reports the run as cancelled.
-    m_app.StartWorker([this, iso] { return iso ? m_app.SetupISO() : m_app.SetupUSB(); });
+    m_app.StartWorker([this, iso] { return iso ? m_app.SetupISO() : m_app.RunStickSetup(); });
     m_host.RunProgress(m_app);
     // The dialog object must outlive every channel call of the worker.
     m_app.WaitWorker();

@@ -22,6 +22,13 @@ class UiUsbE2e : public ::testing::Test {
         service = std::make_unique<LinuxDiskService>(DiskRoots{},
                                                      std::vector<std::string>{stick->Name()});
         h.app().SetDiskService(service.get());
+        // The window hands the stick to the stick writer beside it.
+        ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
+        ASSERT_EQ(
+            RunProgram({"cp", FLINTMERE_TEST_WRITER, h.installPath + "/flintmere-stick-writer"})
+                .exitStatus,
+            0);
+        h.app().m_stickRunInProcess = nullptr;
         ASSERT_TRUE(h.Start()) << h.Dump();
     }
 

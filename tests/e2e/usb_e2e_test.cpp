@@ -113,6 +113,9 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     app->m_tla = u"";
     app->m_logoFile = u"logo.png";
     app->m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    // The stick writer reads the logo again, where the operator chose it.
+    app->m_logoSourcePath = FromPath(dir / "logo.png");
+    WriteFileBytes(dir / "logo.png", std::string(app->m_logoData.begin(), app->m_logoData.end()));
     ASSERT_EQ(Run(), 1) << Log();
     const std::string volume = stick->Partition();
     ExpectInstalledVolume(volume, true);
@@ -126,9 +129,35 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     ASSERT_GE(positions.size(), 9u);
     EXPECT_EQ(std::vector<int>(positions.begin() + 3, positions.begin() + 9),
               (std::vector<int>{10, 11, 12, 13, 14, 15}));
+
+    // The stick writer's stick is byte for byte the one this process writes,
+    // but for the ids that each run draws anew.
+    auto capture = [&] {
+        std::string all = ReadHead(dir / "stick.img", 440) + Table();
+        for (const char* key : {"id", "uuid"}) {
+            for (std::size_t at = all.find("\"" + std::string(key) + "\""); at != std::string::npos;
+                 at = all.find("\"" + std::string(key) + "\"", at + 1)) {
+                all.erase(at, all.find_first_of(",\n", at) - at);
+            }
+        }
+        for (const char* path :
+             {"node.cfg", "config.xml", "branding/companyName", "branding/productName",
+              "branding/logoPicture/logo.png", "syslinux.cfg", "ldlinux.c32",
+              "EFI/BOOT/BOOTX64.EFI", "loader/loader.conf", "loader/entries/auto.conf", "vmlinuz",
+              "initrd.gz", "image_zev-1.2.3.4-5.tar"}) {
+            all += std::string("\n== ") + path + "\n" + Mtype(volume, path);
+        }
+        return all;
+    };
+    const std::string fromWriter = capture();
+    inWriter = false;
+    app->m_stickRunInProcess = [this] { return app->SetupUSB(); };
+    ASSERT_EQ(Run(), 1) << Log();
+    EXPECT_TRUE(capture() == fromWriter) << "the two runs wrote different sticks";
 }
 
 TEST_F(usb_e2e, HeldStickIsBlocked) {
+    inWriter = false;  // counts the fixed pauses of this process
     // Something the run must not destroy.
     ASSERT_EQ(RunProgram({"sh", "-c", "echo 'start=2048, type=c' | sfdisk -q " + stick->Device()})
                   .exitStatus,

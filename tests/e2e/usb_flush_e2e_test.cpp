@@ -87,6 +87,7 @@ std::string CopyBackingImage(const std::string& image, const std::string& copy) 
 }
 
 TEST_F(usb_e2e, CompleteMeansTheFilesAreOnTheDisk) {
+    inWriter = false;  // watches the flush through a disk service of this process
     app->m_partitioned = 1;
     app->m_gptPartition = 1;
     HoldingDisks holding(*service, stick->Partition());

@@ -118,8 +118,7 @@ class usb_e2e : public ::testing::Test {
         ASSERT_TRUE(installError.empty()) << installError;
         stick = std::make_unique<LoopStick>(dir / "stick.img");
         if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();
-        service = std::make_unique<LinuxDiskService>(DiskRoots{},
-                                                     std::vector<std::string>{stick->Name()});
+        AdmitStick();
         app.env.tempFolder = FromPath(dir.Path() + "/");
         app->OpenLog();
         app->m_exeFolder = FromPath(inst);
@@ -162,9 +161,19 @@ class usb_e2e : public ::testing::Test {
         FAIL() << "the loop device is not in the media list";
     }
 
+    // The loop device counts as a removable disk here and in the stick writer.
+    void AdmitStick() {
+        service = std::make_unique<LinuxDiskService>(DiskRoots{},
+                                                     std::vector<std::string>{stick->Name()});
+        ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
+    }
+
+    // The stick run as the window makes it: in flintmere-stick-writer,
+    // unless the test plants its fault in this process.
     int Run() {
         SelectStick();
-        return app->SetupUSB();
+        if (inWriter) app->m_stickRunInProcess = nullptr;
+        return app->RunStickSetup();
     }
 
     std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
@@ -224,19 +233,19 @@ class usb_e2e : public ::testing::Test {
         stick.reset();
         stick = std::make_unique<LoopStick>(image);
         if (stick->Device().empty()) return "no free loop device: " + stick->Error();
-        service = std::make_unique<LinuxDiskService>(DiskRoots{},
-                                                     std::vector<std::string>{stick->Name()});
+        AdmitStick();
         app->SetDiskService(service.get());
         return {};
     }
 
-    // SetupUSB on the worker thread, given `limit` to end. A run that does
+    // The stick run on the worker thread, given `limit` to end. A run that does
     // not end in time fails the test and is asked to stop.
     int RunBounded(std::chrono::seconds limit) {
         SelectStick();
+        if (inWriter) app->m_stickRunInProcess = nullptr;
         std::atomic<int> result{-1};
         if (!app->StartWorker([this, &result] {
-                result = app->SetupUSB();
+                result = app->RunStickSetup();
                 return result.load();
             })) {
             ADD_FAILURE() << "the worker could not be started";
@@ -279,6 +288,9 @@ class usb_e2e : public ::testing::Test {
     static inline std::string inst;
     static inline std::string installError;
 
+    // Cleared by tests whose fault or check lives in this process (a planted
+    // disk service, the fake clock's pauses): they run the sequence here.
+    bool inWriter = true;
     TempDir dir;
     TestApp app;
     RecordingProgress progress;

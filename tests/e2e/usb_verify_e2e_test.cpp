@@ -131,6 +131,7 @@ TEST_F(usb_verify_e2e, ACleanStickIsVerifiedAndCompletes) {
 }
 
 TEST_F(usb_verify_e2e, AByteChangedBehindTheCacheIsFound) {
+    inWriter = false;  // plants its fault through a disk service of this process
     const std::string probe = ReadFileBytes(probePath);
     std::int64_t planted = -1;
     // Someone else holds the volume open (as a desktop's disk daemon may), so
@@ -160,6 +161,7 @@ TEST_F(usb_verify_e2e, AByteChangedBehindTheCacheIsFound) {
 }
 
 TEST_F(usb_verify_e2e, ARemovedFileIsFound) {
+    inWriter = false;  // plants its fault through a disk service of this process
     planting->beforeCheck = [&] {
         RunProgram({"mdel", "-i", stick->Partition(), "::/initrd.gz"}, {"MTOOLS_SKIP_CHECK=1"});
     };
@@ -168,6 +170,7 @@ TEST_F(usb_verify_e2e, ARemovedFileIsFound) {
 }
 
 TEST_F(usb_verify_e2e, AChangedNodeCfgIsFound) {
+    inWriter = false;  // plants its fault through a disk service of this process
     planting->beforeCheck = [&] {
         const std::int64_t at = FindInImage("sbc-e2e");
         if (at >= 0) FlipImageByte(at);
@@ -180,7 +183,8 @@ TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
     WatchingProgress watching(progress);
     app->m_pProgressDlg = &watching;
     SelectStick();
-    ASSERT_TRUE(app->StartWorker([this] { return app->SetupUSB(); }));
+    app->m_stickRunInProcess = nullptr;
+    ASSERT_TRUE(app->StartWorker([this] { return app->RunStickSetup(); }));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!watching.checking && app->WorkerRunning() &&
            std::chrono::steady_clock::now() < deadline) {

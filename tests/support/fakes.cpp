@@ -55,6 +55,9 @@ TempDir::~TempDir() {
 TestApp::TestApp() {
     app = std::make_unique<CflintmereApp>(PlatformServices{
         clock, presenter, env, [this](std::string_view text) { stdoutText += text; }});
+    // Fake disks live in this process; the end-to-end stick tests clear this
+    // to run the stick writer itself.
+    app->m_stickRunInProcess = [this] { return app->SetupUSB(); };
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -1,0 +1,242 @@
+#include "engine/stick_writer_client.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+
+#include "engine/media_engine.h"
+#include "engine/stick_request.h"
+#include "platform/child_process.h"
+#include "platform/fd_io.h"
+
+namespace flintmere {
+namespace {
+
+bool ParseInt(const std::string& text, int& out) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
+struct VerbShape {
+    const char* verb;
+    WriterEvent::Kind kind;
+    std::size_t fields;
+    bool numberFirst;
+};
+constexpr VerbShape kVerbs[] = {
+    {"hello", WriterEvent::Hello, 1, true},    {"pos", WriterEvent::Pos, 1, true},
+    {"action", WriterEvent::Action, 1, false}, {"log", WriterEvent::Log, 1, false},
+    {"box", WriterEvent::Box, 4, true},        {"close", WriterEvent::Close, 0, false},
+    {"status", WriterEvent::Status, 1, true},  {"refused", WriterEvent::Refused, 1, false},
+};
+
+// How long a cancelled writer may take to end its tools before it is killed.
+constexpr auto kCancelGrace = std::chrono::seconds(30);
+
+const char16_t kWriterGone[] =
+    u"The stick writer ended before the stick was done (%s). The stick may be incomplete: "
+    u"write it again.";
+
+}  // namespace
+
+std::optional<WriterEvent> ParseWriterEvent(const ProtocolLine& line) {
+    for (const VerbShape& shape : kVerbs) {
+        if (line.verb != shape.verb) continue;
+        if (line.fields.size() != shape.fields) return std::nullopt;
+        WriterEvent event;
+        event.kind = shape.kind;
+        if (shape.numberFirst && !ParseInt(line.fields[0], event.number)) return std::nullopt;
+        if (shape.kind == WriterEvent::Box) {
+            if (line.fields[1] != "0" && line.fields[1] != "1") return std::nullopt;
+            event.owned = line.fields[1] == "1";
+            event.caption = line.fields[2];
+            event.text = line.fields[3];
+            if (!IsValidUtf8(event.caption) || !IsValidUtf8(event.text)) return std::nullopt;
+        } else if (!shape.numberFirst && shape.fields == 1) {
+            event.text = line.fields[0];
+            if (shape.kind == WriterEvent::Action && !IsValidUtf8(event.text)) return std::nullopt;
+        }
+        return event;
+    }
+    return std::nullopt;
+}
+
+StickRequest MediaEngine::MakeStickRequest() const {
+    StickRequest request;
+    request.record = static_cast<const SetupRecord&>(*this);
+    request.installFolder = ToPath(m_exeFolder);
+    // The window opened a relative logo path from its current folder.
+    if (!m_logoFile.empty() && !m_logoSourcePath.empty()) {
+        std::error_code ec;
+        request.logoPath = std::filesystem::absolute(ToPath(m_logoSourcePath), ec).string();
+    }
+    if (m_selectedDrive >= 0 && m_selectedDrive < kMaxDrives) {
+        const auto index = static_cast<std::size_t>(m_selectedDrive);
+        request.diskIdentity = ToPath(m_driveVolumeName[index]);
+        request.diskSize = m_driveSize[index];
+    }
+    return request;
+}
+
+int MediaEngine::RunStickSetup() {
+    if (m_stickRunInProcess) return m_stickRunInProcess();
+    return RunStickWriter(MakeStickRequest());
+}
+
+int MediaEngine::RunStickWriter(const StickRequest& request) {
+    m_setupStatus = SetupError;
+    WaitProgressReady();
+    if (StopRequested()) return 0;
+
+    // A writer that has gone must not take this process with it.
+    sigset_t pipeSignal;
+    ::sigemptyset(&pipeSignal);
+    ::sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    struct DropPendingPipeSignal {
+        sigset_t set;
+        ~DropPendingPipeSignal() {
+            timespec none{};
+            while (::sigtimedwait(&set, nullptr, &none) > 0) {
+            }
+        }
+    } dropPending{pipeSignal};
+
+    const std::string writer = ToPath(m_exeFolder) + "/flintmere-stick-writer";
+    std::vector<std::string> argv = {writer};
+    if (::geteuid() != 0) argv.insert(argv.begin(), "pkexec");
+    WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "", writer.c_str());
+
+    UniqueFd toWriter, writerIn, fromWriter, writerOut;
+    if (!MakePipe(writerIn, toWriter) || !MakePipe(fromWriter, writerOut)) {
+        DisplayErrorMessage(errno);
+        CloseProgress();
+        return 0;
+    }
+    ChildProcess child;
+    if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get()); error != 0) {
+        DisplayMessage(
+            FormatW(u"The stick writer could not be started: %s", SystemErrorText(error)));
+        CloseProgress();
+        return 0;
+    }
+    writerIn.Reset();
+    writerOut.Reset();
+
+    const std::string requestText = FormatStickRequest(request);
+    bool inputOpen = WriteAll(toWriter.Get(), requestText.data(), requestText.size());
+    auto say = [&](std::string_view verb, const std::vector<std::string>& fields) {
+        if (!inputOpen) return;
+        const std::string line = FormatLine(verb, fields);
+        inputOpen = WriteAll(toWriter.Get(), line.data(), line.size());
+    };
+
+    LineReader reader;
+    std::optional<int> status;
+    std::string refused;
+    std::string strayOutput;
+    bool cancelSent = false;
+    std::chrono::steady_clock::time_point cancelAt;
+    char buffer[65536];
+    while (true) {
+        if (StopRequested() && !cancelSent) {
+            say("cancel", {});
+            cancelSent = true;
+            cancelAt = std::chrono::steady_clock::now();
+        }
+        if (cancelSent && std::chrono::steady_clock::now() - cancelAt > kCancelGrace) {
+            WriteLog("RunStickWriter(): the stick writer did not end after cancel; killed");
+            child.SignalGroup(SIGKILL);
+            break;
+        }
+        pollfd fd{fromWriter.Get(), POLLIN, 0};
+        const int ready = ::poll(&fd, 1, 100);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(fromWriter.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+        while (std::optional<std::string> text = reader.Next()) {
+            const std::optional<ProtocolLine> line = ParseLine(*text);
+            const std::optional<WriterEvent> event = line ? ParseWriterEvent(*line) : std::nullopt;
+            if (!event) {
+                // pkexec and the C library speak on the same channel.
+                strayOutput = LogTextFromBytes(*text);
+                WriteLog("RunStickWriter(): %s", strayOutput.c_str());
+                continue;
+            }
+            switch (event->kind) {
+                case WriterEvent::Hello:
+                    if (event->number != kStickProtocolVersion) {
+                        refused = "it speaks protocol " + std::to_string(event->number);
+                        say("cancel", {});
+                        inputOpen = false;
+                        toWriter.Reset();
+                    }
+                    break;
+                case WriterEvent::Pos:
+                    SetProgressPos(event->number);
+                    break;
+                case WriterEvent::Action:
+                    SetProgressAction(Utf8ToUtf16(event->text));
+                    break;
+                case WriterEvent::Log:
+                    WriteLogLine(event->text);
+                    break;
+                case WriterEvent::Box: {
+                    const int answer = presenter().ShowMessage(
+                        Utf8ToUtf16(event->text), Utf8ToUtf16(event->caption),
+                        static_cast<unsigned>(event->number), event->owned);
+                    say("answer", {std::to_string(answer)});
+                    break;
+                }
+                case WriterEvent::Close:
+                    CloseProgress();
+                    break;
+                case WriterEvent::Status:
+                    status = event->number;
+                    break;
+                case WriterEvent::Refused:
+                    refused = event->text;
+                    break;
+            }
+        }
+        if (reader.Overflowed()) {
+            WriteLog("RunStickWriter(): the stick writer sent a line that is too long");
+            child.SignalGroup(SIGKILL);
+            break;
+        }
+    }
+    toWriter.Reset();
+    child.Reap();
+    const int exitCode = child.ExitCode();
+    WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
+
+    if (status && *status >= SetupError && *status <= SetupBlocked) {
+        m_setupStatus = *status;
+        return *status == SetupComplete ? 1 : 0;
+    }
+    if (StopRequested()) return 0;
+    if (!refused.empty()) {
+        DisplayMessage(Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
+    } else if (exitCode == 126 || exitCode == 127) {
+        // pkexec: the operator dismissed or failed the authorisation.
+        DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");
+    } else {
+        const std::string why =
+            strayOutput.empty() ? "exit status " + std::to_string(exitCode) : strayOutput;
+        DisplayMessage(FormatW(kWriterGone, why));
+    }
+    CloseProgress();
+    return 0;
+}
+
+}  // namespace flintmere

@@ -1,0 +1,196 @@
+#include "helper/stick_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/media_engine.h"
+#include "engine/stick_request.h"
+#include "helper/root_disk_service.h"
+#include "helper/writer_channel.h"
+#include "platform/caller_rights.h"
+#include "platform/system_env.h"
+#include "platform/unique_fd.h"
+
+namespace flintmere {
+namespace {
+
+constexpr std::size_t kMaxLogoBytes = 50 * 1024;
+
+// Reads the request; on failure `error` says why.
+std::optional<StickRequest> ReadRequest(int in, LineReader& reader, std::string& error) {
+    StickRequestParser parser;
+    char buffer[65536];
+    while (true) {
+        while (std::optional<std::string> line = reader.Next()) {
+            switch (parser.Add(*line)) {
+                case StickRequestParser::Step::More:
+                    break;
+                case StickRequestParser::Step::Done:
+                    return parser.Request();
+                case StickRequestParser::Step::Failed:
+                    error = parser.Error();
+                    return std::nullopt;
+            }
+        }
+        if (reader.Overflowed()) {
+            error = "a request line is too long";
+            return std::nullopt;
+        }
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = parser.Error();
+            return std::nullopt;
+        }
+        reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+    }
+}
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// The logo, read as the caller would read it: a plain file of at most 50 KB.
+bool ReadLogo(const std::string& path, std::vector<std::uint8_t>& data, std::string& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
+        error = "cannot read the logo " + path + ": " + AppServices::SystemErrorText(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<std::uint64_t>(st.st_size) > kMaxLogoBytes) {
+        error = "the logo " + path + " is not a plain file of at most 50 KB";
+        return false;
+    }
+    data.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd.Get(), data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    data.resize(got);
+    return true;
+}
+
+class FixedEnv final : public SystemEnv {
+  public:
+    explicit FixedEnv(std::string exe) : exe_(std::move(exe)) {}
+    u16 TempFolder() override { return {}; }
+    u16 ExecutablePath() override { return FromPath(exe_); }
+
+  private:
+    std::string exe_;
+};
+
+}  // namespace
+
+int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
+    LineWriter writer(out);
+    writer.Send("hello", {std::to_string(kStickProtocolVersion)});
+    auto refuse = [&writer](int status, const std::string& why) {
+        writer.Send("refused", {why});
+        return status;
+    };
+
+    LineReader reader;
+    std::string error;
+    std::optional<StickRequest> request = ReadRequest(in, reader, error);
+    if (!request) return refuse(WriterMalformed, error);
+
+    std::optional<Caller> caller = CallerOfThisRun(error);
+    if (!caller) return refuse(WriterRefused, error);
+
+    // Tools run as root: only this program's own folder may provide them.
+    const std::string folder = RealPath(request->installFolder);
+    if (folder.empty() || folder != RealPath(platform.ownFolder)) {
+        return refuse(WriterRefused, "the installation folder " + request->installFolder +
+                                         " is not the folder of the stick writer");
+    }
+
+    std::vector<std::uint8_t> logo;
+    error.clear();
+    if (!request->logoPath.empty()) {
+        std::thread reading([&] {
+            if (!ActAsCallerOnThisThread(*caller)) {
+                error = "cannot take the caller's file rights";
+                return;
+            }
+            if (!ReadLogo(request->logoPath, logo, error)) logo.clear();
+        });
+        reading.join();
+        if (!error.empty()) return refuse(WriterRefused, error);
+    }
+
+    RootDiskService disks(platform.disks);
+    const std::vector<RemovableDisk> listed = disks.ListRemovableDisks();
+    const RemovableDisk* chosen = nullptr;
+    for (const RemovableDisk& disk : listed) {
+        if (disk.identity == request->diskIdentity) chosen = &disk;
+    }
+    if (!chosen) {
+        return refuse(WriterRefused, "the disk " + request->diskIdentity +
+                                         " is not a removable USB disk attached now");
+    }
+    if (chosen->geometry.Size() != request->diskSize) {
+        return refuse(WriterRefused,
+                      "the disk " + chosen->devicePath + " is not the size the window listed");
+    }
+
+    WriterPresenter presenter(writer);
+    FixedEnv env(platform.ownFolder + "/flintmere-stick-writer");
+    MediaEngine app(PlatformServices{platform.clock, presenter, env, {}});
+    app.SetLogSink([&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
+    static_cast<SetupRecord&>(app) = request->record;
+    app.m_exeFolder = FromPath(folder);
+    app.m_distFolder = FromPath(folder + "/kx/");
+    app.m_logoData = std::move(logo);
+    app.SetDiskService(&disks);
+    MediaList list;
+    app.RefreshDevices(list);
+    app.m_selectedDrive = -1;
+    for (int i = 0; i < kMaxDrives; ++i) {
+        if (ToPath(app.m_driveVolumeName[static_cast<std::size_t>(i)]) == chosen->identity) {
+            app.m_selectedDrive = i;
+        }
+    }
+    WriterProgress progress(writer);
+    app.m_pProgressDlg = &progress;
+
+    std::atomic<bool> cancel{false};
+    WindowInput input(in, std::move(reader), [&cancel] { cancel = true; });
+    presenter.SetInput(&input);
+
+    const Caller asCaller = *caller;
+    app.StartWorker([&app, asCaller] {
+        if (!ActAsCallerOnThisThread(asCaller)) {
+            app.DisplayMessage(u"The stick writer could not take the caller's file rights.");
+            app.CloseProgress();
+            return 0;
+        }
+        return app.SetupUSB();
+    });
+    while (app.WorkerRunning() && !cancel) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (cancel) {
+        app.CancelSetup();
+    } else {
+        app.WaitWorker();
+    }
+    const int status = app.m_setupStatus.load();
+    writer.Send("status", {std::to_string(status)});
+    return status == SetupComplete ? WriterComplete : WriterNotComplete;
+}
+
+}  // namespace flintmere
