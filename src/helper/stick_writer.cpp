@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "config/node_cfg_tokens.h"
 #include "engine/media_engine.h"
 #include "engine/stick_request.h"
 #include "helper/root_disk_service.h"
@@ -107,6 +108,14 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     std::string error;
     std::optional<StickRequest> request = ReadRequest(in, reader, error);
     if (!request) return refuse(WriterMalformed, error);
+
+    // The window refuses these too; a request that carries one is not the window's.
+    const std::vector<SplittingValue> splitting = FindSplittingValues(request->record);
+    if (!splitting.empty()) {
+        return refuse(WriterRefused, std::string("the ") + splitting.front().field + " " +
+                                         Utf16ToUtf8(RefusalReason(splitting.front())) +
+                                         " and would change node.cfg");
+    }
 
     std::optional<Caller> caller = CallerOfThisRun(error);
     if (!caller) return refuse(WriterRefused, error);

@@ -92,6 +92,12 @@ TEST_F(stick_writer, RefusesWhatItMustNotDoAndWritesNothing) {
          3,
          "Permission denied",
          true},
+        {"a value that adds a node.cfg key",
+         [](StickRequest& r) {
+             r.record.m_gateway6 = u"2001:db8::1 kestrel_label: pwned";
+             return FormatStickRequest(r);
+         },
+         {}, 3, "would change node.cfg", false},
         {"a caller who is nobody",
          [](StickRequest& r) { return FormatStickRequest(r); },
          {"PKEXEC_UID=4000000000"},
