@@ -137,6 +137,10 @@ struct PlantedFault {
     long long offset;                              // the first byte found wrong; -1: any
 };
 
+void PrintTo(const PlantedFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
 class StickVerifyFault : public StickVerify, public ::testing::WithParamInterface<PlantedFault> {
   public:
     using StickVerify::FlipByte;
