@@ -97,8 +97,8 @@ TEST(QtBoxesFromWorker, ShowOnTheWindowThreadAndReturnTheAnswer) {
 
 // Picks `name` in the next file dialog once it lists `rows` entries, and
 // records what it offered; `inspect` sees the dialog first.
-void PickInFileDialog(const QString& folder, const QString& name, QStringList& listed, int rows = 2,
-                      std::function<void(QFileDialog&)> inspect = {}) {
+void PickInFileDialog(const QString& folder, const QString& name, QStringList& listed,
+                      qsizetype rows, std::function<void(QFileDialog&)> inspect) {
     auto poll = std::make_shared<QTimer>();
     auto polls = std::make_shared<int>(0);
     QObject::connect(poll.get(), &QTimer::timeout, [=, &listed] {
@@ -109,38 +109,18 @@ void PickInFileDialog(const QString& folder, const QString& name, QStringList& l
         if (!dialog) return;
         dialog->setDirectory(folder);
         auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
-        // The listing fills in the background; two seconds are plenty for two files.
+        // The listing fills in the background; two seconds are plenty for a few files.
         if (!view || (view->model()->rowCount(view->rootIndex()) < rows && ++*polls < 100)) return;
         poll->stop();
         listed.clear();
         for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
             listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
         }
-        if (inspect) inspect(*dialog);
+        inspect(*dialog);
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     poll->start(20);
-}
-
-TEST(QtFileDialogs, AllFilesShowsNamesWithoutADot) {
-    EnsureQtApp();
-    TempDir dir;
-    WriteFileBytes(dir / "README", "x");
-    WriteFileBytes(dir / "logo.png", "x");
-    ui::qt::MainDialogWidget owner;
-    ui::qt::QtDialogHost host(owner);
-    ui::FileDialogRequest request;
-    request.filterName = u"All Files";
-    request.filterPattern = u"*.*";
-    request.mustExist = true;
-    QStringList listed;
-    PickInFileDialog(QString::fromStdString(dir.Path()), QStringLiteral("README"), listed);
-    const std::optional<u16> chosen = host.OpenFile(request);
-    ASSERT_TRUE(chosen.has_value());
-    EXPECT_EQ(ToPath(*chosen), dir / "README");
-    listed.sort();
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("README"), QStringLiteral("logo.png")}));
 }
 
 // The dialog for each kind of request the window makes: open or save, the
@@ -151,6 +131,7 @@ TEST(QtFileDialogs, OptionsFollowTheRequest) {
     TempDir dir;
     WriteFileBytes(dir / "old.iso", "x");
     WriteFileBytes(dir / "site.xml", "x");
+    WriteFileBytes(dir / "README", "x");
     ui::FileDialogRequest iso;  // as OK asks for the image
     iso.filterName = u"ISO Files (*.iso)";
     iso.filterPattern = u"*.iso";
@@ -172,16 +153,45 @@ TEST(QtFileDialogs, OptionsFollowTheRequest) {
         bool save;
         const ui::FileDialogRequest& request;
         const char* filter;
+        QStringList shown;  // the files the filter lets through
         const char* typed;
         const char* chosen;
         int questions;
     } rows[] = {
-        {"save-as over an image", true, iso, "ISO Files (*.iso)", "old.iso", "old.iso", 1},
-        {"save-as to a new name", true, iso, "ISO Files (*.iso)", "new", "new.iso", 0},
-        {"save without the question", true, unprotected, "ISO Files (*.iso)", "old.iso", "old.iso",
+        {"save-as over an image",
+         true,
+         iso,
+         "ISO Files (*.iso)",
+         {"old.iso"},
+         "old.iso",
+         "old.iso",
+         1},
+        {"save-as to a new name", true, iso, "ISO Files (*.iso)", {"old.iso"}, "new", "new.iso", 0},
+        {"save without the question",
+         true,
+         unprotected,
+         "ISO Files (*.iso)",
+         {"old.iso"},
+         "old.iso",
+         "old.iso",
          0},
-        {"open a database", false, db, "database files (*.xml)", "site.xml", "site.xml", 0},
-        {"open any file", false, logo, "All Files (*)", "site.xml", "site.xml", 0},
+        {"open a database",
+         false,
+         db,
+         "database files (*.xml)",
+         {"site.xml"},
+         "site.xml",
+         "site.xml",
+         0},
+        // "*.*" shows names without a dot too.
+        {"open any file",
+         false,
+         logo,
+         "All Files (*)",
+         {"README", "old.iso", "site.xml"},
+         "README",
+         "README",
+         0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -195,7 +205,7 @@ TEST(QtFileDialogs, OptionsFollowTheRequest) {
         QStringList filters;
         QString suffix;
         PickInFileDialog(QString::fromStdString(dir.Path()), QString::fromUtf8(row.typed), listed,
-                         1, [&](QFileDialog& d) {
+                         row.shown.size(), [&](QFileDialog& d) {
                              accept = d.acceptMode();
                              mode = d.fileMode();
                              filters = d.nameFilters();
@@ -210,6 +220,8 @@ TEST(QtFileDialogs, OptionsFollowTheRequest) {
         EXPECT_EQ(mode, row.request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         EXPECT_EQ(filters, QStringList{QString::fromUtf8(row.filter)});
         EXPECT_EQ(suffix.toStdString(), ToPath(row.request.defaultExtension));
+        listed.sort();
+        EXPECT_EQ(listed, row.shown);
     }
 }
 
