@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 namespace flintmere {
@@ -41,7 +42,7 @@ std::uint16_t LittleEndian16(const unsigned char* p) {
 // Makes a rename in `folder` survive a crash; failures only cost that.
 void SyncFolder(const std::string& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Valid()) ::fsync(fd.Get());
+    if (fd.Valid()) SyncFile(fd.Get());
 }
 
 std::string FolderOf(const std::string& path) {
@@ -107,7 +108,7 @@ bool StagedImage::HoldsIso9660Image() const {
 bool StagedImage::Commit() {
     {
         UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd.Valid() || ::fsync(fd.Get()) != 0) return false;
+        if (!fd.Valid() || !SyncFile(fd.Get())) return false;
     }
     if (!live_) {
         errno = ENOENT;

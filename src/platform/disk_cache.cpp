@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/disk_service.h"
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 namespace flintmere {
@@ -26,7 +27,7 @@ UniqueFd OpenSynced(const std::string& path, bool required, bool& ok, int& error
         }
         return fd;
     }
-    if (::fsync(fd.Get()) != 0) {
+    if (!SyncFile(fd.Get())) {
         error = errno;
         ok = false;
         return UniqueFd();

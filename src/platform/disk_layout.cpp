@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fd_io.h"
 #include "platform/text.h"
 
 namespace flintmere {
@@ -133,7 +134,7 @@ class LinuxDiskWriter final : public DiskWriter {
 
     bool Refresh() override {
         const int fd = exclusive_.Valid() ? exclusive_.Get() : shared_.Get();
-        if (exclusive_.Valid() && ::fsync(fd) != 0) return Fail(errno);
+        if (exclusive_.Valid() && !SyncFile(fd)) return Fail(errno);
         if (::ioctl(fd, BLKRRPART) != 0) return Fail(errno);
         // Some kernels read no table at all (no partition parsers, loop
         // devices): make the nodes follow the table on the disk ourselves.
@@ -260,7 +261,7 @@ class LinuxDiskWriter final : public DiskWriter {
     bool WriteContext(FdiskContext& cxt) {
         if (int rc = fdisk_write_disklabel(cxt.get()); rc != 0) return Fail(-rc);
         if (int rc = fdisk_deassign_device(cxt.get(), 1); rc != 0) return Fail(-rc);
-        if (::fsync(exclusive_.Get()) != 0) return Fail(errno);
+        if (!SyncFile(exclusive_.Get())) return Fail(errno);
         return true;
     }
 

@@ -5,6 +5,14 @@
 #include <cerrno>
 
 namespace flintmere {
+namespace {
+
+std::function<int(int)>& SyncHook() {
+    static std::function<int(int)> hook;
+    return hook;
+}
+
+}  // namespace
 
 bool WriteAll(int fd, const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
@@ -19,6 +27,19 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool SyncFile(int fd) {
+    const std::function<int(int)>& hook = SyncHook();
+    return (hook ? hook(fd) : ::fsync(fd)) == 0;
+}
+
+SyncOverride::SyncOverride(std::function<int(int fd)> sync) {
+    SyncHook() = std::move(sync);
+}
+
+SyncOverride::~SyncOverride() {
+    SyncHook() = nullptr;
 }
 
 }  // namespace flintmere

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
+#include "platform/fd_io.h"
 #include "support/fakes.h"
 #include "support/install_folder.h"
 #include "support/recording_progress.h"
@@ -317,9 +319,11 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
         std::function<void(Rig&)> arrange;
         const char* box;  // nullptr: the step shows no box of its own; matches its start
         const char* lastTreeFile;
+        int syncError = 0;  // every fsync fails with it
     };
     const std::string noImage = "The mastering tool left no readable ISO 9660 image in ";
     const std::string notFound = AppServices::SystemErrorText(ENOENT);
+    const std::string ioError = AppServices::SystemErrorText(EIO);
     const Case cases[] = {
         {"legacy boot file missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/ldlinux.c32"); },
          notFound.c_str(), "isolinux.bin"},
@@ -343,12 +347,21 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
         {"tool writes something else",
          [](Rig& t) { t.UseTool("#!/bin/sh\nhead -c 65536 /dev/zero > \"$2\"\n"); },
          noImage.c_str(), "loader/entries/auto.conf"},
+        // The image would take its name while the disk may not hold it.
+        {"image cannot be written out", [](Rig&) {}, ioError.c_str(), "loader/entries/auto.conf",
+         EIO},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig fresh;
         ASSERT_TRUE(fresh.ready) << fresh.why;
         c.arrange(fresh);
+        std::optional<SyncOverride> refuse;
+        if (c.syncError)
+            refuse.emplace([&c](int) {
+                errno = c.syncError;
+                return -1;
+            });
         RecordingProgress freshProgress;
         fresh.app->m_pProgressDlg = &freshProgress;
 

@@ -1,24 +1,98 @@
 // The read-back of a stick over a FAT image file: every file the run wrote
 // is matched with its source, and a fault planted just before the check
 // ends the run with the verification box.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <future>
 
+#include "platform/unique_fd.h"
 #include "support/image_stick.h"
 
 namespace flintmere::testing {
 namespace {
 
+// Two whole read blocks and a tail, so that faults can sit on either side
+// of a block's edge.
+constexpr std::uint64_t kBlock = 1u << 20;
+constexpr std::uint64_t kBigSize = 2 * kBlock + 3;
+
 class StickVerify : public ImageStickTest<> {
   protected:
-    void SetUp() override { SetUpStick(true); }
+    void SetUp() override {
+        SetUpStick(true);
+        std::string big(kBigSize, '\0');
+        for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+        WriteFileBytes(inst + "/kx/big.bin", big);
+    }
 
-    // Runs an mtools command on the stick image.
-    void OnStick(const std::string& command) {
+    // Runs an mtools command on the stick image; %s is the image, %i the folder.
+    void OnStick(std::string command) {
+        for (std::size_t at; (at = command.find("%s")) != std::string::npos;)
+            command.replace(at, 2, image);
+        for (std::size_t at; (at = command.find("%i")) != std::string::npos;)
+            command.replace(at, 2, inst);
         ProgramResult r = RunProgram({"sh", "-c", command}, {"MTOOLS_SKIP_CHECK=1"});
         ASSERT_EQ(r.exitStatus, 0) << command << ": " << r.err;
+    }
+
+    // Where byte `offset` of `file` lies in the image, from the boot sector
+    // of the FAT32 volume and the file's cluster chain.
+    std::uint64_t ImageOffset(const std::string& file, std::uint64_t offset) {
+        unsigned char boot[64] = {};
+        {
+            UniqueFd fd(::open(image.c_str(), O_RDONLY | O_CLOEXEC));
+            EXPECT_EQ(::pread(fd.Get(), boot, sizeof boot, 0), 64);
+        }
+        const auto le = [&](int at, int bytes) {
+            std::uint64_t v = 0;
+            for (int i = bytes - 1; i >= 0; --i) v = v << 8 | boot[at + i];
+            return v;
+        };
+        const std::uint64_t sector = le(11, 2), cluster = sector * le(13, 1);
+        const std::uint64_t dataStart = (le(14, 2) + le(16, 1) * le(36, 4)) * sector;
+        ProgramResult chain =
+            RunProgram({"mshowfat", "-i", image, "::/" + file}, {"MTOOLS_SKIP_CHECK=1"});
+        std::uint64_t skip = offset / cluster;
+        for (std::size_t at = chain.out.find('<'); at != std::string::npos;
+             at = chain.out.find('<', at + 1)) {
+            unsigned long long first = 0, last = 0;
+            if (std::sscanf(chain.out.c_str() + at, "<%llu-%llu>", &first, &last) != 2)
+                last = first = std::stoull(chain.out.substr(at + 1));
+            if (skip <= last - first)
+                return dataStart + (first - 2 + skip) * cluster + offset % cluster;
+            skip -= last - first + 1;
+        }
+        ADD_FAILURE() << file << " has no byte " << offset << ": " << chain.out << chain.err;
+        return 0;
+    }
+
+    // Flips byte `offset` of `file` on the medium itself.
+    void FlipByte(const std::string& file, std::uint64_t offset) {
+        const off_t at = static_cast<off_t>(ImageOffset(file, offset));
+        UniqueFd fd(::open(image.c_str(), O_RDWR | O_CLOEXEC));
+        unsigned char byte = 0;
+        ASSERT_EQ(::pread(fd.Get(), &byte, 1, at), 1);
+        byte ^= 0xFF;
+        ASSERT_EQ(::pwrite(fd.Get(), &byte, 1, at), 1);
+    }
+
+    // SetupUSB, given a bounded time: a read-back that never ends cannot be
+    // stopped, so the test program ends with an error.
+    int RunBounded() {
+        auto run = std::async(std::launch::async, [this] { return app->SetupUSB(); });
+        if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            ADD_FAILURE() << "SetupUSB did not end within 60 s";
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+        return run.get();
     }
 };
 
@@ -27,8 +101,7 @@ TEST_F(StickVerify, ACleanRunReadsBackEveryFileAndCompletes) {
     std::filesystem::create_directories(inst + "/kx/Extra Files/deep");
     WriteFileBytes(inst + "/kx/Extra Files/a b.txt", "two words\n");
     WriteFileBytes(inst + "/kx/Extra Files/deep/EMPTY", "");
-    WriteFileBytes(inst + "/kx/Extra Files/deep/big.bin", std::string(3u << 20, 'q') + "end");
-    EXPECT_EQ(app->SetupUSB(), 1);
+    EXPECT_EQ(RunBounded(), 1);
     EXPECT_EQ(app->m_setupStatus, SetupComplete);
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(disks.droppedVolumes, std::vector<std::string>{image});
@@ -55,54 +128,83 @@ TEST_F(StickVerify, ACleanRunReadsBackEveryFileAndCompletes) {
     }
 }
 
+class StickVerifyFault;
+
 struct PlantedFault {
     const char* name;
-    const char* command;   // run just before the check; %s is the stick image, %i the folder
-    const char16_t* file;  // named in the box
-    const char* logLine;
+    std::function<void(StickVerifyFault&)> plant;  // just before the check
+    const char* file;                              // named in the box
+    long long offset;                              // the first byte found wrong; -1: any
 };
 
-class StickVerifyFault : public StickVerify, public ::testing::WithParamInterface<PlantedFault> {};
+void PrintTo(const PlantedFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
+class StickVerifyFault : public StickVerify, public ::testing::WithParamInterface<PlantedFault> {
+  public:
+    using StickVerify::FlipByte;
+    using StickVerify::ImageOffset;
+    using StickVerify::OnStick;
+    std::string Image() const { return image; }
+};
 
 TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     const PlantedFault& fault = GetParam();
-    std::string command = fault.command;
-    for (std::size_t at; (at = command.find("%s")) != std::string::npos;)
-        command.replace(at, 2, image);
-    for (std::size_t at; (at = command.find("%i")) != std::string::npos;)
-        command.replace(at, 2, inst);
-    disks.onDrop = [&] { OnStick(command); };
+    disks.onDrop = [&] { fault.plant(*this); };
 
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(RunBounded(), 0);
     EXPECT_EQ(app->m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
-    EXPECT_EQ(app.presenter.Shown()[0].text,
-              u"Verification failed: " + u16(fault.file) +
-                  u" on the stick differs from the installation folder. The stick may be faulty.");
+    EXPECT_NE(app.presenter.Shown()[0].text.find(u16(FromPath(fault.file))), u16::npos)
+        << ToPath(app.presenter.Shown()[0].text);
     EXPECT_EQ(progress.CloseRequests(), 1);
+    // The log names the file and where it first differs.
     const std::string log = Log();
-    EXPECT_NE(log.find(fault.logLine), std::string::npos) << log;
+    const std::string differs = std::string(fault.file) + " differs at offset " +
+                                (fault.offset < 0 ? "" : std::to_string(fault.offset) + "\r\n");
+    EXPECT_NE(log.find(differs), std::string::npos) << differs << "\n" << log;
     EXPECT_EQ(log.find("SetupUSB(): done"), std::string::npos);
+}
+
+std::function<void(StickVerifyFault&)> Flip(const char* file, std::uint64_t offset) {
+    return [=](StickVerifyFault& t) { t.FlipByte(file, offset); };
+}
+std::function<void(StickVerifyFault&)> Shell(const char* command) {
+    return [=](StickVerifyFault& t) { t.OnStick(command); };
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, StickVerifyFault,
     ::testing::Values(
-        PlantedFault{"ChangedByte",
-                     "mtype -i %s ::/vmlinuz | sed '1s/^./X/' | mcopy -o -i %s - ::/vmlinuz",
-                     u"vmlinuz", "VerifyStick(): vmlinuz differs at offset 0"},
-        PlantedFault{"Removed", "mdel -i %s ::/initrd.gz", u"initrd.gz",
-                     "VerifyStick(): initrd.gz is missing"},
+        PlantedFault{"FirstByte", Flip("vmlinuz", 0), "vmlinuz", 0},
+        PlantedFault{"LastByteOfABlock", Flip("big.bin", kBlock - 1), "big.bin", kBlock - 1},
+        PlantedFault{"FirstByteOfABlock", Flip("big.bin", kBlock), "big.bin", kBlock},
+        PlantedFault{"LastByte", Flip("big.bin", kBigSize - 1), "big.bin", kBigSize - 1},
+        PlantedFault{"Removed", Shell("mdel -i %s ::/initrd.gz"), "initrd.gz", 0},
         PlantedFault{"CutShort",
-                     "mtype -i %s ::/node.cfg | head -c 10 | mcopy -o -i %s - ::/node.cfg",
-                     u"node.cfg", "VerifyStick(): node.cfg differs at offset 10"},
-        PlantedFault{"Generated", "printf 'hostname evil\\n' | mcopy -o -i %s - ::/node.cfg",
-                     u"node.cfg", "VerifyStick(): node.cfg differs at offset"},
+                     Shell("mtype -i %s ::/node.cfg | head -c 10 | mcopy -o -i %s - ::/node.cfg"),
+                     "node.cfg", 10},
+        PlantedFault{
+            "CutAtABlock",
+            Shell("mtype -i %s ::/big.bin | head -c 1048576 | mcopy -o -i %s - ::/big.bin"),
+            "big.bin", kBlock},
+        PlantedFault{"Longer",
+                     Shell("(mtype -i %s ::/big.bin; printf x) | mcopy -o -i %s - ::/big.bin"),
+                     "big.bin", kBigSize},
+        PlantedFault{"Generated", Shell("printf 'hostname evil\\n' | mcopy -o -i %s - ::/node.cfg"),
+                     "node.cfg", -1},
         // The source is read again for the check; one cut short since the copy
         // no longer matches what the stick holds.
-        PlantedFault{"SourceCutShort", "truncate -s 5 %i/kx/vmlinuz", u"vmlinuz",
-                     "VerifyStick(): vmlinuz differs at offset 5"}),
+        PlantedFault{"SourceCutShort", Shell("truncate -s 5 %i/kx/vmlinuz"), "vmlinuz", 5},
+        // The device ends in the middle of a file: an error, never a wait.
+        PlantedFault{"DeviceEndsEarly",
+                     [](StickVerifyFault& t) {
+                         std::filesystem::resize_file(t.Image(),
+                                                      t.ImageOffset("big.bin", kBlock + 5));
+                     },
+                     "big.bin", kBlock}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/fd_io.h"
 #include "support/fakes.h"
 #include "support/run_program.h"
 
@@ -198,6 +201,40 @@ TEST_F(PartitionReadBack, Layouts) {
     RemovableDisk missing = Disk();
     missing.devicePath = dir / "none.img";
     EXPECT_FALSE(service.ReadPartitionInfo(missing, e));
+}
+
+// What the kernel holds of a stick is written out node by node, before a
+// run says done and before the read-back: a node whose sync fails fails the
+// whole call with its error.
+TEST(StickCache, EveryNodeIsSyncedAndAFailedSyncFailsTheCall) {
+    FakeSysfs sys;
+    sys.Add({.name = "sdb", .partitions = {{"sdb1", "8:17"}}});
+    WriteFileBytes(sys.root / "dev/sdb", "");
+    WriteFileBytes(sys.root / "dev/sdb1", "");
+    LinuxDiskService service = sys.Service();
+    const std::vector<RemovableDisk> disks = service.ListRemovableDisks();
+    ASSERT_EQ(disks.size(), 1u);
+    const std::string volume = sys.root / "dev/sdb1";
+    for (const bool drop : {false, true}) {
+        for (const std::string refused : {"", "sdb", "sdb1"}) {
+            SCOPED_TRACE((drop ? "drop, refused " : "flush, refused ") + refused);
+            std::vector<std::string> synced;
+            SyncOverride sync([&](int fd) {
+                synced.push_back(
+                    fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).filename().string());
+                if (synced.back() != refused) return 0;
+                errno = EIO;
+                return -1;
+            });
+            int error = 0;
+            const bool ok = drop ? service.DropCachedPages(disks[0], volume, error)
+                                 : service.FlushDisk(disks[0], error);
+            EXPECT_EQ(ok, refused.empty());
+            EXPECT_EQ(error, refused.empty() ? 0 : EIO);
+            std::sort(synced.begin(), synced.end());
+            EXPECT_EQ(synced, (std::vector<std::string>{"sdb", "sdb1"}));
+        }
+    }
 }
 
 TEST(Guids, RandomVersionFourInCanonicalForm) {

@@ -34,48 +34,7 @@ TEST(EventDispatch, EachEventReachesItsHandler) {
          "partitioned flag changed to 1"},
         {"GPT", [](ScriptedOperator& op) { op.Click(IdChkGpt); },
          "GPT Partition Disk flag changed to 1"},
-        {"host name",
-         [](ScriptedOperator& op) {
-             op.Type(IdHostName, u"sbc-02");
-             op.Leave(IdHostName);
-         },
-         "node servername changed to sbc-02"},
-        {"IPv4 address",
-         [](ScriptedOperator& op) {
-             op.TypeAddress(IdIpAddress, {192, 0, 2, 7});
-             op.Leave(IdIpAddress);
-         },
-         "changed IP for 0 to 192.0.2.7"},
-        {"IPv4 gateway",
-         [](ScriptedOperator& op) {
-             op.TypeAddress(IdIpGateway, {192, 0, 2, 1});
-             op.Leave(IdIpGateway);
-         },
-         "changed gateway to 192.0.2.1"},
-        {"IPv6 gateway",
-         [](ScriptedOperator& op) {
-             op.Type(IdIpv6Gateway, u"2001:db8::1");
-             op.Leave(IdIpv6Gateway);
-         },
-         "changed subnet6 to 2001:db8::1"},
-        {"IPv4 netmask",
-         [](ScriptedOperator& op) {
-             op.TypeAddress(IdIpNetmask, {255, 255, 0, 0});
-             op.Leave(IdIpNetmask);
-         },
-         "changed subnet for 0 to 255.255.0.0"},
-        {"IPv6 address",
-         [](ScriptedOperator& op) {
-             op.Type(IdIpv6Address, u"2001:db8::5");
-             op.Leave(IdIpv6Address);
-         },
-         "changed IPv6 for 0 to 2001:db8::5"},
-        {"IPv6 netmask",
-         [](ScriptedOperator& op) {
-             op.Type(IdIpv6Netmask, u"64");
-             op.Leave(IdIpv6Netmask);
-         },
-         "changed subnet6 for 0 to 64"},
+        // The lost-focus handlers: FieldHandlers.EveryFieldReachesTheRecordAndNodeCfg.
         {"interface list", [](ScriptedOperator& op) { op.Choose(IdInterface, InterfaceWan); },
          "OnCbnSelchangeComboIf(): start"},
         {"hardware type", [](ScriptedOperator& op) { op.Choose(IdHardwareType, 1); },

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
+#include "platform/media_root.h"
 #include "support/ui_harness.h"
 #include "ui/hardware_lists.h"
 
@@ -137,6 +140,172 @@ TEST(FieldHandlers, ResultingStatesOfTheOptionClicks) {
     }
 }
 
+// Every interface with addresses of its own, the gateways and a host name.
+void TypeNetworkBase(UiHarness& rig) {
+    rig.op().Type(IdHostName, u"sbc-01");
+    const struct {
+        int index;
+        IpFields address;
+        const char16_t* address6;
+    } interfaces[] = {{InterfaceWan, {198, 51, 100, 10}, u"2001:db8:1::10"},
+                      {InterfaceAdmin, {203, 0, 113, 10}, nullptr},
+                      {InterfaceLan, {192, 0, 2, 10}, u"2001:db8::10"}};
+    for (const auto& i : interfaces) {
+        rig.op().Choose(IdInterface, i.index);
+        rig.op().TypeAddress(IdIpAddress, i.address);
+        rig.op().TypeAddress(IdIpNetmask, {255, 255, 255, 0});
+        if (i.address6) {
+            rig.op().Type(IdIpv6Address, i.address6);
+            rig.op().Type(IdIpv6Netmask, u"64");
+        }
+        rig.op().Leave(IdIpNetmask);
+    }
+    rig.op().TypeAddress(IdIpGateway, {192, 0, 2, 1});
+    rig.op().Type(IdIpv6Gateway, u"2001:db8::1");
+    rig.op().Leave(IdIpv6Gateway);
+}
+
+using RecordValue = std::function<std::string(const SetupRecord&)>;
+RecordValue Text(u16 SetupRecord::*field) {
+    return [field](const SetupRecord& r) { return ToPath(r.*field); };
+}
+RecordValue Number(Flag SetupRecord::*field) {
+    return [field](const SetupRecord& r) { return std::to_string(r.*field); };
+}
+
+// Each record field the window writes, typed into its control over a whole
+// network: stored and logged as the focus leaves the control (or stored by
+// OK, for the fields OK stores), shown again when its interface is, kept
+// through OK, and written into node.cfg.
+TEST(FieldHandlers, EveryFieldReachesTheRecordAndNodeCfg) {
+    struct Row {
+        const char* name;
+        std::vector<Action> before;
+        int id;                // typed into; 0: the clicks alone
+        const char16_t* text;  // nullptr: an address control
+        IpFields address;
+        RecordValue stored;
+        const char* value;
+        const char* line;              // of node.cfg
+        const char* logged = nullptr;  // on leaving; nullptr: stored by OK
+    };
+    const Action lan{Action::Choose, IdInterface, InterfaceLan};
+    const Action wan{Action::Choose, IdInterface, InterfaceWan};
+    const Action admin{Action::Choose, IdInterface, InterfaceAdmin};
+    const std::vector<Action> general = {{Action::Click, IdChkAutomated},
+                                         {Action::Click, IdChkNetBoot}};
+    using R = SetupRecord;
+    // clang-format off
+    const Row rows[] = {
+        {"host name", {}, IdHostName, u"sbc-07", {}, Text(&R::m_serverName), "sbc-07",
+         "kestrel_label: sbc-07", "node servername changed to sbc-07"},
+        {"LAN address", {lan}, IdIpAddress, nullptr, {192, 0, 2, 20}, Text(&R::m_lanAddress),
+         "192.0.2.20", "kestrel_lan: 192.0.2.20 255.255.255.0", "changed IP for 0 to 192.0.2.20"},
+        {"LAN netmask", {lan}, IdIpNetmask, nullptr, {255, 255, 0, 0}, Text(&R::m_lanNetmask),
+         "255.255.0.0", "kestrel_lan: 192.0.2.10 255.255.0.0", "changed subnet for 0 to 255.255.0.0"},
+        {"WAN address", {wan}, IdIpAddress, nullptr, {198, 51, 100, 20}, Text(&R::m_wanAddress),
+         "198.51.100.20", "kestrel_wan: 198.51.100.20 255.255.255.0",
+         "changed IP for 1 to 198.51.100.20"},
+        {"WAN netmask", {wan}, IdIpNetmask, nullptr, {255, 255, 0, 0}, Text(&R::m_wanNetmask),
+         "255.255.0.0", "kestrel_wan: 198.51.100.10 255.255.0.0",
+         "changed subnet for 1 to 255.255.0.0"},
+        {"ADMIN address", {admin}, IdIpAddress, nullptr, {203, 0, 113, 20},
+         Text(&R::m_adminAddress), "203.0.113.20", "kestrel_admin: 203.0.113.20 255.255.255.0",
+         "changed IP for 2 to 203.0.113.20"},
+        {"ADMIN netmask", {admin}, IdIpNetmask, nullptr, {255, 255, 0, 0},
+         Text(&R::m_adminNetmask), "255.255.0.0", "kestrel_admin: 203.0.113.10 255.255.0.0",
+         "changed subnet for 2 to 255.255.0.0"},
+        {"gateway", {}, IdIpGateway, nullptr, {192, 0, 2, 254}, Text(&R::m_gateway),
+         "192.0.2.254", "kestrel_gw: 192.0.2.254", "changed gateway to 192.0.2.254"},
+        {"gateway 0.0.0.0, blank", {}, IdIpGateway, nullptr, {0, 0, 0, 0}, Text(&R::m_gateway),
+         "", "kestrel_gw: 0.0.0.0", "changed gateway to 0.0.0.0"},
+        {"LAN IPv6 address", {lan}, IdIpv6Address, u"2001:db8::20", {}, Text(&R::m_lanAddress6),
+         "2001:db8::20", "kestrel_lan6: 2001:db8::20 64", "changed IPv6 for 0 to 2001:db8::20"},
+        {"LAN IPv6 prefix", {lan}, IdIpv6Netmask, u"48", {}, Text(&R::m_lanPrefix6),
+         "48", "kestrel_lan6: 2001:db8::10 48", "changed subnet6 for 0 to 48"},
+        {"WAN IPv6 address", {wan}, IdIpv6Address, u"2001:db8:1::20", {}, Text(&R::m_wanAddress6),
+         "2001:db8:1::20", "kestrel_wan6: 2001:db8:1::20 64",
+         "changed IPv6 for 1 to 2001:db8:1::20"},
+        {"WAN IPv6 prefix", {wan}, IdIpv6Netmask, u"56", {}, Text(&R::m_wanPrefix6),
+         "56", "kestrel_wan6: 2001:db8:1::10 56", "changed subnet6 for 1 to 56"},
+        {"IPv6 gateway", {}, IdIpv6Gateway, u"2001:db8::fe", {}, Text(&R::m_gateway6),
+         "2001:db8::fe", "kestrel_gw6: 2001:db8::fe", "changed subnet6 to 2001:db8::fe"},
+        {"DNS 1", general, IdDns1, nullptr, {192, 0, 2, 53}, Text(&R::m_dns1),
+         "192.0.2.53", "dns1: 192.0.2.53"},
+        {"DNS 2", general, IdDns2, nullptr, {192, 0, 2, 54}, Text(&R::m_dns2),
+         "192.0.2.54", "dns2: 192.0.2.54"},
+        {"logical id, untrimmed", general, IdLogicalId, u" 4711 ", {}, Text(&R::m_logicId),
+         " 4711 ", "logicid:  4711 "},
+        {"QMX URL 1", general, IdQmxUrl1, u"qmx1.example.net", {}, Text(&R::m_supplyServer1),
+         "qmx1.example.net", "supplyserver1: qmx1.example.net"},
+        {"QMX URL 2", general, IdQmxUrl2, u"qmx2.example.net", {}, Text(&R::m_supplyServer2),
+         "qmx2.example.net", "supplyserver2: qmx2.example.net"},
+        {"Automated", {general[0]}, 0, nullptr, {}, Number(&R::m_autoinstall), "1",
+         "autoinstall: 1"},
+        {"Net boot", general, 0, nullptr, {}, Number(&R::m_netboot), "1", "netboot: 1"},
+        {"UEFI", {{Action::Click, IdChkUefi}}, 0, nullptr, {}, Number(&R::m_uefi), "1", "uefi: 1"},
+        {"Invert", {{Action::Click, IdChkInvert}}, 0, nullptr, {}, Number(&R::m_invert), "1",
+         "invert: 1"},
+        {"Single Armed, WAN in the LAN's subnet", {{Action::Click, IdChkSingleArmed}, wan},
+         IdIpAddress, nullptr, {192, 0, 2, 11}, Number(&R::m_singleArmed), "1", "singlearmed: 1"},
+        {"Partitioned", {{Action::Click, IdChkPartitioned}}, 0, nullptr, {},
+         Number(&R::m_partitioned), "1", "usb_stick_partitioned: 1"},
+        {"GPT", {{Action::Click, IdChkGpt}}, 0, nullptr, {}, Number(&R::m_gptPartition), "1",
+         "gpt_partition: 1"},
+        {"GPT clears the legacy layout", {{Action::Click, IdChkGpt}}, 0, nullptr, {},
+         Number(&R::m_legacyBios), "0", "legacy_bios: 0"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        UiHarness rig;
+        FLINTMERE_START_DIALOG(rig);
+        TypeNetworkBase(rig);
+        Play(rig, row.before);
+        if (rig.surface().IsChecked(IdChkNetBoot)) {
+            // A net boot asks for these; the rows change them.
+            rig.op().Type(IdLogicalId, u"1001");
+            rig.op().Type(IdQmxUrl1, u"qmx0.example.net");
+        }
+        if (row.id != 0) {
+            if (row.text) {
+                rig.op().Type(row.id, row.text);
+            } else {
+                rig.op().TypeAddress(row.id, row.address);
+            }
+            rig.MarkLog();
+            rig.op().Leave(row.id);
+            if (row.logged) {
+                EXPECT_EQ(row.stored(rig.app()), row.value) << "on leaving";
+                EXPECT_EQ(rig.LogMessages(), std::vector<std::string>{row.logged});
+            }
+        }
+        if (!row.before.empty() && row.before[0].id == IdInterface) {
+            // Another interface shown, then this one again: its values come back.
+            rig.op().Choose(IdInterface, (row.before[0].index + 1) % 3);
+            rig.op().Choose(IdInterface, row.before[0].index);
+            if (row.text) {
+                EXPECT_EQ(ToPath(rig.surface().GetText(row.id)), ToPath(row.text));
+            } else {
+                EXPECT_EQ(rig.surface().GetAddress(row.id), row.address);
+            }
+        }
+        rig.host.progressScript = [](MediaEngine& engine) { engine.CancelSetup(); };
+        rig.op().Click(IdOk);
+        ASSERT_EQ(rig.host.progressRuns, 1) << rig.Dump();
+        EXPECT_EQ(row.stored(rig.app()), row.value) << "after OK";
+        EXPECT_EQ(rig.app().m_configSource, ConfigGenerateNodeFile);
+        EXPECT_EQ(rig.app().m_selectedDrive, 0);
+
+        const std::string folder = rig.dir / "cfg";
+        std::filesystem::create_directories(folder);
+        LocalFolderRoot out(folder);
+        ASSERT_TRUE(rig.app().CreateNodeCfgFile(out, false));
+        const std::string cfg = "\n" + ReadFileBytes(folder + "/node.cfg");
+        EXPECT_NE(cfg.find(std::string("\n") + row.line + "\n"), std::string::npos) << cfg;
+    }
+}
+
 struct HardwareRow {
     int index;
     int code;
@@ -259,75 +428,6 @@ TEST(FieldHandlers, PartitionBoxesByHand) {
         EXPECT_EQ(rig.app().m_legacyBios, row.dos ? 1 : 0);
         EXPECT_EQ(rig.app().m_uefi, row.uefi ? 1 : 0);
     }
-}
-
-TEST(FieldHandlers, EachInterfaceKeepsItsOwnAddresses) {
-    UiHarness rig;
-    FLINTMERE_START_DIALOG(rig);
-    struct Row {
-        int index;
-        IpFields address, netmask;
-        u16 SetupRecord::*addressField;
-        u16 SetupRecord::*netmaskField;
-    };
-    const Row rows[] = {
-        {InterfaceLan,
-         {192, 0, 2, 10},
-         {255, 255, 255, 0},
-         &SetupRecord::m_lanAddress,
-         &SetupRecord::m_lanNetmask},
-        {InterfaceWan,
-         {198, 51, 100, 7},
-         {255, 255, 0, 0},
-         &SetupRecord::m_wanAddress,
-         &SetupRecord::m_wanNetmask},
-        {InterfaceAdmin,
-         {203, 0, 113, 1},
-         {255, 0, 0, 0},
-         &SetupRecord::m_adminAddress,
-         &SetupRecord::m_adminNetmask},
-    };
-    for (const Row& row : rows) {
-        rig.op().Choose(IdInterface, row.index);
-        rig.op().TypeAddress(IdIpAddress, row.address);
-        rig.op().TypeAddress(IdIpNetmask, row.netmask);
-        rig.op().Leave(IdIpNetmask);
-    }
-    rig.op().TypeAddress(IdIpGateway, {192, 0, 2, 1});
-    rig.op().Leave(IdIpGateway);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.index);
-        const SetupRecord& record = rig.app();
-        const u16 dotted =
-            FormatW(u"%d.%d.%d.%d", row.address[0], row.address[1], row.address[2], row.address[3]);
-        EXPECT_EQ(ToPath(record.*row.addressField), ToPath(dotted));
-        // Showing the interface again puts its values back into the controls.
-        rig.op().Choose(IdInterface, row.index);
-        EXPECT_EQ(rig.surface().GetAddress(IdIpAddress), row.address);
-        EXPECT_EQ(rig.surface().GetAddress(IdIpNetmask), row.netmask);
-        EXPECT_FALSE((record.*row.netmaskField).empty());
-    }
-    EXPECT_EQ(ToPath(rig.app().m_gateway), "192.0.2.1");
-    const std::vector<std::string> log = rig.LogMessages();
-    for (const char* line :
-         {"changed IP for 0 to 192.0.2.10", "changed subnet for 1 to 255.255.0.0",
-          "changed IP for 2 to 203.0.113.1", "changed gateway to 192.0.2.1"}) {
-        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
-    }
-}
-
-TEST(FieldHandlers, ZeroAddressTypedCountsAsBlank) {
-    UiHarness rig;
-    FLINTMERE_START_DIALOG(rig);
-    rig.op().TypeAddress(IdIpAddress, {192, 0, 2, 10});
-    rig.op().Leave(IdIpAddress);
-    ASSERT_EQ(ToPath(rig.app().m_lanAddress), "192.0.2.10");
-    rig.op().TypeAddress(IdIpAddress, {0, 0, 0, 0});
-    rig.MarkLog();
-    rig.op().Leave(IdIpAddress);
-    EXPECT_EQ(rig.app().m_lanAddress, u"");
-    EXPECT_TRUE(rig.surface().IsAddressBlank(IdIpAddress));
-    EXPECT_EQ(rig.LogMessages(), std::vector<std::string>{"changed IP for 0 to 0.0.0.0"});
 }
 
 TEST(FieldHandlers, SingleArmedCopiesLanIntoEmptyWanWhenWanIsShown) {

@@ -3,7 +3,6 @@
 // shares no code with the program.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -83,13 +82,6 @@ TEST_F(IsoScenario, GeneratedConfigurationToAnImage) {
     TypeVmNode(op);
     const std::string image = h.dir / "vm1.iso";
     h.host.saveAnswers = {FromPath(image)};
-    const std::vector<std::string> typing = h.LogMessages();
-    for (const char* line :
-         {"node servername changed to sbc-vm-01", "changed IP for 0 to 192.0.2.10",
-          "changed subnet for 0 to 255.255.255.0", "changed gateway to 192.0.2.1",
-          "setSingleArmedDefault(): start"}) {
-        EXPECT_NE(std::find(typing.begin(), typing.end(), line), typing.end()) << line;
-    }
     h.MarkLog();
     op.Click(IdOk);
 

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <thread>
 
 #include "support/fakes.h"
@@ -94,27 +95,10 @@ TEST(QtBoxesFromWorker, ShowOnTheWindowThreadAndReturnTheAnswer) {
     EXPECT_EQ(watcher.seen.size(), 1u);
 }
 
-TEST(QtFileDialogs, FiltersAsTheOperatorReadsThem) {
-    const struct {
-        const char16_t* name;
-        const char16_t* pattern;
-        const char* filter;
-    } cases[] = {
-        {u"ISO Files (*.iso)", u"*.iso", "ISO Files (*.iso)"},
-        {u"database files", u"*.xml", "database files (*.xml)"},
-        {u"config files", u"*.cfg", "config files (*.cfg)"},
-        {u"All Files", u"*.*", "All Files (*)"},
-    };
-    for (const auto& c : cases) {
-        ui::FileDialogRequest request;
-        request.filterName = c.name;
-        request.filterPattern = c.pattern;
-        EXPECT_EQ(ui::qt::FileFilter(request).toStdString(), c.filter);
-    }
-}
-
-// Picks `name` in the next open dialog once it lists it, and records what it offered.
-void PickInOpenDialog(const QString& folder, const QString& name, QStringList& listed) {
+// Picks `name` in the next file dialog once it lists `rows` entries, and
+// records what it offered; `inspect` sees the dialog first.
+void PickInFileDialog(const QString& folder, const QString& name, QStringList& listed,
+                      qsizetype rows, std::function<void(QFileDialog&)> inspect) {
     auto poll = std::make_shared<QTimer>();
     auto polls = std::make_shared<int>(0);
     QObject::connect(poll.get(), &QTimer::timeout, [=, &listed] {
@@ -125,37 +109,120 @@ void PickInOpenDialog(const QString& folder, const QString& name, QStringList& l
         if (!dialog) return;
         dialog->setDirectory(folder);
         auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
-        // The listing fills in the background; two seconds are plenty for two files.
-        if (!view || (view->model()->rowCount(view->rootIndex()) < 2 && ++*polls < 100)) return;
+        // The listing fills in the background; two seconds are plenty for a few files.
+        if (!view || (view->model()->rowCount(view->rootIndex()) < rows && ++*polls < 100)) return;
         poll->stop();
         listed.clear();
         for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
             listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
         }
+        inspect(*dialog);
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     poll->start(20);
 }
 
-TEST(QtFileDialogs, AllFilesShowsNamesWithoutADot) {
+// The dialog for each kind of request the window makes: open or save, the
+// filter, the default suffix, and the overwrite question asked exactly when
+// a save would replace a file the request protects.
+TEST(QtFileDialogs, OptionsFollowTheRequest) {
     EnsureQtApp();
     TempDir dir;
+    WriteFileBytes(dir / "old.iso", "x");
+    WriteFileBytes(dir / "site.xml", "x");
     WriteFileBytes(dir / "README", "x");
-    WriteFileBytes(dir / "logo.png", "x");
-    ui::qt::MainDialogWidget owner;
-    ui::qt::QtDialogHost host(owner);
-    ui::FileDialogRequest request;
-    request.filterName = u"All Files";
-    request.filterPattern = u"*.*";
-    request.mustExist = true;
-    QStringList listed;
-    PickInOpenDialog(QString::fromStdString(dir.Path()), QStringLiteral("README"), listed);
-    const std::optional<u16> chosen = host.OpenFile(request);
-    ASSERT_TRUE(chosen.has_value());
-    EXPECT_EQ(ToPath(*chosen), dir / "README");
-    listed.sort();
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("README"), QStringLiteral("logo.png")}));
+    ui::FileDialogRequest iso;  // as OK asks for the image
+    iso.filterName = u"ISO Files (*.iso)";
+    iso.filterPattern = u"*.iso";
+    iso.defaultExtension = u"iso";
+    iso.overwritePrompt = true;
+    iso.hideReadOnly = true;
+    ui::FileDialogRequest unprotected = iso;
+    unprotected.overwritePrompt = false;
+    ui::FileDialogRequest db;  // as the database "..." asks
+    db.filterName = u"database files";
+    db.filterPattern = u"*.xml";
+    db.mustExist = true;
+    ui::FileDialogRequest logo;  // as the branding dialog's "..." asks
+    logo.filterName = u"All Files";
+    logo.filterPattern = u"*.*";
+    logo.mustExist = true;
+    const struct {
+        const char* name;
+        bool save;
+        const ui::FileDialogRequest& request;
+        const char* filter;
+        QStringList shown;  // the files the filter lets through
+        const char* typed;
+        const char* chosen;
+        int questions;
+    } rows[] = {
+        {"save-as over an image",
+         true,
+         iso,
+         "ISO Files (*.iso)",
+         {"old.iso"},
+         "old.iso",
+         "old.iso",
+         1},
+        {"save-as to a new name", true, iso, "ISO Files (*.iso)", {"old.iso"}, "new", "new.iso", 0},
+        {"save without the question",
+         true,
+         unprotected,
+         "ISO Files (*.iso)",
+         {"old.iso"},
+         "old.iso",
+         "old.iso",
+         0},
+        {"open a database",
+         false,
+         db,
+         "database files (*.xml)",
+         {"site.xml"},
+         "site.xml",
+         "site.xml",
+         0},
+        // "*.*" shows names without a dot too.
+        {"open any file",
+         false,
+         logo,
+         "All Files (*)",
+         {"README", "old.iso", "site.xml"},
+         "README",
+         "README",
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ui::qt::MainDialogWidget owner;
+        ui::qt::QtDialogHost host(owner);
+        BoxWatcher watcher;
+        watcher.answer = [](const SeenBox&) { return QMessageBox::Yes; };
+        QStringList listed;
+        QFileDialog::AcceptMode accept{};
+        QFileDialog::FileMode mode{};
+        QStringList filters;
+        QString suffix;
+        PickInFileDialog(QString::fromStdString(dir.Path()), QString::fromUtf8(row.typed), listed,
+                         row.shown.size(), [&](QFileDialog& d) {
+                             accept = d.acceptMode();
+                             mode = d.fileMode();
+                             filters = d.nameFilters();
+                             suffix = d.defaultSuffix();
+                         });
+        const std::optional<u16> chosen =
+            row.save ? host.SaveFile(row.request) : host.OpenFile(row.request);
+        ASSERT_TRUE(chosen.has_value());
+        EXPECT_EQ(ToPath(*chosen), dir / row.chosen);
+        EXPECT_EQ(static_cast<int>(watcher.seen.size()), row.questions);
+        EXPECT_EQ(accept, row.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        EXPECT_EQ(mode, row.request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        EXPECT_EQ(filters, QStringList{QString::fromUtf8(row.filter)});
+        EXPECT_EQ(suffix.toStdString(), ToPath(row.request.defaultExtension));
+        listed.sort();
+        EXPECT_EQ(listed, row.shown);
+    }
 }
 
 TEST(QtBrandingDialog, OkWaitsForTextsThatPassTheirChecks) {

@@ -201,37 +201,6 @@ TEST(SetupLaunch, CancelledRunKeepsTheDialogForAnotherAttempt) {
     EXPECT_TRUE(rig.dialog().Ended());
 }
 
-TEST(SetupLaunch, StoresWhatTheHandlersLeaveForTheRun) {
-    UiHarness rig;
-    FLINTMERE_START_DIALOG(rig);
-    TypeNetwork(rig);
-    rig.op().Click(IdChkAutomated);
-    rig.op().Click(IdChkNetBoot);
-    rig.op().Type(IdLogicalId, u" 4711 ");
-    rig.op().Type(IdQmxUrl1, u"qmx1.example.net");
-    rig.op().TypeAddress(IdDns1, {192, 0, 2, 53});
-    rig.op().Choose(IdHardwareType, UsbHwUefiBios);
-    rig.host.progressScript = [](MediaEngine& engine) { engine.CancelSetup(); };
-    rig.op().Click(IdOk);
-    ASSERT_EQ(rig.host.progressRuns, 1) << rig.Dump();
-
-    const SetupRecord& r = rig.app();
-    EXPECT_EQ(ToPath(r.m_dns1), "192.0.2.53");
-    EXPECT_EQ(ToPath(r.m_dns2), "") << "a blank control stores nothing";
-    EXPECT_EQ(ToPath(r.m_logicId), " 4711 ") << "untrimmed";
-    EXPECT_EQ(ToPath(r.m_supplyServer1), "qmx1.example.net");
-    EXPECT_EQ(r.m_autoinstall, 1);
-    EXPECT_EQ(r.m_netboot, 1);
-    EXPECT_EQ(r.m_dhcp, 0);
-    EXPECT_EQ(r.m_preinstall, 0);
-    EXPECT_EQ(r.m_uefi, 1);
-    EXPECT_EQ(r.m_partitioned, 1);
-    EXPECT_EQ(r.m_gptPartition, 1);
-    EXPECT_EQ(r.m_legacyBios, 0);
-    EXPECT_EQ(r.m_configSource, ConfigGenerateNodeFile);
-    EXPECT_EQ(rig.app().m_selectedDrive, 0);
-}
-
 TEST(SetupLaunch, BlankDnsKeepsTheImportedServer) {
     const std::string db = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/config.xml");
     if (db.empty()) GTEST_SKIP() << "samples/config.xml is missing";
