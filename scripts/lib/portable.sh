@@ -1,0 +1,112 @@
+# shellcheck shell=bash
+# Makes an installation folder run where none of the build's packages is
+# installed (sourced by scripts/make-install-folder --portable): the program,
+# the tools it runs and the Qt platform plugins, each with the shared
+# libraries it needs in lib/, found through $ORIGIN run paths.
+#
+# The C library, the X11/Wayland client libraries of the desktop and the GL
+# dispatch libraries stay the host's: they must match the host's display
+# server and GPU drivers, which a bundled copy would not.
+#
+#   portable_bundle DIR PROGRAM...   PROGRAM... go into DIR, the rest around them
+
+# Libraries of the C library, which every Linux system brings in one piece.
+portable_glibc_re='^(ld-linux[-a-z0-9_]*\.so\.[0-9]+|lib(c|m|mvec|pthread|dl|rt|resolv|util|anl|nsl|BrokenLocale|thread_db|nss_[a-z]+)\.so\.[0-9.]+|linux-vdso\.so\.1)$'
+# Libraries of the desktop: the display client libraries and GL dispatch.
+portable_desktop_re='^lib(X11|X11-xcb|Xau|Xdmcp|Xext|Xrender|Xi|Xfixes|Xcursor|Xrandr|SM|ICE|xcb|xcb-[a-z0-9-]+|xkbcommon|xkbcommon-x11|wayland-[a-z]+|EGL|GL|GLX|OpenGL|GLdispatch|GLESv2|drm|gbm|vulkan)\.so\.[0-9.]+$'
+
+portable_qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
+
+# Prints the Debian package that owns FILE (a path, links followed or not).
+portable_package_of() {
+    local f=$1 real owner
+    real=$(readlink -f "$f")
+    for p in "$f" "$real" "${real#/usr}" "/usr$real"; do
+        owner=$(dpkg -S "$p" 2>/dev/null | head -n 1) && [ -n "$owner" ] && break
+    done
+    [ -n "$owner" ] || owner=$(dpkg -S "*/$(basename "$real")" 2>/dev/null | head -n 1)
+    owner=${owner%%:*}
+    echo "${owner%%,*}"
+}
+
+# Copies ELF file SRC to DEST with run path RPATH, then every library it
+# needs that is neither the C library's nor the desktop's into $portable_dir/lib.
+portable_add_elf() {
+    local src=$1 dest=$2 rpath=$3 name path
+    install -D -m 0755 "$src" "$dest"
+    patchelf --set-rpath "$rpath" "$dest"
+    portable_note_package "$src"
+    while read -r name path; do
+        if [[ $name =~ $portable_glibc_re ]] || [[ $name =~ $portable_desktop_re ]]; then
+            continue
+        fi
+        if [ -z "$path" ] || [ "$path" = "not" ]; then
+            echo "$0: $src needs $name, which this system does not have" >&2
+            return 1
+        fi
+        [ -e "$portable_dir/lib/$name" ] && continue
+        install -m 0644 "$(readlink -f "$path")" "$portable_dir/lib/$name"
+        patchelf --set-rpath '$ORIGIN' "$portable_dir/lib/$name"
+        portable_note_package "$path"
+    done < <(ldd "$src" | awk '$2 == "=>" { print $1, $3; next } { n = $1; sub(".*/", "", n); print n, $1 }')
+}
+
+portable_note_package() {
+    local pkg
+    pkg=$(portable_package_of "$1")
+    [ -n "$pkg" ] && echo "$pkg" >>"$portable_dir/.packages"
+    return 0
+}
+
+portable_bundle() {
+    portable_dir=$1
+    shift
+    local prog tool plugin
+    mkdir -p "$portable_dir/lib" "$portable_dir/tools" "$portable_dir/LICENSES"
+    : >"$portable_dir/.packages"
+    for prog in "$@"; do
+        portable_add_elf "$prog" "$portable_dir/$(basename "$prog")" '$ORIGIN/lib'
+        # The build's debugging data is of no use in the field.
+        strip --strip-unneeded "$portable_dir/$(basename "$prog")"
+    done
+
+    # The tools, where the program looks for them (src/platform/tool_path.cpp).
+    portable_add_elf /usr/bin/mtools "$portable_dir/tools/mtools" '$ORIGIN/../lib'
+    for tool in mcopy mdir mmd mshowfat mattrib; do
+        ln -sf mtools "$portable_dir/tools/$tool"
+    done
+    for tool in /sbin/mkfs.fat /sbin/sfdisk /usr/bin/syslinux /usr/bin/genisoimage; do
+        portable_add_elf "$tool" "$portable_dir/tools/$(basename "$tool")" '$ORIGIN/../lib'
+    done
+
+    # Qt's platform plugins: X11 and XWayland, Wayland, offscreen; with
+    # what the Wayland one loads, the GL glue of xcb, the input method of
+    # compose keys and the picture formats a logo may come in.
+    for plugin in platforms/libqxcb.so platforms/libqwayland-generic.so \
+        platforms/libqwayland-egl.so platforms/libqoffscreen.so \
+        wayland-shell-integration/*.so wayland-decoration-client/*.so \
+        wayland-graphics-integration-client/*.so xcbglintegrations/*.so \
+        platforminputcontexts/libcomposeplatforminputcontextplugin.so imageformats/*.so; do
+        for f in "$portable_qt_plugins"/$plugin; do
+            [ -f "$f" ] || continue
+            portable_add_elf "$f" "$portable_dir/plugins/${f#"$portable_qt_plugins"/}" '$ORIGIN/../../lib'
+        done
+    done
+    cat >"$portable_dir/qt.conf" <<'QTCONF'
+[Paths]
+Prefix = .
+Plugins = plugins
+QTCONF
+
+    # The licence of every package something was taken from.
+    for f in /usr/lib/ISOLINUX/isolinux.bin /usr/lib/syslinux/modules/bios/ldlinux.c32 \
+        /usr/lib/syslinux/mbr/mbr.bin /usr/lib/systemd/boot/efi/systemd-bootx64.efi; do
+        portable_note_package "$f"
+    done
+    local pkg
+    for pkg in $(sort -u "$portable_dir/.packages"); do
+        [ -f "/usr/share/doc/$pkg/copyright" ] || continue
+        install -D -m 0644 "/usr/share/doc/$pkg/copyright" "$portable_dir/LICENSES/$pkg/copyright"
+    done
+    rm -f "$portable_dir/.packages"
+}
