@@ -16,6 +16,16 @@ portable_glibc_re='^(ld-linux[-a-z0-9_]*\.so\.[0-9]+|lib(c|m|mvec|pthread|dl|rt|
 portable_desktop_re='^lib(X11|X11-xcb|Xau|Xdmcp|Xext|Xrender|Xi|Xfixes|Xcursor|Xrandr|SM|ICE|xcb|xcb-[a-z0-9-]+|xkbcommon|xkbcommon-x11|wayland-[a-z]+|EGL|GL|GLX|OpenGL|GLdispatch|GLESv2|drm|gbm|vulkan)\.so\.[0-9.]+$'
 
 portable_qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
+# Qt's platform plugins: X11 and XWayland, Wayland, offscreen; with the
+# shells and decorations Wayland loads and the input method of compose keys.
+# The widgets paint without OpenGL, so its glue stays out (the folder has a
+# size budget), and so do picture formats: the program decodes no picture
+# (a logo is copied as it is).
+portable_qt_plugin_globs=(
+    platforms/libqxcb.so platforms/libqwayland-generic.so platforms/libqoffscreen.so
+    'wayland-shell-integration/*.so' 'wayland-decoration-client/*.so'
+    platforminputcontexts/libcomposeplatforminputcontextplugin.so
+)
 
 # Prints the Debian package that owns FILE (a path, links followed or not).
 portable_package_of() {
@@ -29,26 +39,47 @@ portable_package_of() {
     echo "${owner%%,*}"
 }
 
+# Prints the libraries ELF file F names itself (DT_NEEDED).
+portable_needed() {
+    objdump -p "$1" | awk '$1 == "NEEDED" { print $2 }'
+}
+
 # Copies ELF file SRC to DEST with run path RPATH, then every library it
-# needs that is neither the C library's nor the desktop's into $portable_dir/lib.
+# needs that is neither the C library's nor the desktop's into
+# $portable_dir/lib, and what those need in turn.
 portable_add_elf() {
     local src=$1 dest=$2 rpath=$3 name path
     install -D -m 0755 "$src" "$dest"
     patchelf --set-rpath "$rpath" "$dest"
     portable_note_package "$src"
+    # Where this system finds each library of SRC's whole tree.
+    declare -A where=()
     while read -r name path; do
+        where[$name]=$path
+    done < <(ldd "$src" | awk '$2 == "=>" { print $1, $3 }')
+    local todo=() lib
+    mapfile -t todo < <(portable_needed "$src")
+    while [ ${#todo[@]} -gt 0 ]; do
+        name=${todo[0]}
+        todo=("${todo[@]:1}")
         if [[ $name =~ $portable_glibc_re ]] || [[ $name =~ $portable_desktop_re ]]; then
             continue
         fi
+        [ -e "$portable_dir/lib/$name" ] && continue
+        path=${where[$name]:-}
         if [ -z "$path" ] || [ "$path" = "not" ]; then
             echo "$0: $src needs $name, which this system does not have" >&2
             return 1
         fi
-        [ -e "$portable_dir/lib/$name" ] && continue
-        install -m 0644 "$(readlink -f "$path")" "$portable_dir/lib/$name"
-        patchelf --set-rpath '$ORIGIN' "$portable_dir/lib/$name"
+        lib=$portable_dir/lib/$name
+        install -m 0644 "$(readlink -f "$path")" "$lib"
+        # A library that needs only the C library finds it without a path.
+        if portable_needed "$lib" | grep -vqE "$portable_glibc_re"; then
+            patchelf --set-rpath '$ORIGIN' "$lib"
+        fi
         portable_note_package "$path"
-    done < <(ldd "$src" | awk '$2 == "=>" { print $1, $3; next } { n = $1; sub(".*/", "", n); print n, $1 }')
+        mapfile -t -O ${#todo[@]} todo < <(portable_needed "$lib")
+    done
 }
 
 portable_note_package() {
@@ -61,7 +92,7 @@ portable_note_package() {
 portable_bundle() {
     portable_dir=$1
     shift
-    local prog tool plugin
+    local prog tool plugin f
     mkdir -p "$portable_dir/lib" "$portable_dir/tools" "$portable_dir/LICENSES"
     : >"$portable_dir/.packages"
     for prog in "$@"; do
@@ -71,22 +102,18 @@ portable_bundle() {
     done
 
     # The tools, where the program looks for them (src/platform/tool_path.cpp).
+    # The mtools commands as small scripts, not links: the folder may be
+    # copied onto a FAT stick, which holds no links.
     portable_add_elf /usr/bin/mtools "$portable_dir/tools/mtools" '$ORIGIN/../lib'
     for tool in mcopy mdir mmd mshowfat mattrib; do
-        ln -sf mtools "$portable_dir/tools/$tool"
+        printf '#!/bin/sh\nexec "${0%%/*}/mtools" -c %s "$@"\n' "$tool" >"$portable_dir/tools/$tool"
+        chmod 0755 "$portable_dir/tools/$tool"
     done
     for tool in /sbin/mkfs.fat /sbin/sfdisk /usr/bin/syslinux /usr/bin/genisoimage; do
         portable_add_elf "$tool" "$portable_dir/tools/$(basename "$tool")" '$ORIGIN/../lib'
     done
 
-    # Qt's platform plugins: X11 and XWayland, Wayland, offscreen; with
-    # what the Wayland one loads, the GL glue of xcb, the input method of
-    # compose keys and the picture formats a logo may come in.
-    for plugin in platforms/libqxcb.so platforms/libqwayland-generic.so \
-        platforms/libqwayland-egl.so platforms/libqoffscreen.so \
-        wayland-shell-integration/*.so wayland-decoration-client/*.so \
-        wayland-graphics-integration-client/*.so xcbglintegrations/*.so \
-        platforminputcontexts/libcomposeplatforminputcontextplugin.so imageformats/*.so; do
+    for plugin in "${portable_qt_plugin_globs[@]}"; do
         for f in "$portable_qt_plugins"/$plugin; do
             [ -f "$f" ] || continue
             portable_add_elf "$f" "$portable_dir/plugins/${f#"$portable_qt_plugins"/}" '$ORIGIN/../../lib'
@@ -103,10 +130,20 @@ QTCONF
         /usr/lib/syslinux/mbr/mbr.bin /usr/lib/systemd/boot/efi/systemd-bootx64.efi; do
         portable_note_package "$f"
     done
-    local pkg
+    # Packages of one source share one text, which is kept once.
+    local pkg first
+    declare -A seen=()
     for pkg in $(sort -u "$portable_dir/.packages"); do
-        [ -f "/usr/share/doc/$pkg/copyright" ] || continue
-        install -D -m 0644 "/usr/share/doc/$pkg/copyright" "$portable_dir/LICENSES/$pkg/copyright"
+        f=/usr/share/doc/$pkg/copyright
+        [ -f "$f" ] || continue
+        mkdir -p "$portable_dir/LICENSES/$pkg"
+        first=${seen[$(sha256sum <"$f")]:-}
+        if [ -n "$first" ]; then
+            echo "The same text as LICENSES/$first/copyright." >"$portable_dir/LICENSES/$pkg/copyright"
+        else
+            seen[$(sha256sum <"$f")]=$pkg
+            install -m 0644 "$f" "$portable_dir/LICENSES/$pkg/copyright"
+        fi
     done
     rm -f "$portable_dir/.packages"
 }
