@@ -4,16 +4,21 @@
 # the tools it runs and the Qt platform plugins, each with the shared
 # libraries it needs in lib/, found through $ORIGIN run paths.
 #
-# The C library, the X11/Wayland client libraries of the desktop and the GL
-# dispatch libraries stay the host's: they must match the host's display
-# server and GPU drivers, which a bundled copy would not.
+# The C library, the X11/Wayland client libraries of the desktop, the GL
+# dispatch libraries and the D-Bus client library stay the host's: they must
+# match the host's display server, GPU drivers and session bus, which a
+# bundled copy would not.
 #
 #   portable_bundle DIR PROGRAM...   PROGRAM... go into DIR, the rest around them
+#   portable_verify DIR [ROOT]       every ELF file of DIR (outside kx/) finds each library
+#                                    it names in DIR, the C library or the desktop's set;
+#                                    with ROOT, DIR lies in the system at ROOT, and ldd runs
+#                                    there. Prints the count and the newest glibc needed.
 
 # Libraries of the C library, which every Linux system brings in one piece.
 portable_glibc_re='^(ld-linux[-a-z0-9_]*\.so\.[0-9]+|lib(c|m|mvec|pthread|dl|rt|resolv|util|anl|nsl|BrokenLocale|thread_db|nss_[a-z]+)\.so\.[0-9.]+|linux-vdso\.so\.1)$'
-# Libraries of the desktop: the display client libraries and GL dispatch.
-portable_desktop_re='^lib(X11|X11-xcb|Xau|Xdmcp|Xext|Xrender|Xi|Xfixes|Xcursor|Xrandr|SM|ICE|xcb|xcb-[a-z0-9-]+|xkbcommon|xkbcommon-x11|wayland-[a-z]+|EGL|GL|GLX|OpenGL|GLdispatch|GLESv2|drm|gbm|vulkan)\.so\.[0-9.]+$'
+# Libraries of the desktop: display and bus clients, GL dispatch.
+portable_desktop_re='^lib(dbus-1|X11|X11-xcb|Xau|Xdmcp|Xext|Xrender|Xi|Xfixes|Xcursor|Xrandr|SM|ICE|xcb|xcb-[a-z0-9-]+|xkbcommon|xkbcommon-x11|wayland-[a-z]+|EGL|GL|GLX|OpenGL|GLdispatch|GLESv2|drm|gbm|vulkan)\.so\.[0-9.]+$'
 
 portable_qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
 # Qt's platform plugins: X11 and XWayland, Wayland, offscreen; with the
@@ -146,4 +151,34 @@ QTCONF
         fi
     done
     rm -f "$portable_dir/.packages"
+}
+
+portable_verify() {
+    local dir=$1 sysroot=${2:-} f rel resolved name path count=0 glibc=
+    while IFS= read -r -d '' f; do
+        # 64-bit ELF files only: the boot loader's modules are the appliance's.
+        [ "$(od -An -tx1 -N5 "$f" | tr -d ' ')" = 7f454c4602 ] || continue
+        count=$((count + 1))
+        rel=${f#"$sysroot"}
+        glibc=$( (echo "$glibc"; objdump -T "$f" | grep -o 'GLIBC_[0-9][0-9.]*' || true) | sort -V | tail -n 1)
+        if [ -n "$sysroot" ]; then
+            resolved=$(chroot "$sysroot" ldd "$rel") || return 1
+        else
+            resolved=$(ldd "$rel") || return 1
+        fi
+        for name in $(portable_needed "$f"); do
+            path=$(awk -v n="$name" '$1 == n && $2 == "=>" { print $3; exit }' <<<"$resolved")
+            case "$path" in "${dir#"$sysroot"}"/*) continue ;; esac
+            if [[ $name =~ $portable_glibc_re ]] || [[ $name =~ $portable_desktop_re ]]; then
+                [[ $path == /* ]] || [[ $name =~ ^ld-linux ]] || {
+                    echo "$0: $rel: $name not found" >&2
+                    return 1
+                }
+                continue
+            fi
+            echo "$0: $rel: $name resolves to ${path:-nothing}, outside the folder" >&2
+            return 1
+        done
+    done < <(find "$dir" -path "$dir/kx" -prune -o -type f -print0)
+    echo "$count ELF files, newest glibc symbols ${glibc#GLIBC_}"
 }
