@@ -1,7 +1,4 @@
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "engine/media_engine.h"
