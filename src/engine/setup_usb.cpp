@@ -28,8 +28,8 @@ int MediaEngine::SetupUSB() {
     if (!Pause(1000)) return canceled();
 
     const StickLocation stick = LocateSelectedStick();
-    const bool copyOnly =
-        stick.found && !stick.volume.empty() && FatVolumeRoot(stick.volume).FileExists("copyonly");
+    const bool copyOnly = stick.found && !stick.volume.empty() &&
+                          FatVolumeRoot(stick.volume, ToPath(m_exeFolder)).FileExists("copyonly");
 
     std::optional<PartitionEntry> written;
     if (!copyOnly) {
@@ -63,8 +63,8 @@ int MediaEngine::SetupUSB() {
         CloseProgress();
         return 0;
     }
-    FatVolumeRoot root(volume);
     const std::string exeFolder = ToPath(m_exeFolder);
+    FatVolumeRoot root(volume, exeFolder);
 
     // A boot file that cannot be copied ends the run with the system's text.
     auto copyFailed = [this, &canceled](int error) {

@@ -6,6 +6,7 @@
 #include "config/pattern_matcher.h"
 #include "engine/folder_listing.h"
 #include "engine/media_engine.h"
+#include "platform/tool_path.h"
 
 namespace flintmere {
 namespace {
@@ -56,6 +57,11 @@ bool MediaEngine::CheckPendriveSoftware() {
             break;
         }
         WriteLogW(u" - found %s", entry);
+    }
+    // A folder that carries its own tools must carry all of them.
+    if (const std::string tool = MissingTool(ToPath(m_exeFolder)); result && !tool.empty()) {
+        WriteLog("ERROR: file not found /%s", tool.c_str());
+        result = false;
     }
     WriteLog("Check TVQ pendrive returned: %d", result ? 1 : 0);
     return result;

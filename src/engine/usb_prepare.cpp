@@ -1,10 +1,8 @@
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "engine/media_engine.h"
+#include "platform/tool_path.h"
 
 namespace flintmere {
 namespace {
@@ -13,24 +11,6 @@ constexpr std::size_t kWipeBytes = 16384;
 constexpr int kWriteAttempts = 4;
 constexpr int kRetryPauseMs = 1000;
 constexpr std::uint64_t kGptStart = 1048576;
-
-// The formatter lives in sbin, which a desktop session's PATH may lack.
-std::string FindTool(const std::string& name) {
-    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
-    path += ":/usr/sbin:/sbin:/usr/bin:/bin";
-    std::size_t begin = 0;
-    while (begin <= path.size()) {
-        std::size_t end = path.find(':', begin);
-        if (end == std::string::npos) end = path.size();
-        std::string dir = path.substr(begin, end - begin);
-        if (!dir.empty()) {
-            std::string candidate = dir + "/" + name;
-            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        }
-        begin = end + 1;
-    }
-    return name;
-}
 
 }  // namespace
 
@@ -156,7 +136,8 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     }
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
     WriteLogW(u"SetupUSB(): Format starting: %s", command);
-    if (!Process(FromPath(command), {FindTool("mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
+    if (!Process(FromPath(command),
+                 {ToolPath(ToPath(m_exeFolder), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
         const int error = errno;
         if (StopRequested()) return false;

@@ -12,6 +12,7 @@
 
 #include "platform/child_process.h"
 #include "platform/fd_io.h"
+#include "platform/tool_path.h"
 #include "platform/unique_fd.h"
 
 extern char** environ;
@@ -163,7 +164,8 @@ std::string Target(std::string_view relPath) {
 
 }  // namespace
 
-FatVolumeRoot::FatVolumeRoot(std::string volume) : volume_(std::move(volume)) {}
+FatVolumeRoot::FatVolumeRoot(std::string volume, std::string programFolder)
+    : volume_(std::move(volume)), programFolder_(std::move(programFolder)) {}
 
 bool FatVolumeRoot::Fail(int error) {
     lastError_ = error;
@@ -184,7 +186,9 @@ int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output
         return -1;
     }
     MtoolsChild child;
-    if (int rc = child.Spawn(args, in.Get(), out.Get()); rc != 0) {
+    std::vector<std::string> command = args;
+    command[0] = ToolPath(programFolder_, command[0]);
+    if (int rc = child.Spawn(command, in.Get(), out.Get()); rc != 0) {
         Fail(rc);
         return -1;
     }
@@ -232,8 +236,9 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
 
     SigpipeHold hold;
     MtoolsChild child;
-    if (int rc = child.Spawn({"mcopy", "-o", "-i", volume_, "-", Target(relPath)}, readEnd.Get(),
-                             out.Get());
+    if (int rc = child.Spawn(
+            {ToolPath(programFolder_, "mcopy"), "-o", "-i", volume_, "-", Target(relPath)},
+            readEnd.Get(), out.Get());
         rc != 0) {
         return Fail(rc);
     }

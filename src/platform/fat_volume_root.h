@@ -23,7 +23,8 @@ class FatVolumeRoot final : public MediaRoot {
         std::uint64_t size = 0;
     };
 
-    explicit FatVolumeRoot(std::string volume);
+    // mtools is run as the program in `programFolder` finds it (ToolPath).
+    explicit FatVolumeRoot(std::string volume, std::string programFolder = {});
     const std::string& Volume() const { return volume_; }
 
     u16 DisplayPath(std::string_view relPath) const override;
@@ -77,6 +78,7 @@ class FatVolumeRoot final : public MediaRoot {
     bool OpenForReadBack();
 
     std::string volume_;
+    std::string programFolder_;
     int lastError_ = 0;
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2

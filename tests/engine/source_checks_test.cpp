@@ -125,6 +125,18 @@ TEST_F(SourceChecksTest, MissingSyslinuxFolder) {
     EXPECT_NE(log.find("ERROR: file not found /syslinux/syslinux.cfg"), std::string::npos);
 }
 
+TEST_F(SourceChecksTest, AFolderWithItsOwnToolsNamesTheOneItLacks) {
+    fs::create_directories(exe + "/tools");
+    for (bool gpt : {true, false}) {
+        app->m_gptPartition = gpt;
+        std::string log = LogOf([&] { EXPECT_FALSE(app->CheckPendriveSoftware()); });
+        EXPECT_NE(Untimed(log).find(
+                      "ERROR: file not found /tools/mkfs.fat\r\nCheck TVQ pendrive returned: 0"),
+                  std::string::npos)
+            << log;
+    }
+}
+
 TEST_F(SourceChecksTest, InstallImageNames) {
     struct Case {
         std::vector<std::string> names;  // created in kx/ ("dir/" for a folder)

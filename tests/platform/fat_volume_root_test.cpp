@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
+#include "platform/tool_path.h"
 #include "support/fakes.h"
 #include "support/run_program.h"
 
@@ -130,6 +132,24 @@ TEST_F(FatVolumeRootTest, FailuresCarryTheirCause) {
     FatVolumeRoot full(small);
     EXPECT_FALSE(full.CopyFileIn(big, "big.bin", {}));
     EXPECT_EQ(full.LastError(), ENOSPC);
+}
+
+// A folder with its own tools/ runs only those: mtools from PATH would hide
+// an incomplete folder until it reaches a machine without them.
+TEST_F(FatVolumeRootTest, AFolderWithItsOwnToolsUsesOnlyThose) {
+    const std::string folder = dir / "inst";
+    EXPECT_EQ(ToolPath(folder, "mdir"), ToolPath("", "mdir")) << "no tools/: the system's";
+    EXPECT_EQ(MissingTool(folder), "");
+    std::filesystem::create_directories(folder + "/tools");
+    const std::vector<std::string>& all = kBundledTools;
+    for (std::size_t have : {std::size_t{0}, all.size() - 1, all.size()}) {
+        std::error_code ec;  // links made for a smaller count stay
+        for (std::size_t i = 0; i < have; ++i) {
+            std::filesystem::create_symlink(ToolPath("", all[i]), folder + "/tools/" + all[i], ec);
+        }
+        EXPECT_EQ(MissingTool(folder), have < all.size() ? "tools/" + all[have] : "") << have;
+        EXPECT_EQ(FatVolumeRoot(image, folder).MakeFolder("made"), have > 0) << have;
+    }
 }
 
 }  // namespace
