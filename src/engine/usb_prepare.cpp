@@ -14,6 +14,8 @@ constexpr int kWriteAttempts = 4;
 constexpr int kRetryPauseMs = 1000;
 constexpr std::uint64_t kGptStart = 1048576;
 
+}  // namespace
+
 // The formatter lives in sbin, which a desktop session's PATH may lack.
 std::string FindTool(const std::string& name) {
     std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -31,8 +33,6 @@ std::string FindTool(const std::string& name) {
     }
     return name;
 }
-
-}  // namespace
 
 bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written) {
     written.reset();
@@ -61,9 +61,9 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         return false;
     };
     // Ends the setup after a failed disk step.
-    auto fail = [this](const char* logLine, int error) {
+    auto fail = [this, &stick](const char* logLine, int error) {
         if (logLine) WriteLog("%s", logLine);
-        DisplayErrorMessage(error);
+        ShowStickFailure(stick.disk, {}, error);
         CloseProgress();
         return false;
     };
@@ -151,6 +151,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     if (volume.empty()) {
         if (StopRequested()) return false;
         WriteLog("SetupUSB(): USB not found. aborted");
+        ShowStickFailure(stick.disk, {}, ENODEV);
         CloseProgress();
         return false;
     }
@@ -158,10 +159,9 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command), {FindTool("mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
-        const int error = errno;
         if (StopRequested()) return false;
         WriteLog("SetupUSB(): Format error");
-        DisplayErrorMessage(error ? error : EIO);
+        ShowStickFailure(stick.disk, m_lastToolLine, EIO);
         CloseProgress();
         return false;
     }

@@ -25,6 +25,9 @@ struct StickLocation {
     std::string volume;
 };
 
+// The path of a system tool, also from sbin when PATH lacks it; else `name`.
+std::string FindTool(const std::string& name);
+
 inline constexpr char16_t kIsoMediaEntry[] = u"Virtual Machine ISO image";
 
 // A short size text with three significant digits: "7.45 GB", "14.9 GB", "532 bytes".

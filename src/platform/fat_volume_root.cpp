@@ -32,12 +32,13 @@ class MtoolsChild {
         }
     }
 
-    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd, int errorFd = -1) {
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         int rc = ::posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
+        if (rc == 0)
+            rc = ::posix_spawn_file_actions_adddup2(&actions, errorFd < 0 ? outputFd : errorFd, 2);
         if (rc == 0) rc = ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         posix_spawnattr_t attr;
         ::posix_spawnattr_init(&attr);
@@ -141,6 +142,8 @@ int ErrorFromOutput(const std::string& output) {
         output.find("No space left") != std::string::npos) {
         return ENOSPC;
     }
+    // A stick pulled out: its node is gone, or the kernel no longer serves it.
+    if (output.find("No such device") != std::string::npos) return ENXIO;
     if (output.find("not found") != std::string::npos ||
         output.find("No such file") != std::string::npos) {
         return ENOENT;
@@ -176,15 +179,15 @@ u16 FatVolumeRoot::DisplayPath(std::string_view relPath) const {
 }
 
 int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output,
-                       std::size_t outputLimit) {
-    UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+                       std::size_t outputLimit, bool withWarnings) {
+    UniqueFd in(::open("/dev/null", O_RDWR | O_CLOEXEC));
     UniqueFd out = MakeOutputFile();
     if (!in.Valid() || !out.Valid()) {
         Fail(errno);
         return -1;
     }
     MtoolsChild child;
-    if (int rc = child.Spawn(args, in.Get(), out.Get()); rc != 0) {
+    if (int rc = child.Spawn(args, in.Get(), out.Get(), withWarnings ? -1 : in.Get()); rc != 0) {
         Fail(rc);
         return -1;
     }
@@ -250,6 +253,10 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
         if (n == 0) break;
         done += static_cast<std::uint64_t>(n);
         if (progress && !progress(done)) return Fail(ECANCELED);  // the child is killed
+        if (!SyncWhenDue(static_cast<std::uint64_t>(n))) {
+            streamError = errno;
+            break;
+        }
     }
     writeEnd.Reset();  // end of file for the tool
     const int code = child.Wait();
@@ -259,7 +266,34 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     // and the file was cut short; only its words tell.
     if (ErrorFromOutput(output) == ENOSPC) return Fail(ENOSPC);
     if (streamError != 0) return Fail(streamError);
+    if (!SyncWhenDue(0)) return Fail(errno);
     streamed = done;
+    return true;
+}
+
+void FatVolumeRoot::WatchWrites(bool on) {
+    unsynced_ = 0;
+    watchFd_ = on ? UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC)) : UniqueFd();
+}
+
+bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {
+    unsynced_ += streamed;
+    if (!watchFd_.Valid() || unsynced_ < kSyncBytes) return true;
+    unsynced_ = 0;
+    return ::fsync(watchFd_.Get()) == 0;
+}
+
+bool FatVolumeRoot::RememberStored(const std::vector<std::string>& relPaths) {
+    for (const std::string& relPath : relPaths) {
+        if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
+        std::string bytes;
+        constexpr std::size_t kLimit = 16u << 20;  // a boot loader's files are small
+        // The file's bytes alone: a device warning on the error output would join them.
+        const int code = Run({"mtype", "-i", volume_, Target(relPath)}, &bytes, kLimit, false);
+        if (code < 0) return false;
+        if (code != 0 || bytes.size() > kLimit) return Fail(EIO);
+        Remember({relPath, {}, {bytes.begin(), bytes.end()}, bytes.size()});
+    }
     return true;
 }
 

@@ -34,6 +34,14 @@ class FatVolumeRoot final : public MediaRoot {
                     const ChunkProgress& progress) override;
     int LastError() const override { return lastError_; }
 
+    // Adds files another tool wrote (a boot loader's) to Written(), with the
+    // bytes the volume holds now: they are read back with the rest.
+    bool RememberStored(const std::vector<std::string>& relPaths);
+    // While on, what the tools wrote is flushed to the device every
+    // kSyncBytes, so that a write the medium refuses ends the copy early.
+    void WatchWrites(bool on);
+    static constexpr std::uint64_t kSyncBytes = 32u << 20;
+
     // Every file written so far, in the order of its last write.
     const std::vector<WrittenFile>& Written() const { return written_; }
     // Where a file's bytes lie: the size its directory entry gives and the
@@ -60,10 +68,11 @@ class FatVolumeRoot final : public MediaRoot {
     static constexpr std::size_t kChunkSize = 1 << 20;
 
   private:
-    // Runs one mtools command on the volume; its text output goes to `output`.
-    // Returns the exit code, or -1 with lastError_ set when it could not run.
+    // Runs one mtools command on the volume; its text output goes to `output`,
+    // its error output too `withWarnings`. Returns the exit code, or -1 with
+    // lastError_ set when it could not run.
     int Run(const std::vector<std::string>& args, std::string* output = nullptr,
-            std::size_t outputLimit = 65536);
+            std::size_t outputLimit = 65536, bool withWarnings = true);
     // Streams bytes from `next` into a new file at `relPath`. `next` fills the
     // pipe and returns the bytes moved, 0 at the end, or -1 with errno set.
     bool StreamIn(std::string_view relPath, const std::function<long long(int pipeFd)>& next,
@@ -76,8 +85,14 @@ class FatVolumeRoot final : public MediaRoot {
     // kernel's read-ahead runs on from one file into the next.
     bool OpenForReadBack();
 
+    // Flushes the volume when kSyncBytes were streamed since the last time;
+    // false with errno when the device reports a failed write.
+    bool SyncWhenDue(std::uint64_t streamed);
+
     std::string volume_;
     int lastError_ = 0;
+    UniqueFd watchFd_;  // opened before the writes, so it sees their errors
+    std::uint64_t unsynced_ = 0;
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
     std::uint64_t clusterBytes_ = 0;
