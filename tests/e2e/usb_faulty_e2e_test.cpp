@@ -10,8 +10,9 @@ namespace {
 
 constexpr std::size_t kLargeFile = 64u << 20;  // two flushes' worth of the copy
 // MBR partition 1 starts at 32256; mkfs.fat keeps 32 reserved sectors before
-// the first FAT. One bit of FAT entry 100, free while the boot loader goes in.
-constexpr std::uint64_t kFatEntry100 = 32256 + 32 * 512 + 400;
+// the first FAT. One bit of FAT entry 100, free while the boot loader goes
+// in; set, it points past the last cluster.
+constexpr std::uint64_t kFatEntry100 = 32256 + 32 * 512 + 400 + 3;  // its top byte
 
 // Sets a fault on the stick when the run shows the action that starts a step.
 class FaultAtStep final : public ProgressDialog {
@@ -108,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"Copying Files...\r\nlarge.bin", "write_fail_after=0"}},
                    "Input/output error", "CopyFiles(): done"},
         StickFault{"ReadBack",
-                   {{"Verifying files", "read_fail_range=0-1258291200"}},
+                   {{"Verifying files", "read_fail_range=8388608-1258291200"}},
                    "could not be read: Input/output error.", "bytes verified"},
         // One bit of the FAT read wrong while the installer allocates its
         // files: written back by the tools, found only by a check of the
