@@ -94,7 +94,8 @@ bool ReadStart(const std::string& device, std::size_t size, std::vector<std::uin
     if (!fd.Valid()) return false;
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd.Get(), bytes.data() + got, size - got, static_cast<off_t>(got));
+        const ssize_t n =
+            ::pread(fd.Get(), bytes.data() + got, size - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) {
@@ -115,8 +116,9 @@ struct Region {
 };
 
 constexpr std::uint64_t kBootAreaLimit = 1 << 20;
-// A FAT32 volume's boot sector, its backup and the reserved sectors.
-constexpr std::size_t kVolumeStartBytes = 64 << 10;
+// The volume's boot sector with the loader's boot code; the sectors after
+// it (FSInfo, the FATs) are the file system check's.
+constexpr std::size_t kVolumeStartBytes = 512;
 
 }  // namespace
 
@@ -127,9 +129,10 @@ void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& w
         ShowStickFailure(disk, {}, error);
         return;
     }
-    DisplayMessage(FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
-                           u"stick may be faulty.",
-                           FromPath(what), Utf8ToUtf16(SystemErrorText(error))));
+    DisplayMessage(
+        FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
+                u"stick may be faulty.",
+                FromPath(what), Utf8ToUtf16(SystemErrorText(error))));
 }
 
 bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
@@ -164,13 +167,13 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
             ShowUnreadable(disk, region.what, errno);
             return false;
         }
-        const std::size_t at =
-            FirstDifference(region.written.data(), stored.data(), stored.size());
+        const std::size_t at = FirstDifference(region.written.data(), stored.data(), stored.size());
         if (at != stored.size()) {
             WriteLog("VerifyStick(): %s differs at offset %zu", region.what, at);
-            DisplayMessage(FormatW(u"Verification failed: %s on the stick differs from what was "
-                                   u"written. The stick may be faulty.",
-                                   FromPath(region.what)));
+            DisplayMessage(
+                FormatW(u"Verification failed: %s on the stick differs from what was "
+                        u"written. The stick may be faulty.",
+                        FromPath(region.what)));
             return false;
         }
     }

@@ -17,7 +17,8 @@ constexpr std::uint64_t kFatEntry100 = 32256 + 32 * 512 + 400 + 3;  // its top b
 // Sets a fault on the stick when the run shows the action that starts a step.
 class FaultAtStep final : public ProgressDialog {
   public:
-    FaultAtStep(RecordingProgress& inner, FaultyStickServer& stick) : inner_(inner), stick_(stick) {}
+    FaultAtStep(RecordingProgress& inner, FaultyStickServer& stick)
+        : inner_(inner), stick_(stick) {}
     struct Step {
         std::string_view action;  // the start of the action text
         std::string control;
@@ -94,33 +95,37 @@ TEST_P(usb_faulty_e2e, EndsWithTheTrueReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, usb_faulty_e2e,
-    ::testing::Values(
-        StickFault{"Partitioning",
-                   {{"Erasing USB Stick partitions", "write_fail_range=0-1048576"}},
-                   "Input/output error", "Format starting"},
-        StickFault{"Formatting",
-                   {{"Creating the FAT32 filesystem", "write_fail_after=0"}},
-                   "mkfs.fat: ", "SetupUSB(): syslinux"},
-        StickFault{"BootLoaderOnAStickThatStopsAnswering",
-                   {{"Installing SysLinux bootloader", "io_fail_after=0"}},
-                   kGone, "syslinux.cfg file"},
-        // Without a flush during the copy the error would show only after it.
-        StickFault{"CopyOfALargeFile",
-                   {{"Copying Files...\r\nlarge.bin", "write_fail_after=0"}},
-                   "Input/output error", "CopyFiles(): done"},
-        StickFault{"ReadBack",
-                   {{"Verifying files", "read_fail_range=8388608-1258291200"}},
-                   "could not be read: Input/output error.", "bytes verified"},
-        // One bit of the FAT read wrong while the installer allocates its
-        // files: written back by the tools, found only by a check of the
-        // file system as a whole.
-        StickFault{"FatDamagedWhileTheToolsWroteIt",
-                   {{"Installing SysLinux bootloader",
-                     "flip_range=" + std::to_string(kFatEntry100) + "-" +
-                         std::to_string(kFatEntry100 + 1)},
-                    {"Copying files...\r\nsyslinux.cfg", "clear=1"}},
-                   "Verification failed: the file system on the stick is damaged.",
-                   "bytes verified"}),
+    ::testing::Values(StickFault{"Partitioning",
+                                 {{"Erasing USB Stick partitions", "write_fail_range=0-1048576"}},
+                                 "Input/output error",
+                                 "Format starting"},
+                      StickFault{"Formatting",
+                                 {{"Creating the FAT32 filesystem", "write_fail_after=0"}},
+                                 "mkfs.fat: ",
+                                 "SetupUSB(): syslinux"},
+                      StickFault{"BootLoaderOnAStickThatStopsAnswering",
+                                 {{"Installing SysLinux bootloader", "io_fail_after=0"}},
+                                 kGone,
+                                 "syslinux.cfg file"},
+                      // Without a flush during the copy the error would show only after it.
+                      StickFault{"CopyOfALargeFile",
+                                 {{"Copying Files...\r\nlarge.bin", "write_fail_after=0"}},
+                                 "Input/output error",
+                                 "CopyFiles(): done"},
+                      StickFault{"ReadBack",
+                                 {{"Verifying files", "read_fail_range=8388608-1258291200"}},
+                                 "could not be read: Input/output error.",
+                                 "bytes verified"},
+                      // One bit of the FAT read wrong while the installer allocates its
+                      // files: written back by the tools, found only by a check of the
+                      // file system as a whole.
+                      StickFault{"FatDamagedWhileTheToolsWroteIt",
+                                 {{"Installing SysLinux bootloader",
+                                   "flip_range=" + std::to_string(kFatEntry100) + "-" +
+                                       std::to_string(kFatEntry100 + 1)},
+                                  {"Copying files...\r\nsyslinux.cfg", "clear=1"}},
+                                 "Verification failed: the file system on the stick is damaged.",
+                                 "bytes verified"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

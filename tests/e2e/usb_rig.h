@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "platform/disk_service.h"
-#include "support/background_program.h"
 #include "platform/unique_fd.h"
+#include "support/background_program.h"
 #include "support/fakes.h"
 #include "support/install_folder.h"
 #include "support/recording_progress.h"
@@ -73,8 +73,7 @@ class LoopStick {
 // on every path (after the loop device is gone).
 class FaultyStickServer {
   public:
-    FaultyStickServer(const std::string& folder, std::uint64_t size)
-        : mount_(folder + "/faulty") {
+    FaultyStickServer(const std::string& folder, std::uint64_t size) : mount_(folder + "/faulty") {
         if (std::string(FLINTMERE_FAULTY_STICK).empty()) {
             error_ = "the faulty stick was not built (libfuse3-dev missing)";
         } else if (::access("/dev/fuse", R_OK | W_OK) != 0) {

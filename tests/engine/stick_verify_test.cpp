@@ -60,6 +60,7 @@ struct PlantedFault {
     const char* command;   // run just before the check; %s is the stick image, %i the folder
     const char16_t* file;  // named in the box
     const char* logLine;
+    const char16_t* box = nullptr;  // the whole box, where it names no file
 };
 
 class StickVerifyFault : public StickVerify, public ::testing::WithParamInterface<PlantedFault> {};
@@ -78,8 +79,10 @@ TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
     EXPECT_EQ(app.presenter.Shown()[0].text,
-              u"Verification failed: " + u16(fault.file) +
-                  u" on the stick differs from the installation folder. The stick may be faulty.");
+              fault.box ? u16(fault.box)
+                        : u"Verification failed: " + u16(fault.file) +
+                              u" on the stick differs from the installation folder. The stick "
+                              u"may be faulty.");
     EXPECT_EQ(progress.CloseRequests(), 1);
     const std::string log = Log();
     EXPECT_NE(log.find(fault.logLine), std::string::npos) << log;
@@ -102,7 +105,20 @@ INSTANTIATE_TEST_SUITE_P(
         // The source is read again for the check; one cut short since the copy
         // no longer matches what the stick holds.
         PlantedFault{"SourceCutShort", "truncate -s 5 %i/kx/vmlinuz", u"vmlinuz",
-                     "VerifyStick(): vmlinuz differs at offset 5"}),
+                     "VerifyStick(): vmlinuz differs at offset 5"},
+        PlantedFault{"BootSectorChanged",
+                     "printf X | dd of=%s bs=1 seek=100 conv=notrunc status=none", u"",
+                     "VerifyStick(): the file system's boot sector differs at offset 100",
+                     u"Verification failed: the file system's boot sector on the stick differs "
+                     u"from what was written. The stick may be faulty."},
+        // One entry of the second FAT only: the files still read back whole.
+        PlantedFault{"FatCopiesDisagree",
+                     "r=$(od -An -tu2 -j14 -N2 %s); f=$(od -An -tu4 -j36 -N4 %s); "
+                     "printf '\\007' | dd of=%s bs=1 seek=$(( (r + f) * 512 + 4000 )) "
+                     "conv=notrunc status=none",
+                     u"", "VerifyStick(): the file system check failed (1)",
+                     u"Verification failed: the file system on the stick is damaged. The stick "
+                     u"may be faulty."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {

@@ -117,7 +117,8 @@ void Throttle(std::uint64_t rate, std::size_t n) {
     g.busyUntil = start + std::chrono::nanoseconds(n * 1000000000ull / rate);
     // Small requests run up a debt that is paid in one pause: a pause per
     // request would cost more than the request itself.
-    if (g.busyUntil - now > std::chrono::milliseconds(2)) std::this_thread::sleep_until(g.busyUntil);
+    if (g.busyUntil - now > std::chrono::milliseconds(2))
+        std::this_thread::sleep_until(g.busyUntil);
 }
 
 bool IsStick(const char* path) {
