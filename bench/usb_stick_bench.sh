@@ -44,7 +44,7 @@ mkdir -p "$work/mnt"
 "$server" "$work/back.img" "$stick_bytes" "$work/mnt" &
 pid=$!
 for _ in $(seq 50); do [ -e "$work/mnt/stick" ] && break; sleep 0.1; done
-dev=$(losetup -f --show "$work/mnt/stick")
+dev=$(losetup -f --show -P "$work/mnt/stick")
 printf 'write_rate=%s\nread_rate=%s\n' "$write_rate" "$read_rate" >"$work/mnt/control"
 counter() { sed -n "s/^$1=//p" "$work/mnt/control"; }
 echo "stick: $dev at $((write_rate / 1000000)) MB/s writing, $((read_rate / 1000000)) MB/s reading"
