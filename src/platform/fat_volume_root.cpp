@@ -1,6 +1,8 @@
 #include "platform/fat_volume_root.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -273,7 +275,19 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
 
 void FatVolumeRoot::WatchWrites(bool on) {
     unsynced_ = 0;
+    // The kernel reads ahead around the tools' writes into the device's
+    // cache: on a stick that doubled the bytes moved. Nothing is read there
+    // that the copy needs, so read-ahead is off while it runs.
+    if (watchFd_.Valid() && savedReadAhead_ >= 0) {
+        ::ioctl(watchFd_.Get(), BLKRASET, static_cast<unsigned long>(savedReadAhead_));
+    }
+    savedReadAhead_ = -1;
     watchFd_ = on ? UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC)) : UniqueFd();
+    long readAhead = 0;
+    if (watchFd_.Valid() && ::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
+        ::ioctl(watchFd_.Get(), BLKRASET, 0UL) == 0) {
+        savedReadAhead_ = readAhead;
+    }
 }
 
 bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {

@@ -93,6 +93,7 @@ class FatVolumeRoot final : public MediaRoot {
     int lastError_ = 0;
     UniqueFd watchFd_;  // opened before the writes, so it sees their errors
     std::uint64_t unsynced_ = 0;
+    long savedReadAhead_ = -1;  // the device's, restored when the watch ends
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
     std::uint64_t clusterBytes_ = 0;
