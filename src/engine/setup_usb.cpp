@@ -65,6 +65,13 @@ int MediaEngine::SetupUSB() {
         return 0;
     }
     FatVolumeRoot root(volume);
+    // A write the stick refuses shows within a few seconds, not at the end.
+    root.WatchWrites(true);
+    m_setupDisk = stick.disk;
+    struct ForgetDisk {
+        std::optional<RemovableDisk>& disk;
+        ~ForgetDisk() { disk.reset(); }
+    } forget{m_setupDisk};
     const std::string exeFolder = ToPath(m_exeFolder);
 
     // A boot file that cannot be copied ends the run with the system's text.
@@ -152,11 +159,7 @@ int MediaEngine::SetupUSB() {
 
     WriteLog("SetupUSB(): copying files");
     SetProgressAction(u"Copying files...");
-    // A write the stick refuses shows within a few seconds, not at the end.
-    root.WatchWrites(true);
-    m_setupDisk = stick.disk;
     const bool copied = CopyFiles(root, 100);
-    m_setupDisk.reset();
     root.WatchWrites(false);
     if (!copied) return closeAndEnd();
 

@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,6 +170,10 @@ std::string Target(std::string_view relPath) {
 
 FatVolumeRoot::FatVolumeRoot(std::string volume) : volume_(std::move(volume)) {}
 
+FatVolumeRoot::~FatVolumeRoot() {
+    WatchWrites(false);
+}
+
 bool FatVolumeRoot::Fail(int error) {
     lastError_ = error;
     errno = error;
@@ -274,7 +278,10 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
 }
 
 void FatVolumeRoot::WatchWrites(bool on) {
-    unsynced_ = 0;
+    if (flusher_.joinable()) {
+        flusher_.request_stop();
+        flusher_.join();
+    }
     // The kernel reads ahead around the tools' writes into the device's
     // cache: on a stick that doubled the bytes moved. Nothing is read there
     // that the copy needs, so read-ahead is off while it runs.
@@ -282,19 +289,37 @@ void FatVolumeRoot::WatchWrites(bool on) {
         ::ioctl(watchFd_.Get(), BLKRASET, static_cast<unsigned long>(savedReadAhead_));
     }
     savedReadAhead_ = -1;
+    unsynced_ = 0;
+    flushError_ = 0;
     watchFd_ = on ? UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC)) : UniqueFd();
+    if (!watchFd_.Valid()) return;
     long readAhead = 0;
-    if (watchFd_.Valid() && ::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
+    if (::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
         ::ioctl(watchFd_.Get(), BLKRASET, 0UL) == 0) {
         savedReadAhead_ = readAhead;
     }
+    // Flushes beside the copy, so that the tools never wait for the stick
+    // more than its own speed makes them.
+    flusher_ = std::jthread([this](std::stop_token stop) {
+        std::unique_lock lock(flushLock_);
+        while (!stop.stop_requested()) {
+            if (!due_.wait(lock, stop, [&] { return unsynced_ >= kSyncBytes; })) break;
+            unsynced_ = 0;
+            lock.unlock();
+            const int error = ::fsync(watchFd_.Get()) == 0 ? 0 : errno;
+            lock.lock();
+            if (error != 0 && flushError_ == 0) flushError_ = error;
+        }
+    });
 }
 
 bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {
+    if (!flusher_.joinable()) return true;
+    std::lock_guard hold(flushLock_);
     unsynced_ += streamed;
-    if (!watchFd_.Valid() || unsynced_ < kSyncBytes) return true;
-    unsynced_ = 0;
-    return ::fsync(watchFd_.Get()) == 0;
+    if (unsynced_ >= kSyncBytes) due_.notify_all();
+    errno = flushError_;
+    return flushError_ == 0;
 }
 
 bool FatVolumeRoot::RememberStored(const std::vector<std::string>& relPaths) {

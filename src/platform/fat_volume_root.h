@@ -2,8 +2,12 @@
 // root of a medium, reached through mtools without mounting it.
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +28,7 @@ class FatVolumeRoot final : public MediaRoot {
     };
 
     explicit FatVolumeRoot(std::string volume);
+    ~FatVolumeRoot() override;
     const std::string& Volume() const { return volume_; }
 
     u16 DisplayPath(std::string_view relPath) const override;
@@ -85,14 +90,18 @@ class FatVolumeRoot final : public MediaRoot {
     // kernel's read-ahead runs on from one file into the next.
     bool OpenForReadBack();
 
-    // Flushes the volume when kSyncBytes were streamed since the last time;
-    // false with errno when the device reports a failed write.
+    // Counts `streamed` bytes for the flushing thread, which flushes the
+    // volume every kSyncBytes; false with errno once a flush has failed.
     bool SyncWhenDue(std::uint64_t streamed);
 
     std::string volume_;
     int lastError_ = 0;
     UniqueFd watchFd_;  // opened before the writes, so it sees their errors
-    std::uint64_t unsynced_ = 0;
+    std::mutex flushLock_;
+    std::condition_variable_any due_;
+    std::uint64_t unsynced_ = 0;  // guarded by flushLock_, as flushError_
+    int flushError_ = 0;
+    std::jthread flusher_;
     long savedReadAhead_ = -1;  // the device's, restored when the watch ends
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
