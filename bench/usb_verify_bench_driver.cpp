@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         const double baseline = seconds([&] { return std::system(argv[4]) == 0; });
         // Both start from an empty cache; dropping what dd left is not the check's cost.
         if (!disks.DropCachedPages(disk, disk.devicePath, error)) return 1;
-        const double verify = seconds([&] { return app.VerifyStick(root, disk); });
+        const double verify = seconds([&] { return app.VerifyStick(root, disk, 0); });
         if (baseline < 0 || verify < 0) return 1;
         if (round == 0 || baseline < bestBaseline) bestBaseline = baseline;
         if (round == 0 || verify < bestVerify) bestVerify = verify;

@@ -114,7 +114,7 @@ portable_bundle() {
         printf '#!/bin/sh\nexec "${0%%/*}/mtools" -c %s "$@"\n' "$tool" >"$portable_dir/tools/$tool"
         chmod 0755 "$portable_dir/tools/$tool"
     done
-    for tool in /sbin/mkfs.fat /sbin/sfdisk /usr/bin/syslinux /usr/bin/genisoimage; do
+    for tool in /sbin/mkfs.fat /sbin/fsck.fat /sbin/sfdisk /usr/bin/syslinux /usr/bin/genisoimage; do
         portable_add_elf "$tool" "$portable_dir/tools/$(basename "$tool")" '$ORIGIN/../lib'
     done
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -59,11 +60,45 @@ int ProgressPosition(int base, long long number) {
     return static_cast<int>(position);
 }
 
+// True for a line in which a tool reports a failure.
+bool ReadsLikeError(std::string_view line) {
+    std::string lower(line);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : {"error", "fail", "unable", "cannot", "can't", "denied", "invalid",
+                             "no such", "no space"}) {
+        if (lower.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>& argv,
                           bool trackProgress) {
     WriteLogW(u"Process(): starting %s", commandLine);
+    m_lastToolLine.clear();
+    // The line that says why, for the box when the tool fails: its last line
+    // that reads like an error, else its last line (a tool may print its
+    // banner after the error). A line may span chunks.
+    std::string pending;
+    bool errorSeen = false;
+    auto rememberLastLine = [this, &pending, &errorSeen](std::string_view bytes) {
+        auto remember = [this, &errorSeen](std::string_view line) {
+            if (line.find_first_not_of(" \t") == std::string_view::npos) return;
+            const bool error = ReadsLikeError(line);
+            if (error || !errorSeen) m_lastToolLine = line;
+            errorSeen = errorSeen || error;
+        };
+        pending.append(bytes.substr(0, std::min(bytes.size(), bytes.find('\0'))));
+        std::size_t begin = 0;
+        for (std::size_t end; (end = pending.find_first_of("\r\n", begin)) != std::string::npos;
+             begin = end + 1) {
+            remember(std::string_view(pending).substr(begin, end - begin));
+        }
+        pending.erase(0, begin);
+        remember(pending);  // no line feed yet
+        if (pending.size() > 4096) pending.clear();
+    };
     if (trackProgress) GetProgressPos(m_progressBase);
 
     UniqueFd outRead;
@@ -114,6 +149,7 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
         std::string chunk(buffer.data(), size - 1);
         chunk.resize(::strnlen(chunk.c_str(), chunk.size()));
         WriteLog("Process(): output \"%s\"", LogTextFromBytes(chunk).c_str());
+        rememberLastLine(std::string_view(buffer.data(), size));
         if (!trackProgress) return;
         const u16 text = AnsiToUtf16(chunk);
         const size_t k = text.find(u"% done");

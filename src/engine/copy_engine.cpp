@@ -179,7 +179,7 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
                 WriteLog("CopyDirFiles(): canceled");
                 return false;
             }
-            DisplayErrorMessage(target.LastError());
+            ShowWriteFailure(target);
             return false;
         }
         m_copyDoneKB += m_copyFileKB;

@@ -92,6 +92,8 @@ class MediaEngine : public ConfigModel {
     bool Process(const u16& commandLine, const std::vector<std::string>& argv, bool trackProgress);
     // Exit code of the last tool Process ran (128 + signal when a signal ended it).
     int m_lastToolExitCode = 0;
+    // The last line of text that tool wrote: a failing tool says why there.
+    std::string m_lastToolLine;
 
     // --- copy engine (copy_engine.cpp) ---
     // Copies the distribution folder (m_distFolder) to the root of `target`,
@@ -188,10 +190,23 @@ class MediaEngine : public ConfigModel {
     // Wipes, partitions and formats the stick. False when the setup ends.
     // `written` receives partition 1 when a table was written.
     bool PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written);
-    // Reads back every file `root` wrote, from the medium and not from the
-    // kernel's cache of it, and matches it with what was meant to be there.
-    // False after a difference or a read failure (shown) or a cancel (not shown).
-    bool VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk);
+    // Reads back, from the medium and not from the kernel's cache of it, the
+    // disk's first `bootBytes` (partition table and boot code) and the
+    // volume's reserved sectors, checks the file system with an independent
+    // reader and matches every file `root` wrote with what was meant to be
+    // there. False after a difference or a read failure (shown) or a cancel
+    // (not shown).
+    bool VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk, std::uint64_t bootBytes);
+    // Shows why a step on the stick failed: that the stick is gone or does
+    // not answer, else `toolLine` (a tool's own words) when there is one,
+    // else the system's text for `error`.
+    void ShowStickFailure(const RemovableDisk& disk, const std::string& toolLine, int error);
+    // Shows that `what` could not be read back, with the system's reason.
+    void ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error);
+    // Shows why a write to `target` failed; on a stick, as ShowStickFailure.
+    void ShowWriteFailure(MediaRoot& target);
+    // The stick the running setup writes, for the reasons of a failure.
+    std::optional<RemovableDisk> m_setupDisk;
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
 

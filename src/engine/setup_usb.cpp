@@ -46,6 +46,7 @@ int MediaEngine::SetupUSB() {
     if (volume.empty()) {
         if (StopRequested()) return canceled();
         WriteLog("SetupUSB(): USB not found. aborted");
+        if (stick.found) ShowStickFailure(stick.disk, {}, ENODEV);
         return closeAndEnd();
     }
     // mtools writes under any file system the desktop mounted meanwhile, and
@@ -65,11 +66,18 @@ int MediaEngine::SetupUSB() {
     }
     const std::string exeFolder = ToPath(m_exeFolder);
     FatVolumeRoot root(volume, exeFolder);
+    // A write the stick refuses shows within a few seconds, not at the end.
+    root.WatchWrites(true);
+    m_setupDisk = stick.disk;
+    struct ForgetDisk {
+        std::optional<RemovableDisk>& disk;
+        ~ForgetDisk() { disk.reset(); }
+    } forget{m_setupDisk};
 
     // A boot file that cannot be copied ends the run with the system's text.
-    auto copyFailed = [this, &canceled](int error) {
+    auto copyFailed = [this, &canceled, &stick](int error) {
         if (StopRequested()) return canceled();
-        DisplayErrorMessage(error);
+        ShowStickFailure(stick.disk, {}, error);
         CloseProgress();
         Pause(500);
         return 0;
@@ -88,11 +96,14 @@ int MediaEngine::SetupUSB() {
         const u16 command = FromPath(m_partitioned ? "syslinux/syslinux -m -a -f " + volume
                                                    : "syslinux/syslinux -f " + volume);
         if (!Process(command, argv, false)) {
-            const int error = errno;
             if (StopRequested()) return canceled();
-            DisplayErrorMessage(error ? error : EIO);
+            ShowStickFailure(stick.disk, m_lastToolLine, EIO);
             CloseProgress();
             return 0;
+        }
+        // What the installer wrote is read back with the rest.
+        if (!root.RememberStored({"ldlinux.sys", "ldlinux.c32"})) {
+            return copyFailed(root.LastError());
         }
         WriteLog("SetupUSB(): syslinux.cfg file");
         SetProgressAction(u"Copying files...\r\nsyslinux.cfg");
@@ -148,18 +159,26 @@ int MediaEngine::SetupUSB() {
 
     WriteLog("SetupUSB(): copying files");
     SetProgressAction(u"Copying files...");
-    if (!CopyFiles(root, 100)) return closeAndEnd();
+    const bool copied = CopyFiles(root, 100);
+    root.WatchWrites(false);
+    if (!copied) return closeAndEnd();
 
     // The operator pulls the stick as soon as it says done.
     int flushError = 0;
     if (!diskService().FlushDisk(stick.disk, flushError)) {
         if (StopRequested()) return canceled();
-        DisplayErrorMessage(flushError);
+        ShowStickFailure(stick.disk, {}, flushError);
         CloseProgress();
         return 0;
     }
     // A worn stick or a controller that drops writes shows only when read back.
-    if (!VerifyStick(root, stick.disk)) {
+    // The disk's bytes before the volume hold the partition table and boot code.
+    std::uint64_t bootBytes = 0;
+    PartitionEntry table;
+    if (volume != stick.disk.devicePath && diskService().ReadPartitionInfo(stick.disk, table)) {
+        bootBytes = table.startingOffset;
+    }
+    if (!VerifyStick(root, stick.disk, bootBytes)) {
         if (StopRequested()) return canceled();
         CloseProgress();
         return 0;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/media_engine.h"
+#include "platform/caller_rights.h"
+#include "platform/tool_path.h"
 #include "platform/unique_fd.h"
 
 namespace flintmere {
@@ -87,15 +89,116 @@ class Expected {
     bool readable_ = true;
 };
 
+// `size` bytes at the start of `device`; false with errno.
+bool ReadStart(const std::string& device, std::size_t size, std::vector<std::uint8_t>& bytes) {
+    bytes.assign(size, 0);
+    UniqueFd fd;
+    {
+        const RootFileAccess asRoot;  // the stick writer reads sources as its caller
+        fd = UniqueFd(::open(device.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    if (!fd.Valid()) return false;
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n =
+            ::pread(fd.Get(), bytes.data() + got, size - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;  // the device ended early
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// What the tools wrote outside any file: read from the cache before it is
+// dropped, and again from the medium after.
+struct Region {
+    const char* what;
+    std::string device;
+    std::vector<std::uint8_t> written;
+};
+
+constexpr std::uint64_t kBootAreaLimit = 1 << 20;
+// The volume's boot sector with the loader's boot code; the sectors after
+// it (FSInfo, the FATs) are the file system check's.
+constexpr std::size_t kVolumeStartBytes = 512;
+
 }  // namespace
 
-bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
+void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error) {
+    WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
+              FromPath(SystemErrorText(error)));
+    if (!diskService().Responds(disk)) {
+        ShowStickFailure(disk, {}, error);
+        return;
+    }
+    DisplayMessage(
+        FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
+                u"stick may be faulty.",
+                FromPath(what), Utf8ToUtf16(SystemErrorText(error))));
+}
+
+bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
+                              std::uint64_t bootBytes) {
     WriteLog("VerifyStick(): start");
+    std::vector<Region> regions;
+    if (bootBytes > 0) {
+        regions.push_back({"the partition table and boot code", disk.devicePath, {}});
+    }
+    regions.push_back({"the file system's boot sector", root.Volume(), {}});
+    for (Region& region : regions) {
+        const std::size_t size = region.device == disk.devicePath && bootBytes > 0
+                                     ? static_cast<std::size_t>(std::min(bootBytes, kBootAreaLimit))
+                                     : kVolumeStartBytes;
+        if (!ReadStart(region.device, size, region.written)) {
+            ShowUnreadable(disk, region.what, errno);
+            return false;
+        }
+    }
+
     // Reads served from memory would only repeat what was written.
     int dropError = 0;
     if (!diskService().DropCachedPages(disk, root.Volume(), dropError)) {
         WriteLog("VerifyStick(): the cached pages of the stick could not be dropped");
-        DisplayErrorMessage(dropError);
+        ShowStickFailure(disk, {}, dropError);
+        return false;
+    }
+
+    for (const Region& region : regions) {
+        std::vector<std::uint8_t> stored;
+        if (!ReadStart(region.device, region.written.size(), stored)) {
+            ShowUnreadable(disk, region.what, errno);
+            return false;
+        }
+        const std::size_t at = FirstDifference(region.written.data(), stored.data(), stored.size());
+        if (at != stored.size()) {
+            WriteLog("VerifyStick(): %s differs at offset %zu", region.what, at);
+            DisplayMessage(
+                FormatW(u"Verification failed: %s on the stick differs from what was "
+                        u"written. The stick may be faulty.",
+                        FromPath(region.what)));
+            return false;
+        }
+    }
+    // The file system as a whole, by a reader of its own: the tables that
+    // hold the files (both FAT copies agree) and the boot loader's files.
+    const std::string fsck = ToolPath(ToPath(m_exeFolder), "fsck.fat");
+    if (!Process(FromPath("fsck.fat -n " + root.Volume()), {fsck, "-n", root.Volume()}, false)) {
+        if (StopRequested()) {
+            WriteLog("VerifyStick(): canceled");
+            return false;
+        }
+        if (!diskService().Responds(disk)) {
+            ShowStickFailure(disk, {}, EIO);
+            return false;
+        }
+        WriteLog("VerifyStick(): the file system check failed (%d)", m_lastToolExitCode);
+        DisplayMessage(
+            u"Verification failed: the file system on the stick is damaged. The stick may be "
+            u"faulty.");
         return false;
     }
 
@@ -104,8 +207,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
     for (const auto& file : files) paths.push_back(file.relPath);
     std::map<std::string, FatVolumeRoot::StoredFile> stored;
     if (!root.LocateFiles(paths, stored)) {
-        WriteLog("VerifyStick(): the files on the stick cannot be listed");
-        DisplayErrorMessage(root.LastError());
+        ShowUnreadable(disk, "the list of files", root.LastError());
         return false;
     }
     // The files up to the first one the stick does not hold, read in the
@@ -163,12 +265,11 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk) {
         WriteLog("VerifyStick(): canceled");
         return false;
     }
-    bool failed = differs || !read;
     if (!read && !differs) {
-        if (!expected || at != stoppedAt) begin(stoppedAt);
-        WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(files[at].relPath),
-                  FromPath(SystemErrorText(root.LastError())));
+        ShowUnreadable(disk, files[stoppedAt].relPath, root.LastError());
+        return false;
     }
+    bool failed = differs;
     // Files after the last chunk read are empty on the stick.
     if (!failed && !locations.empty())
         failed = !reach(locations.size() - 1) || !expected->Complete();

@@ -41,9 +41,9 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         return false;
     };
     // Ends the setup after a failed disk step.
-    auto fail = [this](const char* logLine, int error) {
+    auto fail = [this, &stick](const char* logLine, int error) {
         if (logLine) WriteLog("%s", logLine);
-        DisplayErrorMessage(error);
+        ShowStickFailure(stick.disk, {}, error);
         CloseProgress();
         return false;
     };
@@ -131,6 +131,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     if (volume.empty()) {
         if (StopRequested()) return false;
         WriteLog("SetupUSB(): USB not found. aborted");
+        ShowStickFailure(stick.disk, {}, ENODEV);
         CloseProgress();
         return false;
     }
@@ -139,10 +140,9 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     if (!Process(FromPath(command),
                  {ToolPath(ToPath(m_exeFolder), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
-        const int error = errno;
         if (StopRequested()) return false;
         WriteLog("SetupUSB(): Format error");
-        DisplayErrorMessage(error ? error : EIO);
+        ShowStickFailure(stick.disk, m_lastToolLine, EIO);
         CloseProgress();
         return false;
     }

@@ -84,6 +84,10 @@ class RootDiskService final : public DiskService {
         const RootFileAccess asRoot;
         return inner_.HoldsSystem(disk);
     }
+    bool Responds(const RemovableDisk& disk) override {
+        const RootFileAccess asRoot;
+        return inner_.Responds(disk);
+    }
 
   private:
     DiskService& inner_;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/disk_service.h"
 #include "platform/fd_io.h"
@@ -69,6 +71,22 @@ bool LinuxDiskService::DropCachedPages(const RemovableDisk& disk, const std::str
         }
     }
     return ok;
+}
+
+bool LinuxDiskService::Responds(const RemovableDisk& disk) {
+    const std::vector<RemovableDisk> listed = ListRemovableDisks();
+    if (std::none_of(listed.begin(), listed.end(), [&](const RemovableDisk& d) {
+            return d.identity == disk.identity && d.devicePath == disk.devicePath;
+        })) {
+        return false;
+    }
+    // Past the cache, so the medium itself must answer.
+    constexpr std::size_t kProbe = 4096;
+    UniqueFd fd(::open(disk.devicePath.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
+    if (!fd.Valid()) return errno != ENXIO && errno != ENODEV && errno != ENOENT && errno != EIO;
+    std::unique_ptr<void, decltype(&std::free)> buffer(std::aligned_alloc(kProbe, kProbe),
+                                                       &std::free);
+    return buffer && ::pread(fd.Get(), buffer.get(), kProbe, 0) == static_cast<ssize_t>(kProbe);
 }
 
 }  // namespace flintmere

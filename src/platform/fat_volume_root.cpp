@@ -1,8 +1,12 @@
 #include "platform/fat_volume_root.h"
 
+#include "platform/caller_rights.h"
+
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,12 +37,13 @@ class MtoolsChild {
         }
     }
 
-    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd, int errorFd = -1) {
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         int rc = ::posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
         if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-        if (rc == 0) rc = ::posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
+        if (rc == 0)
+            rc = ::posix_spawn_file_actions_adddup2(&actions, errorFd < 0 ? outputFd : errorFd, 2);
         if (rc == 0) rc = ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         posix_spawnattr_t attr;
         ::posix_spawnattr_init(&attr);
@@ -142,6 +147,8 @@ int ErrorFromOutput(const std::string& output) {
         output.find("No space left") != std::string::npos) {
         return ENOSPC;
     }
+    // A stick pulled out: its node is gone, or the kernel no longer serves it.
+    if (output.find("No such device") != std::string::npos) return ENXIO;
     if (output.find("not found") != std::string::npos ||
         output.find("No such file") != std::string::npos) {
         return ENOENT;
@@ -167,6 +174,10 @@ std::string Target(std::string_view relPath) {
 FatVolumeRoot::FatVolumeRoot(std::string volume, std::string programFolder)
     : volume_(std::move(volume)), programFolder_(std::move(programFolder)) {}
 
+FatVolumeRoot::~FatVolumeRoot() {
+    WatchWrites(false);
+}
+
 bool FatVolumeRoot::Fail(int error) {
     lastError_ = error;
     errno = error;
@@ -178,8 +189,8 @@ u16 FatVolumeRoot::DisplayPath(std::string_view relPath) const {
 }
 
 int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output,
-                       std::size_t outputLimit) {
-    UniqueFd in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+                       std::size_t outputLimit, bool withWarnings) {
+    UniqueFd in(::open("/dev/null", O_RDWR | O_CLOEXEC));
     UniqueFd out = MakeOutputFile();
     if (!in.Valid() || !out.Valid()) {
         Fail(errno);
@@ -188,7 +199,7 @@ int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output
     MtoolsChild child;
     std::vector<std::string> command = args;
     command[0] = ToolPath(programFolder_, command[0]);
-    if (int rc = child.Spawn(command, in.Get(), out.Get()); rc != 0) {
+    if (int rc = child.Spawn(command, in.Get(), out.Get(), withWarnings ? -1 : in.Get()); rc != 0) {
         Fail(rc);
         return -1;
     }
@@ -255,6 +266,10 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
         if (n == 0) break;
         done += static_cast<std::uint64_t>(n);
         if (progress && !progress(done)) return Fail(ECANCELED);  // the child is killed
+        if (!SyncWhenDue(static_cast<std::uint64_t>(n))) {
+            streamError = errno;
+            break;
+        }
     }
     writeEnd.Reset();  // end of file for the tool
     const int code = child.Wait();
@@ -264,7 +279,72 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     // and the file was cut short; only its words tell.
     if (ErrorFromOutput(output) == ENOSPC) return Fail(ENOSPC);
     if (streamError != 0) return Fail(streamError);
+    if (!SyncWhenDue(0)) return Fail(errno);
     streamed = done;
+    return true;
+}
+
+void FatVolumeRoot::WatchWrites(bool on) {
+    if (flusher_.joinable()) {
+        flusher_.request_stop();
+        flusher_.join();
+    }
+    // The kernel reads ahead around the tools' writes into the device's
+    // cache: on a stick that doubled the bytes moved. Nothing is read there
+    // that the copy needs, so read-ahead is off while it runs.
+    if (watchFd_.Valid() && savedReadAhead_ >= 0) {
+        ::ioctl(watchFd_.Get(), BLKRASET, static_cast<unsigned long>(savedReadAhead_));
+    }
+    savedReadAhead_ = -1;
+    unsynced_ = 0;
+    flushError_ = 0;
+    if (on) {
+        const RootFileAccess asRoot;  // the stick writer reads sources as its caller
+        watchFd_ = UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
+    } else {
+        watchFd_ = UniqueFd();
+    }
+    if (!watchFd_.Valid()) return;
+    long readAhead = 0;
+    if (::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
+        ::ioctl(watchFd_.Get(), BLKRASET, 0UL) == 0) {
+        savedReadAhead_ = readAhead;
+    }
+    // Flushes beside the copy, so that the tools never wait for the stick
+    // more than its own speed makes them.
+    flusher_ = std::jthread([this](std::stop_token stop) {
+        std::unique_lock lock(flushLock_);
+        while (!stop.stop_requested()) {
+            if (!due_.wait(lock, stop, [&] { return unsynced_ >= kSyncBytes; })) break;
+            unsynced_ = 0;
+            lock.unlock();
+            const int error = ::fsync(watchFd_.Get()) == 0 ? 0 : errno;
+            lock.lock();
+            if (error != 0 && flushError_ == 0) flushError_ = error;
+        }
+    });
+}
+
+bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {
+    if (!flusher_.joinable()) return true;
+    std::lock_guard hold(flushLock_);
+    unsynced_ += streamed;
+    if (unsynced_ >= kSyncBytes) due_.notify_all();
+    errno = flushError_;
+    return flushError_ == 0;
+}
+
+bool FatVolumeRoot::RememberStored(const std::vector<std::string>& relPaths) {
+    for (const std::string& relPath : relPaths) {
+        if (!UsablePath(relPath) || relPath.empty()) return Fail(EINVAL);
+        std::string bytes;
+        constexpr std::size_t kLimit = 16u << 20;  // a boot loader's files are small
+        // The file's bytes alone: a device warning on the error output would join them.
+        const int code = Run({"mtype", "-i", volume_, Target(relPath)}, &bytes, kLimit, false);
+        if (code < 0) return false;
+        if (code != 0 || bytes.size() > kLimit) return Fail(EIO);
+        Remember({relPath, {}, {bytes.begin(), bytes.end()}, bytes.size()});
+    }
     return true;
 }
 

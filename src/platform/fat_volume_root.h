@@ -2,8 +2,12 @@
 // root of a medium, reached through mtools without mounting it.
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,6 +29,7 @@ class FatVolumeRoot final : public MediaRoot {
 
     // mtools is run as the program in `programFolder` finds it (ToolPath).
     explicit FatVolumeRoot(std::string volume, std::string programFolder = {});
+    ~FatVolumeRoot() override;
     const std::string& Volume() const { return volume_; }
 
     u16 DisplayPath(std::string_view relPath) const override;
@@ -34,6 +39,14 @@ class FatVolumeRoot final : public MediaRoot {
     bool CopyFileIn(const std::string& sourcePath, std::string_view relPath,
                     const ChunkProgress& progress) override;
     int LastError() const override { return lastError_; }
+
+    // Adds files another tool wrote (a boot loader's) to Written(), with the
+    // bytes the volume holds now: they are read back with the rest.
+    bool RememberStored(const std::vector<std::string>& relPaths);
+    // While on, what the tools wrote is flushed to the device every
+    // kSyncBytes, so that a write the medium refuses ends the copy early.
+    void WatchWrites(bool on);
+    static constexpr std::uint64_t kSyncBytes = 32u << 20;
 
     // Every file written so far, in the order of its last write.
     const std::vector<WrittenFile>& Written() const { return written_; }
@@ -61,10 +74,11 @@ class FatVolumeRoot final : public MediaRoot {
     static constexpr std::size_t kChunkSize = 1 << 20;
 
   private:
-    // Runs one mtools command on the volume; its text output goes to `output`.
-    // Returns the exit code, or -1 with lastError_ set when it could not run.
+    // Runs one mtools command on the volume; its text output goes to `output`,
+    // its error output too `withWarnings`. Returns the exit code, or -1 with
+    // lastError_ set when it could not run.
     int Run(const std::vector<std::string>& args, std::string* output = nullptr,
-            std::size_t outputLimit = 65536);
+            std::size_t outputLimit = 65536, bool withWarnings = true);
     // Streams bytes from `next` into a new file at `relPath`. `next` fills the
     // pipe and returns the bytes moved, 0 at the end, or -1 with errno set.
     bool StreamIn(std::string_view relPath, const std::function<long long(int pipeFd)>& next,
@@ -77,9 +91,20 @@ class FatVolumeRoot final : public MediaRoot {
     // kernel's read-ahead runs on from one file into the next.
     bool OpenForReadBack();
 
+    // Counts `streamed` bytes for the flushing thread, which flushes the
+    // volume every kSyncBytes; false with errno once a flush has failed.
+    bool SyncWhenDue(std::uint64_t streamed);
+
     std::string volume_;
     std::string programFolder_;
     int lastError_ = 0;
+    UniqueFd watchFd_;  // opened before the writes, so it sees their errors
+    std::mutex flushLock_;
+    std::condition_variable_any due_;
+    std::uint64_t unsynced_ = 0;  // guarded by flushLock_, as flushError_
+    int flushError_ = 0;
+    std::jthread flusher_;
+    long savedReadAhead_ = -1;  // the device's, restored when the watch ends
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
     std::uint64_t clusterBytes_ = 0;

@@ -119,6 +119,7 @@ TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_FALSE(shown.empty()) << "a failed copy is shown";
     for (const ShownMessage& m : shown) EXPECT_EQ(m.caption, u"Error") << ToPath(m.text);
+    EXPECT_EQ(shown[0].text, u"The USB stick was removed or stopped responding.");
     EXPECT_EQ(progress.CloseRequests(), 1);
     EXPECT_LT(took, std::chrono::seconds(60));
     EXPECT_EQ(ChildProcesses(), std::vector<std::string>{}) << "no tool is left running";

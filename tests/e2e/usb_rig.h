@@ -22,6 +22,7 @@
 
 #include "platform/disk_service.h"
 #include "platform/unique_fd.h"
+#include "support/background_program.h"
 #include "support/fakes.h"
 #include "support/install_folder.h"
 #include "support/recording_progress.h"
@@ -65,6 +66,54 @@ class LoopStick {
     std::string image_;
     std::string device_;
     std::string error_;
+};
+
+// A stick that misbehaves on request: tests/support/faulty_stick serving one
+// sparse file through FUSE, for a LoopStick over File(). Unmounted and ended
+// on every path (after the loop device is gone).
+class FaultyStickServer {
+  public:
+    FaultyStickServer(const std::string& folder, std::uint64_t size) : mount_(folder + "/faulty") {
+        if (std::string(FLINTMERE_FAULTY_STICK).empty()) {
+            error_ = "the faulty stick was not built (libfuse3-dev missing)";
+        } else if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+            error_ = "no /dev/fuse here";
+        } else {
+            fs::create_directories(mount_);
+            server_ = std::make_unique<BackgroundProgram>(
+                std::vector<std::string>{FLINTMERE_FAULTY_STICK, folder + "/faulty.img",
+                                         std::to_string(size), mount_},
+                std::vector<std::string>{}, folder);
+            if (!WaitFor([this] { return fs::exists(File()); }, std::chrono::seconds(5))) {
+                error_ = "the faulty stick did not come up";
+            }
+        }
+    }
+    ~FaultyStickServer() {
+        if (server_) RunProgram({"umount", "-l", mount_});
+    }
+    FaultyStickServer(const FaultyStickServer&) = delete;
+    FaultyStickServer& operator=(const FaultyStickServer&) = delete;
+
+    const std::string& Error() const { return error_; }
+    std::string File() const { return mount_ + "/stick"; }
+    // "key=value" lines, see faulty_stick.cpp.
+    bool Control(const std::string& lines) {
+        UniqueFd fd(::open((mount_ + "/control").c_str(), O_WRONLY | O_CLOEXEC));
+        return fd.Valid() &&
+               ::write(fd.Get(), lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    }
+    // "read" or "written": bytes the device moved so far.
+    std::uint64_t Counter(const std::string& key) {
+        const std::string text = ReadFileBytes(mount_ + "/control");
+        const std::size_t at = text.find(key + "=");
+        return at == std::string::npos ? 0 : std::stoull(text.substr(at + key.size() + 1));
+    }
+
+  private:
+    std::string mount_;
+    std::string error_;
+    std::unique_ptr<BackgroundProgram> server_;
 };
 
 // The value after "key": in sfdisk's JSON, without quotes.
@@ -238,6 +287,16 @@ class usb_e2e : public ::testing::Test {
         return {};
     }
 
+    // Puts the stick on a faulty stick of `size` bytes. Returns why it
+    // could not, or "".
+    std::string UseFaultyStick(std::uint64_t size = kImageBytes) {
+        service.reset();
+        stick.reset();
+        faulty = std::make_unique<FaultyStickServer>(dir.Path(), size);
+        if (!faulty->Error().empty()) return faulty->Error();
+        return ReattachStick(faulty->File());
+    }
+
     // The stick run on the worker thread, given `limit` to end. A run that does
     // not end in time fails the test and is asked to stop.
     int RunBounded(std::chrono::seconds limit) {
@@ -277,6 +336,8 @@ class usb_e2e : public ::testing::Test {
             if (close == std::string::npos) continue;
             std::istringstream fields(stat.substr(close + 1));
             std::string state, ppid;
+            // The faulty stick's server is the test's own, not a tool's.
+            if (stat.find("(faulty_stick)") != std::string::npos) continue;
             if (fields >> state >> ppid && ppid == self) {
                 out.push_back(e.path().filename().string() + " " + stat.substr(0, close + 1));
             }
@@ -294,6 +355,7 @@ class usb_e2e : public ::testing::Test {
     TempDir dir;
     TestApp app;
     RecordingProgress progress;
+    std::unique_ptr<FaultyStickServer> faulty;  // outlives the loop device over it
     std::unique_ptr<LoopStick> stick;
     std::unique_ptr<LinuxDiskService> service;
 };

@@ -76,7 +76,8 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
         bool result;
         std::vector<std::string> afterRunning;  // log lines after "running..."
         std::vector<int> positions;
-        int baseAfter;  // m_progressBase after the run (7 before it)
+        int baseAfter;                 // m_progressBase after the run (7 before it)
+        const char* reason = nullptr;  // the line a failure box would show
     } cases[] = {
         {"silent success",
          "exit 0",
@@ -153,6 +154,18 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
           "Process(): Error: command failed (1)", "Process(): done!"},
          {},
          7},
+        {"error line before a banner",
+         "printf 'tool: Warning: x\\ntool: unable to sync: Input/output error\\ntool 4.2\\n'; "
+         "exit 1",
+         false,
+         std::nullopt,
+         false,
+         {"Process(): output \"tool: Warning: x\ntool: unable to sync: Input/output error\ntool "
+          "4.2\"",
+          "Process(): closed", "Process(): Error: command failed (1)", "Process(): done!"},
+         {},
+         7,
+         "tool: unable to sync: Input/output error"},
         {"killed by a signal",
          "kill -9 $$",
          false,
@@ -187,6 +200,9 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(progress.Positions(), c.positions);
         EXPECT_EQ(app->m_progressBase, c.baseAfter);
+        if (c.reason) {
+            EXPECT_EQ(app->m_lastToolLine, c.reason);
+        }
         EXPECT_TRUE(app.presenter.Shown().empty());
     }
 }

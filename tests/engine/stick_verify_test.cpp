@@ -135,6 +135,8 @@ struct PlantedFault {
     std::function<void(StickVerifyFault&)> plant;  // just before the check
     const char* file;                              // named in the box
     long long offset;                              // the first byte found wrong; -1: any
+    const char* logLine = nullptr;  // in place of "<file> differs at offset <offset>"
+    const char16_t* box = nullptr;  // the whole box, where it names no file
 };
 
 void PrintTo(const PlantedFault& fault, std::ostream* os) {
@@ -157,13 +159,19 @@ TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     EXPECT_EQ(app->m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
-    EXPECT_NE(app.presenter.Shown()[0].text.find(u16(FromPath(fault.file))), u16::npos)
-        << ToPath(app.presenter.Shown()[0].text);
+    if (fault.box) {
+        EXPECT_EQ(app.presenter.Shown()[0].text, fault.box);
+    } else {
+        EXPECT_NE(app.presenter.Shown()[0].text.find(u16(FromPath(fault.file))), u16::npos)
+            << ToPath(app.presenter.Shown()[0].text);
+    }
     EXPECT_EQ(progress.CloseRequests(), 1);
     // The log names the file and where it first differs.
     const std::string log = Log();
-    const std::string differs = std::string(fault.file) + " differs at offset " +
-                                (fault.offset < 0 ? "" : std::to_string(fault.offset) + "\r\n");
+    const std::string differs =
+        fault.logLine ? std::string(fault.logLine)
+                      : std::string(fault.file) + " differs at offset " +
+                            (fault.offset < 0 ? "" : std::to_string(fault.offset) + "\r\n");
     EXPECT_NE(log.find(differs), std::string::npos) << differs << "\n" << log;
     EXPECT_EQ(log.find("SetupUSB(): done"), std::string::npos);
 }
@@ -205,6 +213,19 @@ INSTANTIATE_TEST_SUITE_P(
                                                       t.ImageOffset("big.bin", kBlock + 5));
                      },
                      "big.bin", kBlock}),
+        PlantedFault{"BootSectorChanged",
+                     Shell("printf X | dd of=%s bs=1 seek=100 conv=notrunc status=none"),
+                     "the file system's boot sector", 100, nullptr,
+                     u"Verification failed: the file system's boot sector on the stick differs "
+                     u"from what was written. The stick may be faulty."},
+        // One entry of the second FAT only: the files still read back whole.
+        PlantedFault{"FatCopiesDisagree",
+                     Shell("r=$(od -An -tu2 -j14 -N2 %s); f=$(od -An -tu4 -j36 -N4 %s); "
+                           "printf '\\007' | dd of=%s bs=1 seek=$(( (r + f) * 512 + 4000 )) "
+                           "conv=notrunc status=none"),
+                     "", -1, "VerifyStick(): the file system check failed (1)",
+                     u"Verification failed: the file system on the stick is damaged. The stick "
+                     u"may be faulty."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {
