@@ -1,7 +1,5 @@
 #include "platform/fat_volume_root.h"
 
-#include "platform/caller_rights.h"
-
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -14,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/caller_rights.h"
 #include "platform/child_process.h"
 #include "platform/fd_io.h"
 #include "platform/tool_path.h"

@@ -160,7 +160,7 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
          false,
          std::nullopt,
          false,
-         {"Process(): output \"tool: Warning: x\ntool: unable to sync: Input/output error\ntool "
+         {"Process(): output \"tool: Warning: x\\ntool: unable to sync: Input/output error\\ntool "
           "4.2\"",
           "Process(): closed", "Process(): Error: command failed (1)", "Process(): done!"},
          {},

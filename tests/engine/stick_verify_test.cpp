@@ -206,13 +206,16 @@ INSTANTIATE_TEST_SUITE_P(
         // The source is read again for the check; one cut short since the copy
         // no longer matches what the stick holds.
         PlantedFault{"SourceCutShort", Shell("truncate -s 5 %i/kx/vmlinuz"), "vmlinuz", 5},
-        // The device ends in the middle of a file: an error, never a wait.
+        // The device ends in the middle of a file: the file system check
+        // finds it first; an error, never a wait.
         PlantedFault{"DeviceEndsEarly",
                      [](StickVerifyFault& t) {
                          std::filesystem::resize_file(t.Image(),
                                                       t.ImageOffset("big.bin", kBlock + 5));
                      },
-                     "big.bin", kBlock}),
+                     "", -1, "VerifyStick(): the file system check failed",
+                     u"Verification failed: the file system on the stick is damaged. The stick "
+                     u"may be faulty."},
         PlantedFault{"BootSectorChanged",
                      Shell("printf X | dd of=%s bs=1 seek=100 conv=notrunc status=none"),
                      "the file system's boot sector", 100, nullptr,

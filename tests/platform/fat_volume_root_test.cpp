@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "platform/tool_path.h"
@@ -132,6 +133,21 @@ TEST_F(FatVolumeRootTest, FailuresCarryTheirCause) {
     FatVolumeRoot full(small);
     EXPECT_FALSE(full.CopyFileIn(big, "big.bin", {}));
     EXPECT_EQ(full.LastError(), ENOSPC);
+
+    // A device that ends inside a file being read back: an error, never a wait.
+    std::map<std::string, FatVolumeRoot::StoredFile> found;
+    ASSERT_TRUE(root.CopyFileIn(big, "whole.bin", {}));
+    ASSERT_TRUE(root.LocateFiles({"whole.bin"}, found));
+    ASSERT_EQ(found.count("whole.bin"), 1u);
+    const std::size_t at =
+        ReadFileBytes(image).find(RandomBytes(3 * FatVolumeRoot::kChunkSize, 1).substr(0, 4096));
+    ASSERT_NE(at, std::string::npos);
+    std::filesystem::resize_file(image, at + FatVolumeRoot::kChunkSize + 5);
+    std::size_t stoppedAt = 99;
+    EXPECT_FALSE(root.ReadFilesOut(
+        {&found["whole.bin"]}, [](std::size_t, auto) { return true; }, stoppedAt));
+    EXPECT_EQ(root.LastError(), EIO);
+    EXPECT_EQ(stoppedAt, 0u);
 }
 
 // A folder with its own tools/ runs only those: mtools from PATH would hide
