@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/stick_writer_client.h"
+#include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace flintmere;
