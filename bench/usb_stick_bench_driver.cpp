@@ -8,6 +8,7 @@
 
 #include "app/flintmere_app.h"
 #include "no_pause_clock.h"
+#include "stick_bench_app.h"
 
 using namespace flintmere;
 
@@ -21,33 +22,13 @@ int main(int argc, char** argv) {
     LinuxSystemEnv env;
     CflintmereApp app({clock, presenter, env, {}});
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
-    app.SetDiskService(&disks);
     app.OpenLog();
-    app.m_exeFolder = FromPath(argv[2]);
-    app.m_distFolder = FromPath(std::string(argv[2]) + "/kx/");
-    app.m_configSource = ConfigGenerateNodeFile;
-    app.ResetConfiguration(true);
-    app.m_serverName = u"sbc-bench";
-    app.m_partitioned = 1;
-    app.m_gptPartition = 0;
-    app.m_legacyBios = 1;
-
-    MediaList list;
-    app.RefreshDevices(list);
-    app.m_selectedDrive = -1;
-    for (std::size_t i = 0; i + 1 < list.entries.size(); ++i) {
-        if (ToPath(list.entries[i]).rfind(std::string("/dev/") + argv[1] + " ", 0) == 0) {
-            app.m_selectedDrive = static_cast<int>(i);
-        }
-    }
-    if (app.m_selectedDrive < 0) {
-        std::fprintf(stderr, "%s is not a usable loop device\n", argv[1]);
-        return 1;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const int result = app.SetupUSB();
-    const double took =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!PrepareStickRun(app, disks, argv[1], argv[2])) return 1;
+    int result = 0;
+    const double took = Seconds([&] {
+        result = app.SetupUSB();
+        return true;
+    });
     std::fprintf(stderr, "log: %s\n", app.m_logFile.Path().c_str());
     if (result != 1) return 1;
     std::printf("run %.3f\n", took);

@@ -14,6 +14,7 @@
 
 #include "app/flintmere_app.h"
 #include "no_pause_clock.h"
+#include "stick_bench_app.h"
 
 using namespace flintmere;
 
@@ -45,21 +46,14 @@ int main(int argc, char** argv) {
 
     ::setenv("BYTES", std::to_string(bytes).c_str(), 1);
 
-    auto seconds = [](auto&& run) {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = run();
-        const double took =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok ? took : -1.0;
-    };
     double bestVerify = 0, bestBaseline = 0;
     for (int round = 0; round < std::atoi(argv[3]); ++round) {
         int error = 0;
         if (!disks.DropCachedPages(disk, disk.devicePath, error)) return 1;
-        const double baseline = seconds([&] { return std::system(argv[4]) == 0; });
+        const double baseline = Seconds([&] { return std::system(argv[4]) == 0; });
         // Both start from an empty cache; dropping what dd left is not the check's cost.
         if (!disks.DropCachedPages(disk, disk.devicePath, error)) return 1;
-        const double verify = seconds([&] { return app.VerifyStick(root, disk, 0); });
+        const double verify = Seconds([&] { return app.VerifyStick(root, disk, 0); });
         if (baseline < 0 || verify < 0) return 1;
         if (round == 0 || baseline < bestBaseline) bestBaseline = baseline;
         if (round == 0 || verify < bestVerify) bestVerify = verify;
@@ -71,7 +65,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> paths;
         for (const auto& file : root.Written()) paths.push_back(file.relPath);
         std::map<std::string, FatVolumeRoot::StoredFile> found;
-        const double locate = seconds([&] { return root.LocateFiles(paths, found); });
+        const double locate = Seconds([&] { return root.LocateFiles(paths, found); });
         std::fprintf(stderr, "locating the files on the stick: %.3f s\n", locate);
     }
     std::printf("verify %.3f baseline %.3f bytes %llu\n", bestVerify, bestBaseline,

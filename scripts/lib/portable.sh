@@ -110,7 +110,7 @@ portable_bundle() {
     # The mtools commands as small scripts, not links: the folder may be
     # copied onto a FAT stick, which holds no links.
     portable_add_elf /usr/bin/mtools "$portable_dir/tools/mtools" '$ORIGIN/../lib'
-    for tool in mcopy mdir mmd mshowfat mattrib; do
+    for tool in mcopy mdir mmd mshowfat mattrib mtype; do
         printf '#!/bin/sh\nexec "${0%%/*}/mtools" -c %s "$@"\n' "$tool" >"$portable_dir/tools/$tool"
         chmod 0755 "$portable_dir/tools/$tool"
     done

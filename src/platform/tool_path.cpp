@@ -38,7 +38,8 @@ std::string FindOnSystem(const std::string& name) {
 }  // namespace
 
 const std::vector<std::string> kBundledTools = {
-    "mkfs.fat", "fsck.fat", "mcopy", "mdir", "mmd", "mshowfat", "mattrib", "syslinux", "sfdisk", "genisoimage",
+    "mkfs.fat", "fsck.fat", "mcopy",    "mdir",   "mmd",         "mshowfat",
+    "mattrib",  "mtype",    "syslinux", "sfdisk", "genisoimage",
 };
 
 std::string ToolPath(const std::string& programFolder, const std::string& name) {
