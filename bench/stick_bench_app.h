@@ -7,8 +7,17 @@
 #include <string>
 
 #include "app/flintmere_app.h"
+#include "no_pause_clock.h"
 
 namespace flintmere {
+
+// The real application object without its fixed pauses; boxes go to standard error.
+struct BenchApp {
+    NoPauseClock clock;
+    ConsolePresenter presenter;
+    LinuxSystemEnv env;
+    CflintmereApp app{{clock, presenter, env, {}}};
+};
 
 // Points `app` at the installation folder, types a configuration and selects
 // the loop device `loop` (which `disks` admits). False when it is not listed.

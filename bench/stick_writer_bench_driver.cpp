@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app/flintmere_app.h"
-#include "no_pause_clock.h"
 #include "stick_bench_app.h"
 
 using namespace flintmere;
@@ -20,10 +19,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::setenv("FLINTMERE_TEST_ADMIT", argv[1], 1);
-    NoPauseClock clock;
-    ConsolePresenter presenter;
-    LinuxSystemEnv env;
-    CflintmereApp app({clock, presenter, env, {}});
+    BenchApp bench;
+    CflintmereApp& app = bench.app;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
     if (!PrepareStickRun(app, disks, argv[1], argv[2])) return 1;
     double bestHere = 0, bestWriter = 0;

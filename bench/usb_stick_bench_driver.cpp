@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/flintmere_app.h"
-#include "no_pause_clock.h"
 #include "stick_bench_app.h"
 
 using namespace flintmere;
@@ -17,10 +16,8 @@ int main(int argc, char** argv) {
         std::fputs("usage: usb_stick_bench_driver LOOP_NAME INSTALL_FOLDER\n", stderr);
         return 2;
     }
-    NoPauseClock clock;
-    ConsolePresenter presenter;
-    LinuxSystemEnv env;
-    CflintmereApp app({clock, presenter, env, {}});
+    BenchApp bench;
+    CflintmereApp& app = bench.app;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
     app.OpenLog();
     if (!PrepareStickRun(app, disks, argv[1], argv[2])) return 1;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/flintmere_app.h"
-#include "no_pause_clock.h"
 #include "stick_bench_app.h"
 
 using namespace flintmere;
@@ -24,10 +23,8 @@ int main(int argc, char** argv) {
                    stderr);
         return 2;
     }
-    NoPauseClock clock;
-    ConsolePresenter presenter;
-    LinuxSystemEnv env;
-    CflintmereApp app({clock, presenter, env, {}});
+    BenchApp bench;
+    CflintmereApp& app = bench.app;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
     app.SetDiskService(&disks);
     RemovableDisk disk;
