@@ -1,0 +1,69 @@
+// What a rollout tells its operator while it runs and when it ends: one
+// line per unit redrawn in place on a terminal, plain lines otherwise, or
+// one JSON object per event; then the summary table, also written as
+// "<table>.result.csv", and the exit status.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace flintmere {
+
+enum class UnitStatus { Waiting, Running, Done, Failed, Canceled };
+
+// One unit's progress. `mbPerSecond` < 0 when unknown.
+struct UnitProgress {
+    std::string step;  // "Copying files...", as the progress dialog would show it
+    int percent = 0;
+    double mbPerSecond = -1;
+};
+
+// How a unit ended.
+struct UnitOutcome {
+    std::string unit;    // the host name
+    std::string medium;  // the image file, or the stick's device and serial
+    UnitStatus status = UnitStatus::Waiting;
+    std::string reason;  // why it failed or was cancelled; "" when done
+};
+
+// All calls may come from several threads at once.
+class RolloutView {
+  public:
+    virtual ~RolloutView() = default;
+    // Announces the units before any starts (index = position in `units`).
+    virtual void Begin(const std::vector<UnitOutcome>& units) = 0;
+    virtual void Progress(std::size_t index, const UnitProgress& progress) = 0;
+    virtual void Finished(std::size_t index, const UnitOutcome& outcome) = 0;
+    // A line about the rollout as a whole (not a unit's).
+    virtual void Note(const std::string& text) = 0;
+    // After every unit has finished; the summary follows.
+    virtual void End() = 0;
+};
+
+// Redraws one line per unit in place (ANSI cursor movement), at most about
+// ten times a second.
+std::unique_ptr<RolloutView> MakeTerminalView(std::FILE* out);
+// One line per change of step and per ending, for logs and pipes.
+std::unique_ptr<RolloutView> MakePlainView(std::FILE* out);
+// One JSON object per line and event.
+std::unique_ptr<RolloutView> MakeJsonView(std::FILE* out);
+
+// The summary table: unit, medium, status, reason; one line per unit and a
+// last line with the counts.
+std::string FormatSummary(const std::vector<UnitOutcome>& outcomes);
+// The same as CSV (header "unit,medium,status,reason"), RFC 4180 quoting.
+std::string FormatResultCsv(const std::vector<UnitOutcome>& outcomes);
+const char* StatusName(UnitStatus status);  // "waiting", "running", "done", "failed", "canceled"
+
+// Exit statuses of a rollout.
+constexpr int kRolloutMaxFailedStatus = 63;  // 1..63: that many units failed (63: 63 or more)
+constexpr int kRolloutUsage = 64;            // the command line is not a rollout's
+constexpr int kRolloutRefused = 65;          // the table was refused: nothing written
+constexpr int kRolloutNotStarted = 66;       // the media could not be prepared at all
+// 0 when every unit is done, else the number not done, capped.
+int RolloutExitStatus(const std::vector<UnitOutcome>& outcomes);
+
+}  // namespace flintmere
