@@ -85,6 +85,61 @@ std::string LocalTimeStamp(std::time_t now) {
 
 }  // namespace
 
+std::vector<std::string> MasteringArguments(const std::string& exeFolder,
+                                            const std::string& imageFile,
+                                            const std::vector<std::string>& trees) {
+    std::vector<std::string> argv = {
+        exeFolder + "/syslinux/mkisofs",
+        "-o",
+        imageFile,
+        "-b",
+        "isolinux.bin",
+        "-c",
+        "boot.cat",
+        "-no-emul-boot",
+        "-boot-load-size",
+        "4",
+        "-boot-info-table",
+        "-iso-level",
+        "4",
+    };
+    argv.insert(argv.end(), trees.begin(), trees.end());
+    return argv;
+}
+
+int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree) {
+    const std::string exeFolder = ToPath(m_exeFolder);
+    auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
+    auto copyBootFile = [&](const BootFile& file) {
+        WriteLog("%s", file.logLine);
+        SetProgressAction(file.action);
+        return root.CopyFileIn(exeFolder + file.source, file.target, stillRunning);
+    };
+
+    for (const BootFile& file : kLegacyBootFiles) {
+        if (!copyBootFile(file)) return root.LastError() != 0 ? root.LastError() : EIO;
+    }
+
+    WriteLog("SetupISO(): syslinux.cfg file");
+    {
+        // A root of its own, so its error code belongs to this call alone.
+        LocalFolderRoot patchRoot(tree);
+        errno = 0;
+        if (!PatchBootConfig(tree + "/syslinux.cfg", patchRoot, "isolinux.cfg")) {
+            const int error = errno;
+            return patchRoot.LastError() != 0 ? patchRoot.LastError() : (error != 0 ? error : EIO);
+        }
+    }
+
+    // A folder that cannot be made shows up as the failing copy below.
+    for (const char* folder : kEfiFolders) root.MakeFolder(folder);
+
+    for (const BootFile& file : kUefiBootFiles) {
+        if (!copyBootFile(file)) return root.LastError() != 0 ? root.LastError() : EIO;
+    }
+    return 0;
+}
+
 int MediaEngine::SetupISO() {
     WriteLog("SetupISO(): start ISO");
     m_setupStatus = SetupError;
@@ -189,35 +244,7 @@ int MediaEngine::SetupISO() {
     }
 
     const std::string exeFolder = ToPath(m_exeFolder);
-    auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
-    auto copyBootFile = [&](const BootFile& file) {
-        WriteLog("%s", file.logLine);
-        SetProgressAction(file.action);
-        return root.CopyFileIn(exeFolder + file.source, file.target, stillRunning);
-    };
-
-    for (const BootFile& file : kLegacyBootFiles) {
-        if (!copyBootFile(file)) return fail(root.LastError());
-    }
-
-    WriteLog("SetupISO(): syslinux.cfg file");
-    {
-        // A root of its own, so its error code belongs to this call alone.
-        LocalFolderRoot patchRoot(tree);
-        errno = 0;
-        if (!PatchBootConfig(tree + "/syslinux.cfg", patchRoot, "isolinux.cfg")) {
-            const int error = errno;
-            return fail(patchRoot.LastError() != 0 ? patchRoot.LastError()
-                                                   : (error != 0 ? error : EIO));
-        }
-    }
-
-    // A folder that cannot be made shows up as the failing copy below.
-    for (const char* folder : kEfiFolders) root.MakeFolder(folder);
-
-    for (const BootFile& file : kUefiBootFiles) {
-        if (!copyBootFile(file)) return fail(root.LastError());
-    }
+    if (const int error = CopyIsoBootFiles(root, tree)) return fail(error);
 
     if (!Pause(500)) return canceled();
 
@@ -239,22 +266,7 @@ int MediaEngine::SetupISO() {
     // tool really writes; the tool itself is taken from the program's
     // folder, not from the current directory.
     const u16 commandLine = FormatW(kMasteringCommand, FromPath(staged.Path()), treeFolder);
-    const std::vector<std::string> argv = {
-        exeFolder + "/syslinux/mkisofs",
-        "-o",
-        staged.Path(),
-        "-b",
-        "isolinux.bin",
-        "-c",
-        "boot.cat",
-        "-no-emul-boot",
-        "-boot-load-size",
-        "4",
-        "-boot-info-table",
-        "-iso-level",
-        "4",
-        tree,
-    };
+    const std::vector<std::string> argv = MasteringArguments(exeFolder, staged.Path(), {tree});
     const bool toolDone = Process(commandLine, argv, true);
     // A cancel that came while the tool was finishing still counts.
     if (StopRequested()) return canceled();

@@ -26,6 +26,12 @@ namespace flintmere {
 
 constexpr int kMaxDrives = 32;
 
+// The mastering tool's arguments for `imageFile`; the `trees` are merged at
+// the image's root, and the first of them holding isolinux.bin boots it.
+std::vector<std::string> MasteringArguments(const std::string& exeFolder,
+                                            const std::string& imageFile,
+                                            const std::vector<std::string>& trees);
+
 class MediaEngine : public ConfigModel {
   public:
     explicit MediaEngine(PlatformServices services) : ConfigModel(std::move(services)) {}
@@ -159,6 +165,9 @@ class MediaEngine : public ConfigModel {
     // An unfinished image never takes the name m_isoPath; a cancelled run
     // removes its temporary folder.
     int SetupISO();
+    // Copies the boot files of both boot paths into the tree at `tree` and
+    // writes its isolinux.cfg. Returns 0, or the errno of the failure.
+    int CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree);
     // When set, a file of the image tree that is not written in full (the
     // configuration, the database, a branding file) fails the build instead
     // of leaving a gap in the image. The batch mode sets it. The branding

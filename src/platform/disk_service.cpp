@@ -122,6 +122,18 @@ bool IsSystemMountPoint(const std::string& path) {
            path == "/home";
 }
 
+// A USB stick's serial number is an attribute of the USB device, a few
+// levels above the SCSI disk in sysfs.
+std::string SerialNumber(const std::string& sysBlock) {
+    std::error_code ec;
+    fs::path at = fs::canonical(sysBlock + "/device", ec);
+    for (int level = 0; !ec && level < 6 && at.has_relative_path(); ++level, at = at.parent_path()) {
+        const std::string serial = ReadText((at / "serial").string());
+        if (!serial.empty()) return serial;
+    }
+    return {};
+}
+
 }  // namespace
 
 DiskGeometry DiskGeometry::FromLength(std::uint64_t lengthBytes, std::uint32_t bytesPerSector) {
@@ -188,6 +200,7 @@ std::vector<RemovableDisk> LinuxDiskService::ListRemovableDisks() {
         std::string vendor = ReadText(sys + "/device/vendor");
         std::string model = ReadText(sys + "/device/model");
         disk.description = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+        disk.serial = SerialNumber(sys);
         std::uint64_t bps = 512;
         if (!ReadNumber(sys + "/queue/logical_block_size", bps) || bps == 0) bps = 512;
         disk.lengthBytes = sectors * 512;  // sysfs counts 512-byte units

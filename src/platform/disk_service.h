@@ -34,6 +34,7 @@ struct RemovableDisk {
     std::string devicePath;          // "/dev/sdb"
     std::string identity;            // this attach of this disk: "sdb:42"
     std::string description;         // "SanDisk Cruzer"
+    std::string serial;              // the USB device's serial number; "" when it has none
     std::uint64_t deviceNumber = 0;  // dev_t of the whole disk; never 0 for a real one
     std::uint64_t lengthBytes = 0;
     DiskGeometry geometry;

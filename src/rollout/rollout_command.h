@@ -1,0 +1,32 @@
+// The command lines that write media without the window:
+//   flintmere UNITS.csv --iso DIR [--json]
+//   flintmere UNITS.csv --stick DEVICE [--stick DEVICE ...] [--yes] [--json]
+//   flintmere SITE.xml --stick DEVICE [--yes] [--json]
+//   flintmere node.cfg --stick DEVICE [--yes] [--json]
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace flintmere {
+
+struct RolloutCommand {
+    enum class Source { Table, Database, NodeFile };
+    Source source = Source::Table;
+    std::string path;       // the table, database or node.cfg
+    std::string isoFolder;  // --iso; empty for sticks
+    std::vector<std::string> sticks;
+    bool yes = false;
+    bool json = false;
+};
+
+// True when `args` are meant for a rollout rather than the window or the
+// batch image: a .csv first, or any of the rollout's options.
+bool IsRolloutCommand(const std::vector<std::string>& args);
+
+// The command, or nothing with `error` saying what is wrong.
+std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>& args,
+                                                  std::string& error);
+
+}  // namespace flintmere

@@ -1,0 +1,140 @@
+#include "rollout/stick_rollout.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
+#include "config/setup_validation.h"
+#include "rollout/unit_run.h"
+
+namespace flintmere {
+namespace {
+
+// The whole disk a path names: its device number, through any links.
+std::uint64_t DeviceNumberOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return 0;
+    return st.st_rdev;
+}
+
+// Bytes written to the disk so far, as the kernel counts them.
+std::uint64_t BytesWritten(const std::string& name) {
+    std::ifstream stat("/sys/block/" + name + "/stat");
+    std::uint64_t field = 0;
+    for (int i = 0; i < 7 && (stat >> field); ++i) {
+    }
+    return stat ? field * 512 : 0;
+}
+
+std::string Medium(const RemovableDisk& disk) {
+    return disk.serial.empty() ? disk.devicePath : disk.devicePath + " (" + disk.serial + ")";
+}
+
+UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDisk& disk,
+                       RolloutView& view, std::size_t index, const std::stop_source& stop) {
+    UnitOutcome outcome{unit.hostName, Medium(disk), UnitStatus::Failed, {}};
+    UnitRun run(app, unit.record, unit.hostName, view, index, stop);
+    MediaEngine& engine = run.Engine();
+    engine.m_isoMedia = 0;
+    engine.m_selectedDrive = 0;
+    engine.m_driveVolumeName[0] = FromPath(disk.identity);
+    engine.m_driveSize[0] = disk.geometry.Size();
+    engine.m_logoSourcePath = app.m_logoSourcePath;
+    const std::string name = disk.name;
+    run.Progress().CountBytesWith([name] { return BytesWritten(name); });
+    run.Progress().Report("Starting the stick writer", 0);
+    engine.RunStickWriter(engine.MakeStickRequest());
+    switch (engine.m_setupStatus.load()) {
+        case SetupComplete:
+            outcome.status = UnitStatus::Done;
+            break;
+        case SetupCanceled:
+            outcome.status = UnitStatus::Canceled;
+            outcome.reason = "canceled";
+            break;
+        default:
+            outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
+            outcome.reason = stop.stop_requested()
+                                 ? "canceled"
+                                 : run.Reason("the stick writer ended without saying why");
+            break;
+    }
+    return outcome;
+}
+
+}  // namespace
+
+bool ResolveSticks(DiskService& disks, const std::vector<std::string>& devices,
+                   std::vector<RemovableDisk>& sticks, std::string& error) {
+    const std::vector<RemovableDisk> listed = disks.ListRemovableDisks();
+    sticks.clear();
+    for (const std::string& device : devices) {
+        const std::uint64_t number = DeviceNumberOf(device);
+        const RemovableDisk* found = nullptr;
+        for (const RemovableDisk& disk : listed) {
+            if (disk.devicePath == device || (number != 0 && disk.deviceNumber == number)) {
+                found = &disk;
+            }
+        }
+        if (!found) {
+            error = device + " is not a removable USB disk (only those are written)";
+            return false;
+        }
+        for (const RemovableDisk& taken : sticks) {
+            if (taken.identity == found->identity) {
+                error = device + " is named twice";
+                return false;
+            }
+        }
+        if (found->geometry.Size() < kMinimumStickBytes) {
+            error = device + " is smaller than 1G: a stick needs at least 1G of storage space";
+            return false;
+        }
+        sticks.push_back(*found);
+    }
+    return true;
+}
+
+std::string DescribeStick(const RemovableDisk& disk) {
+    std::string text = disk.devicePath;
+    text += "  " + (disk.description.empty() ? std::string("(no model)") : disk.description);
+    text += "  " + (disk.serial.empty() ? std::string("(no serial)") : "serial " + disk.serial);
+    text += "  " + Utf16ToUtf8(FormatByteSizeShort(disk.geometry.Size()));
+    return text;
+}
+
+bool ConfirmSticks(const std::vector<RemovableDisk>& sticks, const std::vector<UnitRow>& units,
+                   std::FILE* out, std::FILE* in) {
+    std::fprintf(out, "These sticks will be erased and written:\n");
+    for (std::size_t i = 0; i < sticks.size() && i < units.size(); ++i) {
+        std::fprintf(out, "  %s  ->  %s\n", DescribeStick(sticks[i]).c_str(),
+                     units[i].hostName.c_str());
+    }
+    std::fprintf(out, "All data on them will be lost. Write them? [y/N] ");
+    std::fflush(out);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, in)) {
+        std::fprintf(out, "\n");
+        return false;
+    }
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+std::vector<UnitOutcome> RunStickRollout(MediaEngine& app, const std::vector<UnitRow>& units,
+                                         const std::vector<RemovableDisk>& sticks,
+                                         RolloutView& view, const std::stop_source& stop) {
+    std::vector<UnitOutcome> outcomes(units.size());
+    {
+        std::vector<std::jthread> writers;
+        for (std::size_t i = 0; i < units.size() && i < sticks.size(); ++i) {
+            writers.emplace_back([&, i] {
+                outcomes[i] = WriteStick(app, units[i], sticks[i], view, i, stop);
+                view.Finished(i, outcomes[i]);
+            });
+        }
+    }
+    return outcomes;
+}
+
+}  // namespace flintmere

@@ -1,0 +1,111 @@
+#include "rollout/unit_run.h"
+
+namespace flintmere {
+
+std::string FirstLine(const u16& text) {
+    const std::string utf8 = Utf16ToUtf8(text);
+    return utf8.substr(0, utf8.find_first_of("\r\n"));
+}
+
+int UnitBoxes::ShowMessage(const u16& text, const u16& caption, unsigned style, bool) {
+    std::string line = Utf16ToUtf8(text);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    const bool question = (style & 0xf) == kMbYesNo;
+    if (question) line = "not answered without a window: " + line;
+    if (line.empty()) line = Utf16ToUtf8(caption);
+    {
+        // An error box says why; a notice before it does not.
+        std::lock_guard lock(mutex_);
+        const bool error = question || caption == u"Error" || caption == u"WARNING";
+        if (error && firstError_.empty()) firstError_ = line;
+        if (first_.empty()) first_ = line;
+    }
+    return question ? kIdNo : kIdOk;
+}
+
+std::string UnitBoxes::Reason() const {
+    std::lock_guard lock(mutex_);
+    return firstError_.empty() ? first_ : firstError_;
+}
+
+void UnitProgressSink::CountBytesWith(std::function<std::uint64_t()> counter) {
+    std::lock_guard lock(mutex_);
+    counter_ = std::move(counter);
+    lastBytes_ = counter_ ? counter_() : 0;
+    lastAt_ = std::chrono::steady_clock::now();
+    rate_ = -1;
+}
+
+// Over at least a second, so that the rate does not jump with each chunk.
+double UnitProgressSink::Rate() {
+    if (!counter_) return -1;
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - lastAt_).count();
+    if (seconds < 1.0) return rate_;
+    const std::uint64_t bytes = counter_();
+    rate_ = bytes >= lastBytes_ ? static_cast<double>(bytes - lastBytes_) / seconds / 1e6 : -1;
+    lastBytes_ = bytes;
+    lastAt_ = now;
+    return rate_;
+}
+
+void UnitProgressSink::Report(const std::string& step, int percent) {
+    UnitProgress progress;
+    {
+        std::lock_guard lock(mutex_);
+        step_ = step;
+        percent_ = percent;
+        progress = {step_, percent_, Rate()};
+    }
+    view_.Progress(index_, progress);
+}
+
+void UnitProgressSink::SetPos(int position) {
+    std::string step;
+    {
+        std::lock_guard lock(mutex_);
+        step = step_;
+    }
+    Report(step, position);
+}
+
+int UnitProgressSink::GetPos() {
+    std::lock_guard lock(mutex_);
+    return percent_;
+}
+
+void UnitProgressSink::SetAction(const u16& text) {
+    int percent = 0;
+    {
+        std::lock_guard lock(mutex_);
+        percent = percent_;
+    }
+    Report(FirstLine(text), percent);
+}
+
+UnitRun::UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name,
+                 RolloutView& view, std::size_t index, const std::stop_source& stop)
+    : progress_(view, index), engine_({app.clock(), boxes_, app.env(), [](std::string_view) {}}) {
+    static_cast<SetupRecord&>(engine_) = record;
+    engine_.m_exeFolder = app.m_exeFolder;
+    engine_.m_distFolder = app.m_distFolder;
+    engine_.m_pProgressDlg = &progress_;
+    engine_.m_workerStop = stop;
+    engine_.SetDiskService(&app.diskService());
+    const std::string prefix = "[" + name + "] ";
+    engine_.SetLogSink([&app, prefix](std::string_view line) {
+        app.WriteLogLine(prefix + std::string(line));
+    });
+}
+
+std::string UnitRun::Reason(const std::string& fallback) const {
+    const std::string box = boxes_.Reason();
+    if (!box.empty()) return box;
+    if (!engine_.m_lastToolLine.empty()) return engine_.m_lastToolLine;
+    return fallback;
+}
+
+}  // namespace flintmere
