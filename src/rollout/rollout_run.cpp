@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -267,7 +268,17 @@ int RunRollout(MediaEngine& app, const std::vector<std::string>& args,
         std::fprintf(streams.err, "flintmere: %s\nUsage:\n%s", error.c_str(), kRolloutUsageText);
         return kRolloutUsage;
     }
-    Run run(app, *command, streams);
+    RolloutCommand absolute = *command;
+    // The images' names reach the mastering tool, whose folder is not ours.
+    if (!absolute.isoFolder.empty()) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(absolute.isoFolder, ec);
+        if (!ec) absolute.isoFolder = folder.lexically_normal().string();
+        while (absolute.isoFolder.size() > 1 && absolute.isoFolder.back() == '/') {
+            absolute.isoFolder.pop_back();
+        }
+    }
+    Run run(app, absolute, streams);
     return run.Execute();
 }
 
