@@ -17,7 +17,9 @@ std::string TrimRight(std::string line) {
     return line;
 }
 
-std::string CountsLine(const std::vector<UnitOutcome>& outcomes) {
+}  // namespace
+
+std::string rollout_text::CountsLine(const std::vector<UnitOutcome>& outcomes) {
     constexpr std::array kOrder{UnitStatus::Done, UnitStatus::Failed, UnitStatus::Canceled,
                                 UnitStatus::Running, UnitStatus::Waiting};
     std::string line =
@@ -34,6 +36,8 @@ std::string CountsLine(const std::vector<UnitOutcome>& outcomes) {
     }
     return line;
 }
+
+namespace {
 
 // RFC 4180, and a field a spreadsheet would take for a formula is made text:
 // reasons are tool output, not ours.
@@ -92,7 +96,7 @@ std::string FormatSummary(const std::vector<UnitOutcome>& outcomes) {
                           rollout_text::FitToColumns(row.status, statusWidth) + "  " + row.reason);
         text += '\n';
     }
-    return text + CountsLine(outcomes) + '\n';
+    return text + rollout_text::CountsLine(outcomes) + '\n';
 }
 
 std::string FormatResultCsv(const std::vector<UnitOutcome>& outcomes) {

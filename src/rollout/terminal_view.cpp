@@ -24,13 +24,20 @@ constexpr std::size_t kStepWidth = 28;
 constexpr std::size_t kUnknownTerminalWidth = 80;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-std::size_t TerminalWidth(std::FILE* out) {
+struct TerminalSize {
+    std::size_t columns = kUnknownTerminalWidth;
+    std::size_t rows = 0;  // 0: unknown
+};
+
+// Asked at every redraw: the window may have been resized since.
+TerminalSize SizeOf(std::FILE* out) {
     winsize size{};
     const int fd = ::fileno(out);
-    if (fd < 0 || ::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
-        return kUnknownTerminalWidth;
-    }
-    return size.ws_col;
+    if (fd < 0 || ::ioctl(fd, TIOCGWINSZ, &size) != 0) return {};
+    TerminalSize terminal;
+    if (size.ws_col > 0) terminal.columns = size.ws_col;
+    terminal.rows = size.ws_row;
+    return terminal;
 }
 
 class TerminalView final : public RolloutView {
@@ -74,6 +81,7 @@ class TerminalView final : public RolloutView {
         if (!active_ || index >= units_.size() || units_[index].ended) return;
         Unit& unit = units_[index];
         unit.ended = true;
+        unit.status = outcome.status;
         unit.ending = OneLine(rollout_text::EndingText(outcome));
         if (!outcome.medium.empty()) unit.medium = OneLine(outcome.medium);
         Draw("");
@@ -104,6 +112,7 @@ class TerminalView final : public RolloutView {
         int percent = 0;
         std::string mbPerSecond;
         bool ended = false;
+        UnitStatus status = UnitStatus::Waiting;  // how it ended
         std::string ending;
     };
 
@@ -122,16 +131,53 @@ class TerminalView final : public RolloutView {
         return rollout_text::CutToColumns(line, width);
     }
 
-    // Back to the block's first line; a note goes there, everything below it
-    // is erased (a long note wraps over more than one old line), and the
-    // block follows.
+    // The block's lines. A block taller than the terminal could not be
+    // redrawn (the cursor stops at the top), so then the running units come
+    // first, then the waiting ones, and one line counts the rest.
+    std::vector<std::string> BlockLines(const TerminalSize& terminal) const {
+        std::vector<std::string> lines;
+        if (terminal.rows == 0 || units_.size() < terminal.rows) {
+            for (const Unit& unit : units_) lines.push_back(Line(unit, terminal.columns));
+            return lines;
+        }
+        const std::size_t room = terminal.rows > 3 ? terminal.rows - 2 : 1;
+        std::vector<bool> shown(units_.size(), false);
+        std::size_t count = 0;
+        for (const bool running : {true, false}) {
+            for (std::size_t i = 0; i < units_.size() && count < room; ++i) {
+                if (units_[i].ended || units_[i].started != running) continue;
+                shown[i] = true;
+                ++count;
+            }
+        }
+        std::vector<UnitOutcome> hidden;
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            const Unit& unit = units_[i];
+            if (shown[i]) {
+                lines.push_back(Line(unit, terminal.columns));
+                continue;
+            }
+            UnitOutcome outcome{unit.unit, unit.medium, unit.status, ""};
+            if (!unit.ended)
+                outcome.status = unit.started ? UnitStatus::Running : UnitStatus::Waiting;
+            hidden.push_back(std::move(outcome));
+        }
+        const std::string rest = "and " + rollout_text::CountsLine(hidden);
+        lines.push_back(rollout_text::CutToColumns(rest, terminal.columns));
+        return lines;
+    }
+
+    // Back to the block's first line; a note goes there, and the block
+    // follows.
     void Draw(const std::string& note) {
-        const std::size_t width = TerminalWidth(out_);
+        const std::vector<std::string> lines = BlockLines(SizeOf(out_));
         std::string frame;
         if (drawn_ > 0) frame += "\x1b[" + std::to_string(drawn_) + "A";
-        if (!note.empty()) frame += "\r\x1b[J" + note;
-        for (const Unit& unit : units_) frame += "\r\x1b[2K" + Line(unit, width) + "\n";
-        drawn_ = units_.size();
+        // A note may wrap over more than one old line, and a resized
+        // terminal may leave fewer lines: erase everything below first.
+        if (!note.empty() || lines.size() < drawn_) frame += "\r\x1b[J" + note;
+        for (const std::string& line : lines) frame += "\r\x1b[2K" + line + "\n";
+        drawn_ = lines.size();
         lastDraw_ = now_();
         rollout_text::WriteAll(out_, frame);
     }

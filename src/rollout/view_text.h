@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rollout/rollout_report.h"
 
@@ -34,6 +35,9 @@ std::string MbPerSecondText(double mbPerSecond);
 
 // "done", "failed: <reason>", "canceled", as a unit's line ends.
 std::string EndingText(const UnitOutcome& outcome);
+
+// "3 units: 2 done, 1 failed": done always, the other statuses when any.
+std::string CountsLine(const std::vector<UnitOutcome>& outcomes);
 
 // Writes everything and flushes; a view has no one to tell of a failed write.
 void WriteAll(std::FILE* out, std::string_view text);

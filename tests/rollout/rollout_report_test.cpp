@@ -1,6 +1,11 @@
 #include "rollout/rollout_report.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -207,6 +212,58 @@ TEST(TerminalView, RedrawsTheBlockInPlaceAtAMeasuredRate) {
     ASSERT_NE(last.find(failed), std::string::npos) << last;
     EXPECT_EQ(last.substr(last.find(failed) + 5),
               ("kestrel-02  /dev/sdc AA11            failed: " + longReason).substr(0, 80) + "\n");
+}
+
+// A real terminal of 40 columns and 5 rows: the block keeps to both.
+TEST(TerminalView, KeepsToTheTerminalsSize) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const winsize size{5, 40, 0, 0};
+    ASSERT_EQ(::ioctl(master, TIOCSWINSZ, &size), 0);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> slave(
+        ::fdopen(::open(::ptsname(master), O_WRONLY | O_NOCTTY), "w"), &std::fclose);
+    ASSERT_TRUE(slave);
+    termios raw{};
+    ::tcgetattr(::fileno(slave.get()), &raw);
+    ::cfmakeraw(&raw);  // "\n" stays "\n"
+    ::tcsetattr(::fileno(slave.get()), TCSANOW, &raw);
+
+    std::vector<UnitOutcome> units;
+    for (int i = 0; i < 6; ++i) {
+        units.push_back({"unit-" + std::to_string(i), "/srv/out/a-rather-long-folder-name/unit.iso",
+                         UnitStatus::Waiting, ""});
+    }
+    auto view = MakeTerminalView(slave.get());
+    view->Begin(units);
+    view->Progress(4, {"Copying files...", 50, -1});
+    view->Progress(5, {"Copying files...", 60, -1});
+    view->Finished(0, {"unit-0", "", UnitStatus::Done, ""});
+    view->Finished(1, {"unit-1", "", UnitStatus::Failed, "no space"});
+    view->End();
+
+    std::string text;
+    char buffer[4096];
+    pollfd ready{master, POLLIN, 0};
+    while (::poll(&ready, 1, 200) > 0) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    // Four lines: three units, the running ones first, and the count of the rest.
+    const std::string last = text.substr(text.rfind("\x1b[4A") + 4);
+    const std::regex line("\r\x1b\\[2K([^\n]*)\n");
+    std::vector<std::string> lines;
+    for (auto it = std::sregex_iterator(last.begin(), last.end(), line);
+         it != std::sregex_iterator(); ++it) {
+        lines.push_back((*it)[1]);
+    }
+    ASSERT_EQ(lines.size(), 4u) << last;
+    EXPECT_EQ(lines[0], "unit-2  /srv/out/a-rather-long-folder-na");
+    EXPECT_EQ(lines[1], "unit-4  /srv/out/a-rather-long-folder-na");
+    EXPECT_EQ(lines[2], "unit-5  /srv/out/a-rather-long-folder-na");
+    EXPECT_EQ(lines[3], "and 3 units: 1 done, 1 failed, 1 waiting");
 }
 
 }  // namespace
