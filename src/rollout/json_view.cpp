@@ -38,6 +38,7 @@ class JsonView final : public RolloutView {
     void Begin(const std::vector<UnitOutcome>& units) override {
         std::lock_guard lock(mutex_);
         units_ = units;
+        ended_.assign(units.size(), false);
         std::string lines;
         for (std::size_t i = 0; i < units.size(); ++i) {
             lines += UnitObject("begin", i).Add("status", StatusName(units[i].status)).Line();
@@ -47,7 +48,8 @@ class JsonView final : public RolloutView {
 
     void Progress(std::size_t index, const UnitProgress& progress) override {
         std::lock_guard lock(mutex_);
-        if (index >= units_.size()) return;
+        // Nothing after a unit's end: a reader takes "finished" as its last word.
+        if (index >= units_.size() || ended_[index]) return;
         JsonObject object = UnitObject("progress", index);
         object.Add("step", progress.step).Add("percent", std::clamp(progress.percent, 0, 100));
         if (const std::string mbps = rollout_text::MbPerSecondText(progress.mbPerSecond);
@@ -59,7 +61,8 @@ class JsonView final : public RolloutView {
 
     void Finished(std::size_t index, const UnitOutcome& outcome) override {
         std::lock_guard lock(mutex_);
-        if (index >= units_.size()) return;
+        if (index >= units_.size() || ended_[index]) return;
+        ended_[index] = true;
         if (!outcome.medium.empty()) units_[index].medium = outcome.medium;
         rollout_text::WriteAll(out_, UnitObject("finished", index)
                                          .Add("status", StatusName(outcome.status))
@@ -89,6 +92,7 @@ class JsonView final : public RolloutView {
     std::FILE* out_;
     std::mutex mutex_;
     std::vector<UnitOutcome> units_;
+    std::vector<bool> ended_;
 };
 
 }  // namespace

@@ -72,6 +72,7 @@ TEST(JsonView, OneObjectPerEventWithTheRateOnlyWhenKnown) {
             view->Progress(1, {"Writing the stick...", 140, -1});
             view->Progress(7, {"no such unit", 1, -1});
             view->Finished(1, {"", "", UnitStatus::Failed, "read-back: \"x\" differs"});
+            view->Progress(1, {"late", 100, -1});
             view->End();
         }),
         R"({"event":"begin","index":0,"unit":"kestrel-01","medium":"/srv/out/kestrel-01.iso","status":"waiting"}
