@@ -4,8 +4,10 @@
 // "<table>.result.csv", and the exit status.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +48,10 @@ class RolloutView {
 // Redraws one line per unit in place (ANSI cursor movement), at most about
 // ten times a second.
 std::unique_ptr<RolloutView> MakeTerminalView(std::FILE* out);
+// The same with the time the redraw rate is measured by: a steady clock to
+// the millisecond, which Clock's whole seconds are not.
+using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
+std::unique_ptr<RolloutView> MakeTerminalView(std::FILE* out, SteadyNow now);
 // One line per change of step and per ending, for logs and pipes.
 std::unique_ptr<RolloutView> MakePlainView(std::FILE* out);
 // One JSON object per line and event.
