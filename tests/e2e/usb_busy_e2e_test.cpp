@@ -57,7 +57,6 @@ class BusyMount {
 };
 
 TEST_F(usb_e2e, BusyMountedPartitionIsNeverWritten) {
-    inWriter = false;  // counts the fixed pauses of this process
     ASSERT_EQ(RunProgram({"sh", "-c", "echo 'start=2048, type=c' | sfdisk -q " + stick->Device()})
                   .exitStatus,
               0);
@@ -94,7 +93,7 @@ TEST_F(usb_e2e, BusyMountedPartitionIsNeverWritten) {
         app->m_gptPartition = c.gpt;
         app->m_legacyBios = 1;
         app.presenter.Clear();
-        app.clock.ClearPauses();
+        ClearWriterPauses();
         const int closesBefore = progress.CloseRequests();
         const std::size_t logBefore = Log().size();
 
@@ -111,7 +110,7 @@ TEST_F(usb_e2e, BusyMountedPartitionIsNeverWritten) {
         EXPECT_EQ(shown[0].caption, u"Error");
         EXPECT_EQ(ToPath(shown[0].text), AppServices::SystemErrorText(EBUSY));
         EXPECT_EQ(progress.CloseRequests(), closesBefore + 1);
-        const std::vector<int> pauses = app.clock.Pauses();
+        const std::vector<int> pauses = WriterPauses();
         EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 1000), 1 + 1 + 4)
             << "verify, erase, four write attempts";
 

@@ -150,14 +150,12 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
         return all;
     };
     const std::string fromWriter = capture();
-    inWriter = false;
     app->m_stickRunInProcess = [this] { return app->SetupUSB(); };
     ASSERT_EQ(Run(), 1) << Log();
     EXPECT_TRUE(capture() == fromWriter) << "the two runs wrote different sticks";
 }
 
 TEST_F(usb_e2e, HeldStickIsBlocked) {
-    inWriter = false;  // counts the fixed pauses of this process
     // Something the run must not destroy.
     ASSERT_EQ(RunProgram({"sh", "-c", "echo 'start=2048, type=c' | sfdisk -q " + stick->Device()})
                   .exitStatus,
@@ -170,7 +168,7 @@ TEST_F(usb_e2e, HeldStickIsBlocked) {
     EXPECT_EQ(app->m_setupStatus, SetupBlocked);
     EXPECT_NE(Log().find("SetupUSB(): Could not delete the partition table"), std::string::npos)
         << Log();
-    const std::vector<int> pauses = app.clock.Pauses();
+    const std::vector<int> pauses = WriterPauses();
     EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 1000), 1 + 1 + 4)
         << "verify, erase, retries";
     EXPECT_TRUE(ReadHead(dir / "stick.img", 16384) == before) << "stick untouched";

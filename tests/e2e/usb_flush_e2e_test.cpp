@@ -12,48 +12,6 @@
 namespace flintmere::testing {
 namespace {
 
-// Passes everything to the real service, and from the moment the run
-// releases the stick's mounts holds its volume open, as a desktop's disk
-// monitor may. The kernel then writes nothing back when the tools close the
-// device: only a flush of the run puts the files on the disk.
-class HoldingDisks final : public DiskService {
-  public:
-    HoldingDisks(DiskService& inner, std::string volume)
-        : inner_(inner), volume_(std::move(volume)) {}
-
-    std::vector<RemovableDisk> ListRemovableDisks() override { return inner_.ListRemovableDisks(); }
-    bool ReadPartitionInfo(const RemovableDisk& disk, PartitionEntry& entry) override {
-        return inner_.ReadPartitionInfo(disk, entry);
-    }
-    std::string VolumeDevice(const RemovableDisk& disk) override {
-        return inner_.VolumeDevice(disk);
-    }
-    std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) override {
-        return inner_.OpenForWriting(disk, error);
-    }
-    bool FlushDisk(const RemovableDisk& disk, int& error) override {
-        return inner_.FlushDisk(disk, error);
-    }
-    bool DropCachedPages(const RemovableDisk& disk, const std::string& volume,
-                         int& error) override {
-        return inner_.DropCachedPages(disk, volume, error);
-    }
-    bool ReleaseMounts(const RemovableDisk& disk, int& error) override {
-        const bool released = inner_.ReleaseMounts(disk, error);
-        held_ = UniqueFd(::open(volume_.c_str(), O_RDONLY | O_CLOEXEC));
-        return released;
-    }
-    bool HoldsSystem(const RemovableDisk& disk) override { return inner_.HoldsSystem(disk); }
-
-    bool Holding() const { return held_.Valid(); }
-    void LetGo() { held_.Reset(); }
-
-  private:
-    DiskService& inner_;
-    std::string volume_;
-    UniqueFd held_;
-};
-
 // Copies what the backing image holds, reading around its holes with
 // O_DIRECT so that nothing comes from a cache. Returns why it could not, or "".
 std::string CopyBackingImage(const std::string& image, const std::string& copy) {
@@ -87,22 +45,26 @@ std::string CopyBackingImage(const std::string& image, const std::string& copy) 
 }
 
 TEST_F(usb_e2e, CompleteMeansTheFilesAreOnTheDisk) {
-    inWriter = false;  // watches the flush through a disk service of this process
     app->m_partitioned = 1;
     app->m_gptPartition = 1;
-    HoldingDisks holding(*service, stick->Partition());
-    app->SetDiskService(&holding);
+    // From the moment the run releases the stick's mounts, its volume is held
+    // open, as a desktop's disk monitor may. The kernel then writes nothing
+    // back when the tools close the device: only a flush of the run puts the
+    // files on the disk.
+    UniqueFd held;
+    WriterStop released(Hooks(), "released-mounts", [&] {
+        held = UniqueFd(::open(stick->Partition().c_str(), O_RDONLY | O_CLOEXEC));
+    });
 
     ASSERT_EQ(Run(), 1) << Log();
     ASSERT_EQ(app->m_setupStatus, SetupComplete);
-    EXPECT_TRUE(holding.Holding()) << "the volume was not held during the run";
+    EXPECT_TRUE(released.Reached() && held.Valid()) << "the volume was not held during the run";
 
     // Read while the volume is still held: what is not on the image now was
     // not flushed when the run said complete.
     const std::string copy = dir / "copy.img";
     const std::string error = CopyBackingImage(dir / "stick.img", copy);
-    holding.LetGo();
-    app->SetDiskService(service.get());
+    held.Reset();
     if (!error.empty()) GTEST_SKIP() << error;
     // GPT: partition 1 starts at sector 2048.
     const std::string volume = copy + "@@1048576";

@@ -76,7 +76,6 @@ class FailableFolder {
 };
 
 TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
-    inWriter = false;  // pulls the stick at a pause of this process
     FailableFolder shelf(dir / "shelf.img", dir / "shelf");
     if (!shelf.Ready()) GTEST_SKIP() << "no file system to put the stick on: " << shelf.Error();
     // The stick on the shelf goes before the shelf itself.
@@ -94,19 +93,16 @@ TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
     app->m_partitioned = 0;
     app->m_legacyBios = 1;
     // The copy engine pauses after each copied file but the first.
-    std::atomic<bool> pulled{false};
     std::atomic<bool> pullFailed{false};
-    app.clock.onSleep = [&](int ms) {
-        if (ms != 500 || pulled.exchange(true)) return;
+    WriterStop pull(Hooks(), "pause-500", [&] {
         if (!shelf.Shutdown()) pullFailed = true;
-    };
+    });
 
     const auto started = std::chrono::steady_clock::now();
     const int result = RunBounded(std::chrono::seconds(60));
     const auto took = std::chrono::steady_clock::now() - started;
-    app.clock.onSleep = nullptr;
 
-    ASSERT_TRUE(pulled) << "the copy never paused:\n" << Log();
+    ASSERT_TRUE(pull.Reached()) << "the copy never paused:\n" << Log();
     ASSERT_FALSE(pullFailed) << "could not shut the stick's file system down";
     const std::string log = Log();
     EXPECT_EQ(result, 0);

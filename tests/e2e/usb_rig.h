@@ -13,9 +13,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -141,6 +143,49 @@ inline std::string ReadHead(const std::string& path, std::size_t size) {
     return out;
 }
 
+// Stops the stick writer once at `point` (see tests/helper/test_writer_main.cpp)
+// and runs `action` in this process while the writer waits.
+class WriterStop {
+  public:
+    WriterStop(const std::string& hooks, const std::string& point, std::function<void()> action)
+        : wait_(hooks + "/" + point + ".wait"), reached_(hooks + "/" + point + ".reached") {
+        WriteFileBytes(wait_, "");
+        thread_ = std::jthread([this, action = std::move(action)](std::stop_token stop) {
+            while (!stop.stop_requested() && !fs::exists(reached_)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            if (stop.stop_requested()) return;
+            action();
+            done_ = true;
+            std::error_code ec;
+            fs::remove(wait_, ec);
+        });
+    }
+    ~WriterStop() {
+        Reached();
+        std::error_code ec;
+        fs::remove(wait_, ec);
+        fs::remove(reached_, ec);
+    }
+    WriterStop(const WriterStop&) = delete;
+    WriterStop& operator=(const WriterStop&) = delete;
+
+    // After the run: whether the writer stopped here and the action ran.
+    bool Reached() {
+        if (thread_.joinable()) {
+            thread_.request_stop();
+            thread_.join();
+        }
+        return done_;
+    }
+
+  private:
+    std::string wait_;
+    std::string reached_;
+    std::atomic<bool> done_{false};
+    std::jthread thread_;
+};
+
 inline std::string Blkid(const std::string& device, const std::string& tag) {
     ProgramResult r = RunProgram({"blkid", "-p", "-o", "value", "-s", tag, device});
     return r.out.substr(0, r.out.find('\n'));
@@ -170,6 +215,10 @@ class usb_e2e : public ::testing::Test {
         AdmitStick();
         app.env.tempFolder = FromPath(dir.Path() + "/");
         app->OpenLog();
+        // Every stick run goes through the test writer, which reports here.
+        app->m_stickRunInProcess = nullptr;
+        fs::create_directories(Hooks());
+        ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
         app->m_exeFolder = FromPath(inst);
         app->m_distFolder = FromPath(inst + "/kx/");
         app->SetDiskService(service.get());
@@ -217,12 +266,23 @@ class usb_e2e : public ::testing::Test {
         ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
     }
 
-    // The stick run as the window makes it: in flintmere-stick-writer,
-    // unless the test plants its fault in this process.
+    // The stick run as the window makes it: in flintmere-stick-writer.
     int Run() {
         SelectStick();
-        if (inWriter) app->m_stickRunInProcess = nullptr;
         return app->RunStickSetup();
+    }
+
+    std::string Hooks() { return dir / "hooks"; }
+    // The pauses the writer made, in milliseconds.
+    std::vector<int> WriterPauses() {
+        std::istringstream in(ReadFileBytes(Hooks() + "/pauses"));
+        std::vector<int> out;
+        for (int ms = 0; in >> ms;) out.push_back(ms);
+        return out;
+    }
+    void ClearWriterPauses() {
+        std::error_code ec;
+        fs::remove(Hooks() + "/pauses", ec);
     }
 
     std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
@@ -301,7 +361,6 @@ class usb_e2e : public ::testing::Test {
     // not end in time fails the test and is asked to stop.
     int RunBounded(std::chrono::seconds limit) {
         SelectStick();
-        if (inWriter) app->m_stickRunInProcess = nullptr;
         std::atomic<int> result{-1};
         if (!app->StartWorker([this, &result] {
                 result = app->RunStickSetup();
@@ -349,9 +408,6 @@ class usb_e2e : public ::testing::Test {
     static inline std::string inst;
     static inline std::string installError;
 
-    // Cleared by tests whose fault or check lives in this process (a planted
-    // disk service, the fake clock's pauses): they run the sequence here.
-    bool inWriter = true;
     TempDir dir;
     TestApp app;
     RecordingProgress progress;

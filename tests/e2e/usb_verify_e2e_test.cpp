@@ -11,37 +11,6 @@ namespace {
 
 constexpr std::size_t kProbeBytes = 48u << 20;
 
-// The system's disks, with a hook run just before the caches are dropped:
-// after the last write and the flush, before the read-back.
-class PlantingDisks final : public DiskService {
-  public:
-    explicit PlantingDisks(DiskService& inner) : inner_(inner) {}
-    std::function<void()> beforeCheck;
-
-    std::vector<RemovableDisk> ListRemovableDisks() override { return inner_.ListRemovableDisks(); }
-    bool ReadPartitionInfo(const RemovableDisk& d, PartitionEntry& e) override {
-        return inner_.ReadPartitionInfo(d, e);
-    }
-    std::string VolumeDevice(const RemovableDisk& d) override { return inner_.VolumeDevice(d); }
-    std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& d, int& error) override {
-        return inner_.OpenForWriting(d, error);
-    }
-    bool FlushDisk(const RemovableDisk& d, int& error) override {
-        return inner_.FlushDisk(d, error);
-    }
-    bool DropCachedPages(const RemovableDisk& d, const std::string& volume, int& error) override {
-        if (beforeCheck) beforeCheck();
-        return inner_.DropCachedPages(d, volume, error);
-    }
-    bool ReleaseMounts(const RemovableDisk& d, int& error) override {
-        return inner_.ReleaseMounts(d, error);
-    }
-    bool HoldsSystem(const RemovableDisk& d) override { return inner_.HoldsSystem(d); }
-
-  private:
-    DiskService& inner_;
-};
-
 // Records like RecordingProgress and tells when the check has begun.
 class WatchingProgress final : public ProgressDialog {
   public:
@@ -74,8 +43,6 @@ class usb_verify_e2e : public usb_e2e {
         }
         probePath = inst + "/kx/probe.bin";
         WriteFileBytes(probePath, probe);
-        planting = std::make_unique<PlantingDisks>(*service);
-        app->SetDiskService(planting.get());
         app->m_partitioned = 1;
         app->m_gptPartition = 1;
     }
@@ -95,7 +62,7 @@ class usb_verify_e2e : public usb_e2e {
             if (n <= 0) return -1;
             const std::size_t at = std::string_view(window.data(), n).find(needle);
             if (at != std::string::npos) return base + static_cast<std::int64_t>(at);
-            if (static_cast<std::size_t>(n) < needle.size()) return -1;
+            if (static_cast<std::size_t>(n) <= needle.size()) return -1;  // the end: not found
             base += n - static_cast<ssize_t>(needle.size());
         }
     }
@@ -118,8 +85,15 @@ class usb_verify_e2e : public usb_e2e {
         EXPECT_EQ(Log().find("SetupUSB(): done"), std::string::npos);
     }
 
+    // Runs `plant` after the last write and the flush, before the read-back.
+    int RunPlanting(std::function<void()> plant) {
+        WriterStop beforeCheck(Hooks(), "before-check", std::move(plant));
+        const int result = Run();
+        EXPECT_TRUE(beforeCheck.Reached()) << "the writer never came to its read-back";
+        return result;
+    }
+
     std::string probePath;
-    std::unique_ptr<PlantingDisks> planting;
 };
 
 TEST_F(usb_verify_e2e, ACleanStickIsVerifiedAndCompletes) {
@@ -131,29 +105,28 @@ TEST_F(usb_verify_e2e, ACleanStickIsVerifiedAndCompletes) {
 }
 
 TEST_F(usb_verify_e2e, AByteChangedBehindTheCacheIsFound) {
-    inWriter = false;  // plants its fault through a disk service of this process
     const std::string probe = ReadFileBytes(probePath);
     std::int64_t planted = -1;
     // Someone else holds the volume open (as a desktop's disk daemon may), so
     // the kernel keeps its cached pages after each tool closes it.
     UniqueFd holder;
-    planting->beforeCheck = [&] {
-        const std::int64_t start = FindInImage(probe.substr(0, 64));
-        if (start < 0) return;
-        planted = start + (1 << 20) + 17;
-        holder = UniqueFd(::open(stick->Partition().c_str(), O_RDONLY | O_CLOEXEC));
-        ASSERT_TRUE(holder.Valid());
-        std::string cached(kProbeBytes, '\0');
-        const std::int64_t inVolume = start - 2048 * 512;  // GPT: partition 1 at 1 MiB
-        ASSERT_EQ(::pread(holder.Get(), cached.data(), cached.size(), inVolume),
-                  static_cast<ssize_t>(cached.size()));
-        ASSERT_TRUE(cached == probe) << "the volume's cache holds the file as written";
-        FlipImageByte(planted);
-        ASSERT_EQ(::pread(holder.Get(), cached.data(), cached.size(), inVolume),
-                  static_cast<ssize_t>(cached.size()));
-        ASSERT_TRUE(cached == probe) << "the change is behind the cache";
-    };
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(RunPlanting([&] {
+                  const std::int64_t start = FindInImage(probe.substr(0, 64));
+                  if (start < 0) return;
+                  planted = start + (1 << 20) + 17;
+                  holder = UniqueFd(::open(stick->Partition().c_str(), O_RDONLY | O_CLOEXEC));
+                  ASSERT_TRUE(holder.Valid());
+                  std::string cached(kProbeBytes, '\0');
+                  const std::int64_t inVolume = start - 2048 * 512;  // GPT: partition 1 at 1 MiB
+                  ASSERT_EQ(::pread(holder.Get(), cached.data(), cached.size(), inVolume),
+                            static_cast<ssize_t>(cached.size()));
+                  ASSERT_TRUE(cached == probe) << "the volume's cache holds the file as written";
+                  FlipImageByte(planted);
+                  ASSERT_EQ(::pread(holder.Get(), cached.data(), cached.size(), inVolume),
+                            static_cast<ssize_t>(cached.size()));
+                  ASSERT_TRUE(cached == probe) << "the change is behind the cache";
+              }),
+              0);
     ASSERT_GE(planted, 0) << "the probe file was not found in the stick image";
     ExpectVerificationBox("probe.bin");
     EXPECT_NE(Log().find("VerifyStick(): probe.bin differs at offset 1048593"), std::string::npos)
@@ -161,21 +134,20 @@ TEST_F(usb_verify_e2e, AByteChangedBehindTheCacheIsFound) {
 }
 
 TEST_F(usb_verify_e2e, ARemovedFileIsFound) {
-    inWriter = false;  // plants its fault through a disk service of this process
-    planting->beforeCheck = [&] {
-        RunProgram({"mdel", "-i", stick->Partition(), "::/initrd.gz"}, {"MTOOLS_SKIP_CHECK=1"});
-    };
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(
+        RunPlanting([&] {
+            RunProgram({"mdel", "-i", stick->Partition(), "::/initrd.gz"}, {"MTOOLS_SKIP_CHECK=1"});
+        }),
+        0);
     ExpectVerificationBox("initrd.gz");
 }
 
 TEST_F(usb_verify_e2e, AChangedNodeCfgIsFound) {
-    inWriter = false;  // plants its fault through a disk service of this process
-    planting->beforeCheck = [&] {
-        const std::int64_t at = FindInImage("sbc-e2e");
-        if (at >= 0) FlipImageByte(at);
-    };
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(RunPlanting([&] {
+                  const std::int64_t at = FindInImage("sbc-e2e");
+                  if (at >= 0) FlipImageByte(at);
+              }),
+              0);
     ExpectVerificationBox("node.cfg");
 }
 
@@ -183,7 +155,6 @@ TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
     WatchingProgress watching(progress);
     app->m_pProgressDlg = &watching;
     SelectStick();
-    app->m_stickRunInProcess = nullptr;
     ASSERT_TRUE(app->StartWorker([this] { return app->RunStickSetup(); }));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!watching.checking && app->WorkerRunning() &&
