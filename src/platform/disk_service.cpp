@@ -327,6 +327,9 @@ std::string LinuxDiskService::VolumeDevice(const RemovableDisk& disk) {
     const std::string node = roots_.dev + "/" + part;
     struct stat st {};
     if (::stat(node.c_str(), &st) != 0) return {};
+    // A plain file at the node's name (left by a dd to a stick that was not
+    // there) would take the whole file system and report it written.
+    if (!S_ISBLK(st.st_mode) && roots_.dev == "/dev") return {};
     if (S_ISBLK(st.st_mode) &&
         (!ParseDevNumber(ReadText(sys + "/dev"), dev) || st.st_rdev != dev)) {
         return {};
