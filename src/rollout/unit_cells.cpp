@@ -21,7 +21,7 @@ std::optional<TableColumn> FindColumnKey(std::string_view name) {
     if (key.ends_with(':')) key.pop_back();
     for (const NodeCfgKeyShape& known : NodeCfgKeyShapes()) {
         if (known.key.substr(0, known.key.size() - 1) == key) {
-            return TableColumn{std::string(name), key, known.shape};
+            return TableColumn{std::string(TrimmedCell(name)), key, known.shape};
         }
     }
     return std::nullopt;
@@ -68,7 +68,8 @@ std::vector<TableRefusal> ReadTableHeader(const std::vector<std::string>& names,
         }
         std::optional<TableColumn> column = FindColumnKey(name);
         if (!column) {
-            refusals.push_back({1, name, "not a node.cfg key"});
+            refusals.push_back(
+                {1, std::string(TrimmedCell(name)), "not a key the node.cfg reader knows"});
             continue;
         }
         const auto same = [&](const TableColumn& c) { return c.key == column->key; };

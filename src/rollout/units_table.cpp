@@ -125,7 +125,8 @@ std::vector<TableRefusal> SharedAcrossUnits(const std::vector<UnitRow>& units,
         if (!newName) {
             refusals.push_back({unit.row, labelColumn,
                                 "the host name " + unit.hostName + " is also unit row " +
-                                    std::to_string(name->second.row) + "'s"});
+                                    std::to_string(name->second.row) + "'s " +
+                                    name->second.column});
         }
         for (const UnitAddress& a : InterfaceAddresses(unit.record)) {
             const std::string column = ColumnName(columns, a.key);

@@ -60,7 +60,7 @@ TEST(UnitsTable, RefusesWithRowAndColumn) {
          {{2, "kestrel_lan", "a double quote inside a field that is not quoted"}}},
         {"an unknown and a repeated column",
          "kestrel_label,kestrel_lan,legacy_bios,KESTREL_LAN:\n" + kUnit2,
-         {{1, "legacy_bios", "not a node.cfg key"},
+         {{1, "legacy_bios", "not a key the node.cfg reader knows"},
           {1, "KESTREL_LAN:", "already column kestrel_lan"}}},
         {"no host name column",
          "kestrel_lan\n10.0.1.5 255.255.255.0\n",
@@ -76,6 +76,14 @@ TEST(UnitsTable, RefusesWithRowAndColumn) {
           {2, "dhcp", "is not a flag"},
           {2, "logicid", "not UTF-8"},
           {2, "kestrel_gw6", "control character"}}},
+        {"the window's messages name their key",
+         "kestrel_label,kestrel_lan,kestrel_wan,kestrel_admin,kestrel_lan6,netboot,autoinstall\n"
+         "sbc-a,10.0.1.5 255.255.255.0,198.51.100.1 255.255.255.0,10.0.1.9 255.255.255.0,,,\n"
+         "sbc-b,10.0.2.5 255.255.255.0,198.51.100.2 255.255.255.0,,fd00::5 64,,\n"
+         "sbc-c,10.0.3.5 255.255.255.0,198.51.100.3 255.255.255.0,,,1,1\n",
+         {{2, "kestrel_admin", "interfaces ADMIN and LAN must not be in the same subnet"},
+          {3, "kestrel_gw6", "Missing/Invalid IPv6 gateway configuration"},
+          {4, "logicid", "Missing Logical ID"}}},
         {"a question no one can answer",
          kHeader + "unnamed,10.0.1.5 255.255.255.0,,,sr630\n",
          {{2, "kestrel_label", "the window asks \"Do you really want to continue and use"}}},
