@@ -48,6 +48,16 @@ std::string Quoted(std::string_view utf8) {
     return Utf16ToUtf8(QuotedForMessage(Utf8ToUtf16(utf8)));
 }
 
+// A header name fit for one line of a message: as written when it is plain
+// text, else quoted with its control characters escaped.
+std::string PrintableName(std::string_view name) {
+    const u16 wide = Utf8ToUtf16(name);
+    if (IsValidUtf8(name) && std::none_of(wide.begin(), wide.end(), IsControl)) {
+        return std::string(name);
+    }
+    return Quoted(name);
+}
+
 }  // namespace
 
 std::string_view TrimmedCell(std::string_view cell) {
@@ -69,13 +79,13 @@ std::vector<TableRefusal> ReadTableHeader(const std::vector<std::string>& names,
         std::optional<TableColumn> column = FindColumnKey(name);
         if (!column) {
             refusals.push_back(
-                {1, std::string(TrimmedCell(name)), "not a key the node.cfg reader knows"});
+                {1, PrintableName(TrimmedCell(name)), "not a key the node.cfg reader knows"});
             continue;
         }
         const auto same = [&](const TableColumn& c) { return c.key == column->key; };
         if (auto earlier = std::find_if(columns.begin(), columns.end(), same);
             earlier != columns.end()) {
-            refusals.push_back({1, name, "the key is already column " + earlier->name});
+            refusals.push_back({1, column->name, "the key is already column " + earlier->name});
             continue;
         }
         columns.push_back(std::move(*column));
