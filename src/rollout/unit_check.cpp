@@ -176,10 +176,16 @@ std::optional<TableRefusal> CheckAsWindow(UnitRow& unit, bool iso) {
 
     const std::vector<std::uint8_t> bytes(unit.nodeCfg.begin(), unit.nodeCfg.end());
     if (!model.LoadNodeFileData(u"node.cfg", bytes)) {
-        const bool unnamed = ParseNodeCfg(unit.nodeCfg).label.empty();
+        // The reader takes no node.cfg without a host name and a LAN address.
+        const char* missing =
+            ParseNodeCfg(unit.nodeCfg).label.empty() ? "kestrel_label" : "kestrel_lan";
         const std::vector<ShownMessage> boxes = shown.Shown();
-        return Refusal(unit, unnamed ? "kestrel_label" : "kestrel_lan",
-                       boxes.empty() ? u16(u"node.cfg is not compatible") : boxes.front().text);
+        const u16 text =
+            boxes.empty() ? u16(u"File node.cfg is not compatible!") : boxes.front().text;
+        return Refusal(unit, missing,
+                       FormatW(u"the row has no value here, and the window refuses a node.cfg "
+                               u"without it (\"%s\")",
+                               text));
     }
     model.m_nodeFileLoaded = 1;
 
