@@ -183,9 +183,9 @@ std::optional<TableRefusal> CheckAsWindow(UnitRow& unit, bool iso) {
         const u16 text =
             boxes.empty() ? u16(u"File node.cfg is not compatible!") : boxes.front().text;
         return Refusal(unit, missing,
-                       FormatW(u"the row has no value here, and the window refuses a node.cfg "
-                               u"without it (\"%s\")",
-                               text));
+                       FormatW(u"there is no %s value, and the window refuses a node.cfg "
+                               u"without one (\"%s\")",
+                               missing, text));
     }
     model.m_nodeFileLoaded = 1;
 
@@ -210,9 +210,9 @@ std::optional<TableRefusal> CheckAsWindow(UnitRow& unit, bool iso) {
     const ValidationResult result = ValidateSetupRequest(model, form, services);
     const std::vector<ShownMessage> boxes = shown.Shown();
     if (!boxes.empty() && (boxes.front().style & 0xF) == kMbYesNo) {
-        return Refusal(
-            unit, ColumnOfMessage(boxes.front().text),
-            FormatW(u"the window asks \"%s\", which a table cannot answer", boxes.front().text));
+        return Refusal(unit, ColumnOfMessage(boxes.front().text),
+                       FormatW(u"the window asks \"%s\", which a run without it cannot answer",
+                               boxes.front().text));
     }
     if (result.outcome != ValidationOutcome::Accepted) {
         const u16& text = result.outcome == ValidationOutcome::Rejected || boxes.empty()
