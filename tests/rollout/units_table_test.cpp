@@ -170,6 +170,7 @@ TEST(UnitCheck, AgreesWithTheWindow) {
         base + wan + "hw_platform: x3250\nusb_stick_partitioned: 1\ngpt_partition: 1\n",
         base + wan + "vm_platform: Vhw_Medium\nautoinstall: 1\ndns1: 010.001.1.1\n",
         base + "kestrel_wan: 198.51.100.1 255.0.255.0\n",
+        base,  // no WAN: refused unless single armed or DHCP
         base + "singlearmed: 1\n",
         base + wan + "kestrel_gw6: fd00::1\vfd00::2\n",
         base + wan + "netboot: 1\nautoinstall: 1\n",
