@@ -19,10 +19,11 @@ struct TableColumn {
     NodeCfgShape shape = NodeCfgShape::Single;
 };
 
-// Row 1 of the table. A column names a node.cfg key the reader knows, in any
+// The header row. A column names a node.cfg key the reader knows, in any
 // letter case, with or without its colon; blanks around it are ignored.
 // Refused: an unknown, unnamed or repeated column, and a table without
 // kestrel_label or kestrel_lan (the reader takes no node.cfg without them).
+// Its refusals carry row 1.
 std::vector<TableRefusal> ReadTableHeader(const std::vector<std::string>& names,
                                           std::vector<TableColumn>& columns);
 

@@ -166,6 +166,8 @@ UnitsTable ReadUnitsTable(std::string_view csv, const UnitCheck& check) {
     }
     const CsvRecord& header = read.records.front();
     table.refusals = ReadTableHeader(header.fields, columns);
+    // Empty lines may come before the header.
+    for (TableRefusal& refusal : table.refusals) refusal.row = header.row;
     if (!table.refusals.empty()) {
         // Without a sound header no row has a meaning.
         if (read.fault) table.refusals.push_back(faultRefusal(*read.fault));

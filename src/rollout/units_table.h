@@ -8,13 +8,14 @@
 // - UTF-8, with or without a byte order mark; CRLF or LF; fields with
 //   commas, quotes or line breaks in double quotes. A quote left open or
 //   stray in a field stops the reading, refused at the row it is in.
-// - Rows are counted as a spreadsheet shows them: the header is row 1, a
-//   quoted line break does not start a row, an empty line is a row of its
-//   own. Empty lines and rows whose cells are all empty are skipped.
-// - Row 1 names node.cfg keys the reader knows (letter case and a trailing
-//   colon do not matter). An unknown, unnamed or repeated column, or no
-//   kestrel_label or kestrel_lan column, refuses the table at row 1; no row
-//   is read then. A row with more or fewer fields than the header is refused.
+// - Rows are counted as a spreadsheet shows them: the file's first line is
+//   row 1, a quoted line break does not start a row, an empty line is a row
+//   of its own. Empty lines and rows whose cells are all empty are skipped.
+// - The first row that is not empty is the header (row 1 unless empty lines
+//   come first). It names node.cfg keys the reader knows (letter case and a
+//   trailing colon do not matter). An unknown, unnamed or repeated column,
+//   or no kestrel_label or kestrel_lan column, refuses the table at the
+//   header; no row is read then. A row with more or fewer fields than the header is refused.
 // - Blanks around a cell are dropped; an empty cell leaves its key out, as
 //   if the line were absent. Every other cell passes the value rule (see
 //   CellRefusal in unit_cells.h) and becomes the line "<key>: <value>".
