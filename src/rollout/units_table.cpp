@@ -169,7 +169,8 @@ UnitsTable ReadUnitsTable(std::string_view csv, const UnitCheck& check) {
     // Empty lines may come before the header.
     for (TableRefusal& refusal : table.refusals) refusal.row = header.row;
     if (!table.refusals.empty()) {
-        // Without a sound header no row has a meaning.
+        // Without a sound header no row has a meaning, nor a fault's field a column.
+        columns.clear();
         if (read.fault) table.refusals.push_back(faultRefusal(*read.fault));
         return table;
     }
