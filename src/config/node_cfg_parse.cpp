@@ -129,6 +129,17 @@ bool IsNodeCfgKey(std::string_view token) {
     return LooksLikeKey(token);
 }
 
+std::vector<NodeCfgKeyShape> NodeCfgKeyShapes() {
+    std::vector<NodeCfgKeyShape> shapes;
+    for (const KeyRule& rule : kKeys) {
+        const NodeCfgShape shape = rule.kind == ValueKind::Single ? NodeCfgShape::Single
+                                   : rule.kind == ValueKind::Pair ? NodeCfgShape::Pair
+                                                                  : NodeCfgShape::Flag;
+        shapes.push_back({rule.key, shape});
+    }
+    return shapes;
+}
+
 bool DecimalPrefixIsNonZero(std::string_view text) {
     return DecimalPrefixIsNonZeroImpl(text);
 }

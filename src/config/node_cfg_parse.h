@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "config/setup_record.h"
 #include "platform/text.h"
@@ -35,6 +36,16 @@ NodeCfgValues ParseNodeCfg(std::string_view bytes);
 // True when `token`, white space around it ignored, is one of the keys the
 // reader knows (letter case ignored): a value like that is read as the key.
 bool IsNodeCfgKey(std::string_view token);
+
+// How many value tokens a key takes: one, two (address and netmask or
+// prefix), or one flag read as "not zero".
+enum class NodeCfgShape { Single, Pair, Flag };
+struct NodeCfgKeyShape {
+    std::string_view key;  // with its colon: "kestrel_label:"
+    NodeCfgShape shape;
+};
+// Every key the reader knows, in its order.
+std::vector<NodeCfgKeyShape> NodeCfgKeyShapes();
 
 // The C library's strtol with base 10 reduced to "is it not zero": leading
 // white space and a sign are allowed, digits end at the first other character.
