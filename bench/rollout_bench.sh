@@ -47,8 +47,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
 
 echo "== images: 8 units"
 {
-    echo "kestrel_label,kestrel_lan,kestrel_gw,hw_platform,vm_platform"
-    for i in $(seq 1 8); do echo "vm-$i,10.9.0.$((10 + i)) 255.255.255.0,10.9.0.1,advantech250,Vhw_Small"; done
+    echo "kestrel_label,kestrel_lan,kestrel_wan,kestrel_gw,hw_platform,vm_platform"
+    for i in $(seq 1 8); do echo "vm-$i,10.9.0.$((10 + i)) 255.255.255.0,10.7.0.$((10 + i)) 255.255.255.0,10.9.0.1,advantech250,Vhw_Small"; done
 } >"$work/images.csv"
 read -r _ single _ table < <("$driver" iso "$work/inst" "$work/images.csv" "$work/images")
 echo "8 single builds: $single s; the table: $table s ($(nproc) cores)"
@@ -72,8 +72,8 @@ for i in 0 1 2; do
     printf 'write_rate=20000000\nread_rate=30000000\n' >"$work/s$i/mnt/control"
 done
 {
-    echo "kestrel_label,kestrel_lan,kestrel_gw,usb_stick_partitioned"
-    for i in $(seq 1 4); do echo "sbc-$i,10.8.0.$((10 + i)) 255.255.255.0,10.8.0.1,1"; done
+    echo "kestrel_label,kestrel_lan,kestrel_wan,kestrel_gw,usb_stick_partitioned"
+    for i in $(seq 1 4); do echo "sbc-$i,10.8.0.$((10 + i)) 255.255.255.0,10.6.0.$((10 + i)) 255.255.255.0,10.8.0.1,1"; done
 } >"$work/sticks.csv"
 read -r _ one _ all < <("$driver" sticks "$work/inst" "$work/sticks.csv" "${names[@]}")
 echo "1 stick: $one s; 3 sticks at once: $all s"

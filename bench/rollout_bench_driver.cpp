@@ -26,7 +26,8 @@ std::string ReadAll(const std::string& path) {
     std::string text;
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, n);
         std::fclose(f);
     }
     return text;
@@ -68,8 +69,9 @@ int Iso(CflintmereApp& app, const std::string& table, const std::string& images)
     RolloutStreams quiet{stdout, stderr, stdin, 0};
     std::FILE* devNull = std::fopen("/dev/null", "w");
     quiet.out = devNull;
-    const double rollout =
-        Seconds([&] { return RunRollout(app, {table, "--iso", images + "/table"}, quiet) == 0; });
+    const double rollout = Seconds([&] {
+        return RunRollout(app, {table, "--iso", images + "/table"}, quiet) == 0;
+    });
     std::fclose(devNull);
     if (single < 0 || rollout < 0) return 1;
     std::printf("single %.3f table %.3f\n", single, rollout);
@@ -105,8 +107,9 @@ int Sticks(CflintmereApp& app, const std::string& table, std::vector<std::string
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fputs("usage: rollout_bench_driver iso INSTALL TABLE IMAGES | sticks INSTALL TABLE LOOP...\n",
-                   stderr);
+        std::fputs(
+            "usage: rollout_bench_driver iso INSTALL TABLE IMAGES | sticks INSTALL TABLE LOOP...\n",
+            stderr);
         return 2;
     }
     BenchApp bench;

@@ -96,10 +96,9 @@ bool StageTree(MediaEngine& app, StagedTree& staged, RolloutView& view, std::siz
     MediaEngine stager({app.clock(), boxes, app.env(), [](std::string_view) {}});
     static_cast<SetupRecord&>(stager) = app;
     stager.m_pProgressDlg = &progress;
-    stager.m_workerStop = stop;
-    stager.SetLogSink([&app](std::string_view line) {
-        app.WriteLogLine("[staging] " + std::string(line));
-    });
+    const auto forwarded = ForwardStop(stop, stager);
+    stager.SetLogSink(
+        [&app](std::string_view line) { app.WriteLogLine("[staging] " + std::string(line)); });
     auto fail = [&](const std::string& why) {
         staged.failure = boxes.Reason().empty() ? why : boxes.Reason();
         return false;
@@ -125,8 +124,8 @@ bool StageTree(MediaEngine& app, StagedTree& staged, RolloutView& view, std::siz
         root, [&stop](const MediaEngine::BrandingStep&) { return !stop.stop_requested(); });
     if (!branded || stop.stop_requested()) return fail("canceled");
     for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
-        return fail(Utf16ToUtf8(root.DisplayPath(file.relPath)) + " was not written in full: " +
-                    AppServices::SystemErrorText(file.error));
+        return fail(Utf16ToUtf8(root.DisplayPath(file.relPath)) +
+                    " was not written in full: " + AppServices::SystemErrorText(file.error));
     }
     const std::string bootPath = tree + "/isolinux.bin";
     if (!ReadWholeFile(bootPath, staged.bootImage) || staged.bootImage.empty()) {
@@ -174,10 +173,10 @@ UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& 
     const std::string partial = image.Path();
     run.Progress().CountBytesWith([partial] { return FileSize(partial); });
     run.Progress().Report("Creating the ISO file...", 50);
-    const std::vector<std::string> argv = MasteringArguments(
-        ToPath(app.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
-    const u16 commandLine = FromPath("syslinux/mkisofs -o \"" + partial + "\" ... \"" +
-                                     own.Path() + "\" \"" + staged.tree.Path() + "\"");
+    const std::vector<std::string> argv =
+        MasteringArguments(ToPath(app.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
+    const u16 commandLine = FromPath("syslinux/mkisofs -o \"" + partial + "\" ... \"" + own.Path() +
+                                     "\" \"" + staged.tree.Path() + "\"");
     if (!engine.Process(commandLine, argv, true)) return failed("the mastering tool failed");
     if (stop.stop_requested()) return failed("canceled");
     if (!image.HoldsIso9660Image()) {
@@ -198,8 +197,8 @@ std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitR
                                        const std::stop_source& stop, unsigned parallel) {
     std::vector<UnitOutcome> outcomes;
     for (const UnitRow& unit : units) {
-        outcomes.push_back({unit.hostName, folder + "/" + unit.hostName + ".iso",
-                            UnitStatus::Waiting, {}});
+        outcomes.push_back(
+            {unit.hostName, folder + "/" + unit.hostName + ".iso", UnitStatus::Waiting, {}});
     }
     StagedTree staged;
     if (!StageTree(app, staged, view, units.size(), stop)) {

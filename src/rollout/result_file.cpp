@@ -44,7 +44,8 @@ bool StatusFromName(const std::string& name, UnitStatus& status) {
 
 // The result file quotes a field that a spreadsheet would take as a formula.
 std::string Unguarded(const std::string& field) {
-    if (field.size() > 1 && field[0] == '\'' && std::string("=+-@").find(field[1]) != std::string::npos)
+    if (field.size() > 1 && field[0] == '\'' &&
+        std::string("=+-@").find(field[1]) != std::string::npos)
         return field.substr(1);
     return field;
 }
@@ -58,9 +59,9 @@ std::vector<UnitOutcome> ReadResultFile(const std::string& path) {
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_APPEND_NULL) != 0) return {};
     Rows rows;
-    const bool parsed = csv_parse(&parser, text.data(), text.size(), OnField, OnRow, &rows) ==
-                            text.size() &&
-                        csv_fini(&parser, OnField, OnRow, &rows) == 0;
+    const bool parsed =
+        csv_parse(&parser, text.data(), text.size(), OnField, OnRow, &rows) == text.size() &&
+        csv_fini(&parser, OnField, OnRow, &rows) == 0;
     csv_free(&parser);
     if (!parsed || rows.rows.empty() || rows.rows.front().size() != 4 ||
         rows.rows.front()[0] != "unit") {

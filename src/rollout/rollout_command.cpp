@@ -33,8 +33,9 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
     } else if (name.ends_with(".cfg") && name.size() > 4) {
         command.source = RolloutCommand::Source::NodeFile;
     } else {
-        error = "the first argument must be a units table (.csv), a database (.xml) or a "
-                "node.cfg (.cfg)";
+        error =
+            "the first argument must be a units table (.csv), a database (.xml) or a "
+            "node.cfg (.cfg)";
         return std::nullopt;
     }
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -67,8 +68,9 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
     }
     if (command.source != RolloutCommand::Source::Table) {
         if (!command.isoFolder.empty()) {
-            error = "a database or node.cfg is written to one stick (--stick DEVICE); a "
-                    "database's image is made with: flintmere SITE.xml [NAME]";
+            error =
+                "a database or node.cfg is written to one stick (--stick DEVICE); a "
+                "database's image is made with: flintmere SITE.xml [NAME]";
             return std::nullopt;
         }
         if (command.sticks.size() != 1) {

@@ -86,9 +86,9 @@ bool Run::LoadUnits() {
         const std::vector<SplittingValue> splitting = FindSplittingValues(app_);
         if (!splitting.empty()) {
             const SplittingValue& v = splitting.front();
-            refusedStatus_ = Refused(Utf16ToUtf8(FormatW(
-                u"the database gives the %s (%s) the value %s, which %s", v.field, v.key,
-                QuotedForMessage(v.value), RefusalReason(v))));
+            refusedStatus_ = Refused(
+                Utf16ToUtf8(FormatW(u"the database gives the %s (%s) the value %s, which %s",
+                                    v.field, v.key, QuotedForMessage(v.value), RefusalReason(v))));
             return false;
         }
         UnitRow unit;
@@ -147,7 +147,8 @@ bool Run::PickSticks() {
     std::vector<UnitRow> next;
     for (UnitRow& unit : units_) {
         bool done = false;
-        for (const UnitOutcome& o : earlier_) done |= o.unit == unit.hostName && o.status == UnitStatus::Done;
+        for (const UnitOutcome& o : earlier_)
+            done |= o.unit == unit.hostName && o.status == UnitStatus::Done;
         if (!done && next.size() < sticks_.size()) next.push_back(std::move(unit));
     }
     units_ = std::move(next);
@@ -206,15 +207,15 @@ int Run::Execute() {
         return refusedStatus_;
     }
 
-    std::unique_ptr<RolloutView> view =
-        command_.json ? MakeJsonView(io_.out)
-        : ::isatty(::fileno(io_.out)) ? MakeTerminalView(io_.out)
-                                      : MakePlainView(io_.out);
+    std::unique_ptr<RolloutView> view = command_.json                 ? MakeJsonView(io_.out)
+                                        : ::isatty(::fileno(io_.out)) ? MakeTerminalView(io_.out)
+                                                                      : MakePlainView(io_.out);
     std::vector<UnitOutcome> announced;
     for (const UnitRow& unit : units_) {
         const std::size_t i = announced.size();
-        const std::string medium =
-            command_.isoFolder.empty() ? DescribeStick(sticks_[i]) : command_.isoFolder + "/" + unit.hostName + ".iso";
+        const std::string medium = command_.isoFolder.empty()
+                                       ? DescribeStick(sticks_[i])
+                                       : command_.isoFolder + "/" + unit.hostName + ".iso";
         announced.push_back({unit.hostName, medium, UnitStatus::Waiting, {}});
     }
     view->Begin(announced);
@@ -231,8 +232,10 @@ int Run::Execute() {
             const int got = signals.Wait(std::chrono::milliseconds(100));
             if (got != 0 && signal == 0) {
                 signal = got;
-                view->Note(FormatA("%s received: canceling every unit", TerminationSignals::Name(got)));
-                app_.WriteLog("RunRollout(): %s received, canceling", TerminationSignals::Name(got));
+                view->Note(
+                    FormatA("%s received: canceling every unit", TerminationSignals::Name(got)));
+                app_.WriteLog("RunRollout(): %s received, canceling",
+                              TerminationSignals::Name(got));
                 stop_.request_stop();
             }
         }

@@ -88,17 +88,24 @@ void UnitProgressSink::SetAction(const u16& text) {
 
 UnitRun::UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name,
                  RolloutView& view, std::size_t index, const std::stop_source& stop)
-    : progress_(view, index), engine_({app.clock(), boxes_, app.env(), [](std::string_view) {}}) {
+    : progress_(view, index),
+      engine_({app.clock(), boxes_, app.env(), [](std::string_view) {}}),
+      cancel_(ForwardStop(stop, engine_)) {
     static_cast<SetupRecord&>(engine_) = record;
     engine_.m_exeFolder = app.m_exeFolder;
     engine_.m_distFolder = app.m_distFolder;
     engine_.m_pProgressDlg = &progress_;
-    engine_.m_workerStop = stop;
     engine_.SetDiskService(&app.diskService());
     const std::string prefix = "[" + name + "] ";
-    engine_.SetLogSink([&app, prefix](std::string_view line) {
-        app.WriteLogLine(prefix + std::string(line));
-    });
+    engine_.SetLogSink(
+        [&app, prefix](std::string_view line) { app.WriteLogLine(prefix + std::string(line)); });
+}
+
+std::stop_callback<std::function<void()>> ForwardStop(const std::stop_source& rollout,
+                                                      MediaEngine& engine) {
+    return std::stop_callback<std::function<void()>>(
+        rollout.get_token(),
+        std::function<void()>([&engine] { engine.m_workerStop.request_stop(); }));
 }
 
 std::string UnitRun::Reason(const std::string& fallback) const {

@@ -65,8 +65,8 @@ class UnitRun {
   public:
     // `app` gives the folders, clock, environment and log; `stop` is shared
     // by every unit, so one cancel reaches them all.
-    UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name,
-            RolloutView& view, std::size_t index, const std::stop_source& stop);
+    UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name, RolloutView& view,
+            std::size_t index, const std::stop_source& stop);
     UnitRun(const UnitRun&) = delete;
     UnitRun& operator=(const UnitRun&) = delete;
 
@@ -80,7 +80,14 @@ class UnitRun {
     UnitBoxes boxes_;
     UnitProgressSink progress_;
     MediaEngine engine_;
+    // The engine's stop source is its own (an engine that ends requests a
+    // stop on it); a stop of the rollout reaches it through this.
+    std::stop_callback<std::function<void()>> cancel_;
 };
+
+// Makes a stop of `rollout` a stop of `engine` too, while it lives.
+std::stop_callback<std::function<void()>> ForwardStop(const std::stop_source& rollout,
+                                                      MediaEngine& engine);
 
 // The first line of `text` (an action text such as "Copying files...\r\nkx").
 std::string FirstLine(const u16& text);

@@ -45,9 +45,11 @@ class RolloutIso : public ::testing::Test {
 };
 
 TEST_F(RolloutIso, EightUnitsEightImagesOneStaging) {
-    std::string table = "kestrel_label,kestrel_lan,kestrel_gw,hw_platform,vm_platform\n";
+    std::string table =
+        "kestrel_label,kestrel_lan,kestrel_wan,kestrel_gw,hw_platform,vm_platform\n";
     for (int i = 1; i <= 8; ++i) {
         table += "site-" + std::to_string(i) + ",10.1.0." + std::to_string(10 + i) +
+                 " 255.255.255.0,10.2.0." + std::to_string(10 + i) +
                  " 255.255.255.0,10.1.0.1,advantech250,Vhw_Small\n";
     }
     WriteFileBytes(dir / "units.csv", table);
@@ -58,7 +60,8 @@ TEST_F(RolloutIso, EightUnitsEightImagesOneStaging) {
         const std::string nodeCfg = Extract(image, "/node.cfg");
         EXPECT_NE(nodeCfg.find("kestrel_label: site-" + std::to_string(i) + "\n"),
                   std::string::npos)
-            << image << ":\n" << nodeCfg;
+            << image << ":\n"
+            << nodeCfg;
         EXPECT_NE(nodeCfg.find("kestrel_lan: 10.1.0." + std::to_string(10 + i) + " "),
                   std::string::npos)
             << nodeCfg;
@@ -82,11 +85,15 @@ TEST_F(RolloutIso, EightUnitsEightImagesOneStaging) {
 
 TEST_F(RolloutIso, AFaultyTableWritesNothing) {
     WriteFileBytes(dir / "units.csv",
-                   "kestrel_label,kestrel_lan,kestrel_gw\n"
-                   "site-1,10.1.0.11 255.255.255.0,10.1.0.1\n"
-                   "site-2,10.1.0.11 255.255.255.0,10.1.0.1\n"              // the same address
-                   "\"site-3\nkestrel_gw: 6.6.6.6\",10.1.0.13 255.255.255.0,10.1.0.1\n"  // a key
-                   "site-4,10.1.0.14 255.0.255.0,10.1.0.1\n");             // no mask
+                   "kestrel_label,kestrel_lan,kestrel_wan,kestrel_gw\n"
+                   "site-1,10.1.0.11 255.255.255.0,10.2.0.11 255.255.255.0,10.1.0.1\n"
+                   // the same LAN address
+                   "site-2,10.1.0.11 255.255.255.0,10.2.0.12 255.255.255.0,10.1.0.1\n"
+                   // a key injected through a line break
+                   "\"site-3\nkestrel_gw: 6.6.6.6\",10.1.0.13 255.255.255.0,10.2.0.13 "
+                   "255.255.255.0,10.1.0.1\n"
+                   // no mask
+                   "site-4,10.1.0.14 255.0.255.0,10.2.0.14 255.255.255.0,10.1.0.1\n");
     const ProgramResult run = Run({"units.csv", "--iso", "images"});
     EXPECT_EQ(run.exitStatus, 65) << run.out << run.err;
     EXPECT_NE(run.err.find("row 3, column kestrel_lan"), std::string::npos) << run.err;

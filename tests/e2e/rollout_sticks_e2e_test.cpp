@@ -37,11 +37,12 @@ class rollout_sticks_e2e : public usb_e2e {
         app->SetDiskService(sticks.get());
         largePath = inst + "/kx/large.bin";
         WriteFileBytes(largePath, std::string(kLargeFile, 'L'));
-        WriteFileBytes(dir / "units.csv",
-                       "kestrel_label,kestrel_lan,kestrel_gw,usb_stick_partitioned\r\n"
-                       "unit-a,192.0.2.11 255.255.255.0,192.0.2.1,1\r\n"
-                       "unit-b,192.0.2.12 255.255.255.0,192.0.2.1,1\r\n"
-                       "unit-c,192.0.2.13 255.255.255.0,192.0.2.1,1\r\n");
+        WriteFileBytes(
+            dir / "units.csv",
+            "kestrel_label,kestrel_lan,kestrel_wan,kestrel_gw,usb_stick_partitioned\r\n"
+            "unit-a,192.0.2.11 255.255.255.0,198.51.100.11 255.255.255.0,192.0.2.1,1\r\n"
+            "unit-b,192.0.2.12 255.255.255.0,198.51.100.12 255.255.255.0,192.0.2.1,1\r\n"
+            "unit-c,192.0.2.13 255.255.255.0,198.51.100.13 255.255.255.0,192.0.2.1,1\r\n");
     }
     void TearDown() override {
         usb_e2e::TearDown();
@@ -103,8 +104,8 @@ TEST_F(rollout_sticks_e2e, AFailingStickEndsOnlyItsUnit) {
     ASSERT_TRUE(servers[1]->Control(kSlow));
     std::FILE* out2 = std::tmpfile();
     std::FILE* err2 = std::tmpfile();
-    const int again = RunRollout(
-        *app, {dir / "units.csv", "--stick", loops[1]->Device(), "--yes"}, {out2, err2, stdin, 0});
+    const int again = RunRollout(*app, {dir / "units.csv", "--stick", loops[1]->Device(), "--yes"},
+                                 {out2, err2, stdin, 0});
     const std::string shown2 = text(out2) + text(err2);
     EXPECT_EQ(again, 0) << shown2;
     EXPECT_NE(Mtype(loops[1]->Partition(), "node.cfg").find("kestrel_label: unit-b"),
