@@ -147,7 +147,7 @@ UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& 
     engine.m_isoMedia = 1;
     auto failed = [&](const std::string& why) {
         outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
-        outcome.reason = stop.stop_requested() ? "canceled" : run.Reason(why);
+        outcome.reason = stop.stop_requested() ? std::string() : run.Reason(why);
         return outcome;
     };
     if (stop.stop_requested()) return failed("canceled");
@@ -204,7 +204,7 @@ std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitR
     if (!StageTree(app, staged, view, units.size(), stop)) {
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             outcomes[i].status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
-            outcomes[i].reason = stop.stop_requested() ? "canceled" : staged.failure;
+            outcomes[i].reason = stop.stop_requested() ? std::string() : staged.failure;
             view.Finished(i, outcomes[i]);
         }
         return outcomes;

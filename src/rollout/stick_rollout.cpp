@@ -51,12 +51,11 @@ UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDis
             break;
         case SetupCanceled:
             outcome.status = UnitStatus::Canceled;
-            outcome.reason = "canceled";
             break;
         default:
             outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
             outcome.reason = stop.stop_requested()
-                                 ? "canceled"
+                                 ? std::string()
                                  : run.Reason("the stick writer ended without saying why");
             break;
     }
