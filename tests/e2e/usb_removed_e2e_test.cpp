@@ -121,5 +121,33 @@ TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
     EXPECT_EQ(ChildProcesses(), std::vector<std::string>{}) << "no tool is left running";
 }
 
+// A plain file where the stick's partition node belongs (what a dd to a
+// stick that was not there leaves in /dev) is not the stick: it must not
+// take the file system and be reported written.
+TEST_F(usb_e2e, APlainFileAtThePartitionsNameIsNotTheStick) {
+    ASSERT_FALSE(fs::exists(stick->Partition())) << "the fresh stick has no partition yet";
+    struct Removed {
+        std::string path;
+        ~Removed() {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+    } plain{stick->Partition()};
+    WriteFileBytes(plain.path, "");
+    fs::resize_file(plain.path, 64u << 20);
+    app->m_partitioned = 1;
+    app->m_gptPartition = 0;
+    app->m_legacyBios = 1;
+
+    const int result = RunBounded(std::chrono::seconds(60));
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(ReadHead(plain.path, 4096), std::string(4096, '\0'))
+        << "the plain file was formatted as the volume";
+    EXPECT_FALSE(app.presenter.Shown().empty());
+    EXPECT_EQ(Log().find("SetupUSB(): done"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace flintmere::testing
