@@ -95,6 +95,12 @@ class FatVolumeRoot final : public MediaRoot {
     // volume every kSyncBytes; false with errno once a flush has failed.
     bool SyncWhenDue(std::uint64_t streamed);
 
+    // What the tools are given as the volume. While the writes are watched
+    // that may be the whole disk at the partition's offset (PlanWholeDisk).
+    const std::string& ToolVolume();
+    void PlanWholeDisk();
+    void LeaveWholeDisk();
+
     std::string volume_;
     std::string programFolder_;
     int lastError_ = 0;
@@ -105,6 +111,10 @@ class FatVolumeRoot final : public MediaRoot {
     int flushError_ = 0;
     std::jthread flusher_;
     long savedReadAhead_ = -1;  // the device's, restored when the watch ends
+    UniqueFd diskFd_;           // the whole disk, when the tools may write through it
+    std::string diskVolume_;    // "DISK@@OFFSET" for the tools
+    bool diskPlanned_ = false;  // switched to at the first tool run
+    bool onDisk_ = false;
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
     std::uint64_t clusterBytes_ = 0;
