@@ -219,7 +219,7 @@ bool FatVolumeRoot::MakeFolder(std::string_view relPath) {
     const std::string target = Target(relPath);
     if (relPath.empty()) return true;
     std::string output;
-    const int code = Run({"mmd", "-i", ToolVolume(), target}, &output);
+    const int code = Run({"mmd", "-i", ToolVolume(true), target}, &output);
     if (code == 0) return true;
     if (code < 0) return false;
     if (IsFolder(target)) return true;
@@ -248,7 +248,7 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     SigpipeHold hold;
     MtoolsChild child;
     if (int rc = child.Spawn(
-            {ToolPath(programFolder_, "mcopy"), "-o", "-i", ToolVolume(), "-", Target(relPath)},
+            {ToolPath(programFolder_, "mcopy"), "-o", "-i", ToolVolume(true), "-", Target(relPath)},
             readEnd.Get(), out.Get());
         rc != 0) {
         return Fail(rc);
@@ -352,8 +352,8 @@ void FatVolumeRoot::PlanWholeDisk() {
     diskPlanned_ = true;
 }
 
-const std::string& FatVolumeRoot::ToolVolume() {
-    if (diskPlanned_) {
+const std::string& FatVolumeRoot::ToolVolume(bool writing) {
+    if (diskPlanned_ && writing) {
         diskPlanned_ = false;
         // Each node has its own cache. What other tools wrote through the
         // partition goes to the device, and the disk's cache forgets what

@@ -96,8 +96,9 @@ class FatVolumeRoot final : public MediaRoot {
     bool SyncWhenDue(std::uint64_t streamed);
 
     // What the tools are given as the volume. While the writes are watched
-    // that may be the whole disk at the partition's offset (PlanWholeDisk).
-    const std::string& ToolVolume();
+    // that may be the whole disk at the partition's offset (PlanWholeDisk),
+    // from the first tool that writes on.
+    const std::string& ToolVolume(bool writing = false);
     void PlanWholeDisk();
     void LeaveWholeDisk();
 
