@@ -173,20 +173,18 @@ TEST_F(FatVolumeRootTest, AFolderWithItsOwnToolsUsesOnlyThose) {
     }
 }
 
-// A partition one track in is written back in 64 KiB requests; the copy goes
-// through the whole disk. Both nodes are held open, so the disk's cache keeps
-// zeros from before the format and the partition's another tool's file.
+// The copy goes through the whole disk; both nodes are held open, so the disk's
+// cache keeps zeros from before the format and the partition's a tool's file.
 TEST(FatVolumeRootOnDisk, CopiesInLargeRequestsAndKeepsBothNodesTrue) {
     FLINTMERE_REQUIRE_TOOLS("losetup", "sfdisk", "partx", "mkfs.fat", "mcopy", "fsck.fat");
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for a loop device";
     TempDir dir;
-    const std::string image = dir / "d.img", attach = "losetup -f --show -P " + image;
+    const std::string image = dir / "d.img",
+                      attach = "losetup -f --show -P " + image + " | tr -d '\\n'";
     struct Loop {
         std::string disk;
         ~Loop() { RunProgram({"losetup", "-d", disk}); }
-    } loop{
-        RunProgram({"sh", "-c", "truncate -s 128M " + image + " && " + attach + " | tr -d '\\n'"})
-            .out};
+    } loop{RunProgram({"sh", "-c", "truncate -s 128M " + image + " && " + attach}).out};
     if (loop.disk.empty()) GTEST_SKIP() << "no loop device here";
     const std::string &disk = loop.disk, volume = disk + "p1";
     RunProgram({"sh", "-c", "echo 63,,b | sfdisk -q " + disk + "; partx -u " + disk});
