@@ -284,12 +284,12 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     return true;
 }
 
-void FatVolumeRoot::WatchWrites(bool on) {
+bool FatVolumeRoot::WatchWrites(bool on) {
     if (flusher_.joinable()) {
         flusher_.request_stop();
         flusher_.join();
     }
-    LeaveWholeDisk();
+    const bool left = LeaveWholeDisk();
     // The kernel reads ahead around the tools' writes into the device's
     // cache: on a stick that doubled the bytes moved. Nothing is read there
     // that the copy needs, so read-ahead is off while it runs.
@@ -305,7 +305,7 @@ void FatVolumeRoot::WatchWrites(bool on) {
     } else {
         watchFd_ = UniqueFd();
     }
-    if (!watchFd_.Valid()) return;
+    if (!watchFd_.Valid()) return left;
     long readAhead = 0;
     if (::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
         ::ioctl(watchFd_.Get(), BLKRASET, 0UL) == 0) {
@@ -326,6 +326,7 @@ void FatVolumeRoot::WatchWrites(bool on) {
             if (error != 0 && flushError_ == 0) flushError_ = error;
         }
     });
+    return left;
 }
 
 // The kernel writes a partition back in pieces of its block size, which is
@@ -364,13 +365,17 @@ const std::string& FatVolumeRoot::ToolVolume(bool writing) {
     return onDisk_ ? diskVolume_ : volume_;
 }
 
-void FatVolumeRoot::LeaveWholeDisk() {
+bool FatVolumeRoot::LeaveWholeDisk() {
+    // The error of a failed write goes to the first flush after it: later
+    // flushes through other descriptors would not see it.
+    const bool flushed = !onDisk_ || ::fsync(diskFd_.Get()) == 0 || Fail(errno);
     // Whatever reads the partition next must not find its stale pages.
-    if (onDisk_ && ::fsync(diskFd_.Get()) == 0 && ::ioctl(watchFd_.Get(), BLKFLSBUF, 0) != 0) {
+    if (onDisk_ && flushed && ::ioctl(watchFd_.Get(), BLKFLSBUF, 0) != 0) {
         ::posix_fadvise(watchFd_.Get(), 0, 0, POSIX_FADV_DONTNEED);
     }
     onDisk_ = diskPlanned_ = false;
     diskFd_.Reset();
+    return flushed;
 }
 
 bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {

@@ -45,7 +45,9 @@ class FatVolumeRoot final : public MediaRoot {
     bool RememberStored(const std::vector<std::string>& relPaths);
     // While on, what the tools wrote is flushed to the device every
     // kSyncBytes, so that a write the medium refuses ends the copy early.
-    void WatchWrites(bool on);
+    // False, with LastError set, when the end of a watch finds a write that
+    // failed: only this flush learns of it.
+    bool WatchWrites(bool on);
     static constexpr std::uint64_t kSyncBytes = 32u << 20;
 
     // Every file written so far, in the order of its last write.
@@ -100,7 +102,7 @@ class FatVolumeRoot final : public MediaRoot {
     // from the first tool that writes on.
     const std::string& ToolVolume(bool writing = false);
     void PlanWholeDisk();
-    void LeaveWholeDisk();
+    bool LeaveWholeDisk();
 
     std::string volume_;
     std::string programFolder_;
