@@ -50,10 +50,15 @@ counter() { sed -n "s/^$1=//p" "$work/mnt/control"; }
 echo "stick: $dev at $((write_rate / 1000000)) MB/s writing, $((read_rate / 1000000)) MB/s reading"
 
 echo "== whole stick run"
-r0=$(counter read); w0=$(counter written)
+# Write requests as the loop device passed them on: a stick pays for each
+# request as well as for each byte.
+requests() { awk '{print $5, $7}' "/sys/block/$(basename "$dev")/stat"; }
+r0=$(counter read); w0=$(counter written); read -r q0 s0 < <(requests)
 run_secs=$("$driver" "$(basename "$dev")" "$work/inst" | sed -n 's/^run //p')
 read_bytes=$(($(counter read) - r0)); written=$(($(counter written) - w0))
-echo "run: $run_secs s; at the device: $written bytes written, $read_bytes bytes read"
+read -r q1 s1 < <(requests)
+echo "run: $run_secs s; at the device: $written bytes written, $read_bytes bytes read;" \
+    "$((q1 - q0)) write requests of $(((s1 - s0) / 2 / (q1 - q0 > 0 ? q1 - q0 : 1))) KiB on average"
 
 echo "== dd writing the same bytes, then reading them back"
 mib=$(((written + 1048575) / 1048576))

@@ -160,12 +160,12 @@ int MediaEngine::SetupUSB() {
     WriteLog("SetupUSB(): copying files");
     SetProgressAction(u"Copying files...");
     const bool copied = CopyFiles(root, 100);
-    root.WatchWrites(false);
+    const bool watched = root.WatchWrites(false);
     if (!copied) return closeAndEnd();
 
     // The operator pulls the stick as soon as it says done.
-    int flushError = 0;
-    if (!diskService().FlushDisk(stick.disk, flushError)) {
+    int flushError = watched ? 0 : root.LastError();
+    if (!watched || !diskService().FlushDisk(stick.disk, flushError)) {
         if (StopRequested()) return canceled();
         ShowStickFailure(stick.disk, {}, flushError);
         CloseProgress();

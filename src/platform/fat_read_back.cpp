@@ -206,7 +206,7 @@ bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
                                 std::map<std::string, StoredFile>& found) {
     // Sizes from the directory entries, one listing for the whole volume.
     std::string listing;
-    int code = Run({"mdir", "-/", "-a", "-i", volume_, "::/"}, &listing, 64u << 20);
+    int code = Run({"mdir", "-/", "-a", "-i", ToolVolume(), "::/"}, &listing, 64u << 20);
     if (code < 0) return false;
     if (code != 0) return Fail(EIO);
     std::map<std::string, std::uint64_t> sizes;
@@ -235,7 +235,7 @@ bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
     }
     constexpr std::size_t kBatch = 256;
     for (std::size_t at = 0; at < present.size(); at += kBatch) {
-        std::vector<std::string> args = {"mshowfat", "-i", volume_};
+        std::vector<std::string> args = {"mshowfat", "-i", ToolVolume()};
         const std::size_t end = std::min(present.size(), at + kBatch);
         for (std::size_t i = at; i < end; ++i) args.push_back("::/" + present[i]);
         std::string chains;

@@ -17,6 +17,7 @@
 #include "platform/fd_io.h"
 #include "platform/tool_path.h"
 #include "platform/unique_fd.h"
+#include "platform/whole_disk.h"
 
 extern char** environ;
 
@@ -210,7 +211,7 @@ int FatVolumeRoot::Run(const std::vector<std::string>& args, std::string* output
 bool FatVolumeRoot::IsFolder(const std::string& target) {
     // Only a folder has a "." entry (the root always exists).
     if (target == "::/") return true;
-    return Run({"mdir", "-a", "-i", volume_, target + "/."}) == 0;
+    return Run({"mdir", "-a", "-i", ToolVolume(), target + "/."}) == 0;
 }
 
 bool FatVolumeRoot::MakeFolder(std::string_view relPath) {
@@ -218,7 +219,7 @@ bool FatVolumeRoot::MakeFolder(std::string_view relPath) {
     const std::string target = Target(relPath);
     if (relPath.empty()) return true;
     std::string output;
-    const int code = Run({"mmd", "-i", volume_, target}, &output);
+    const int code = Run({"mmd", "-i", ToolVolume(true), target}, &output);
     if (code == 0) return true;
     if (code < 0) return false;
     if (IsFolder(target)) return true;
@@ -229,7 +230,7 @@ bool FatVolumeRoot::MakeFolder(std::string_view relPath) {
 bool FatVolumeRoot::FileExists(std::string_view relPath) {
     if (!UsablePath(relPath) || relPath.empty()) return false;
     const std::string target = Target(relPath);
-    if (Run({"mdir", "-a", "-b", "-i", volume_, target}) != 0) return false;
+    if (Run({"mdir", "-a", "-b", "-i", ToolVolume(), target}) != 0) return false;
     return !IsFolder(target);
 }
 
@@ -247,7 +248,7 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     SigpipeHold hold;
     MtoolsChild child;
     if (int rc = child.Spawn(
-            {ToolPath(programFolder_, "mcopy"), "-o", "-i", volume_, "-", Target(relPath)},
+            {ToolPath(programFolder_, "mcopy"), "-o", "-i", ToolVolume(true), "-", Target(relPath)},
             readEnd.Get(), out.Get());
         rc != 0) {
         return Fail(rc);
@@ -283,11 +284,12 @@ bool FatVolumeRoot::StreamIn(std::string_view relPath,
     return true;
 }
 
-void FatVolumeRoot::WatchWrites(bool on) {
+bool FatVolumeRoot::WatchWrites(bool on) {
     if (flusher_.joinable()) {
         flusher_.request_stop();
         flusher_.join();
     }
+    const bool left = LeaveWholeDisk();
     // The kernel reads ahead around the tools' writes into the device's
     // cache: on a stick that doubled the bytes moved. Nothing is read there
     // that the copy needs, so read-ahead is off while it runs.
@@ -303,12 +305,13 @@ void FatVolumeRoot::WatchWrites(bool on) {
     } else {
         watchFd_ = UniqueFd();
     }
-    if (!watchFd_.Valid()) return;
+    if (!watchFd_.Valid()) return left;
     long readAhead = 0;
     if (::ioctl(watchFd_.Get(), BLKRAGET, &readAhead) == 0 &&
         ::ioctl(watchFd_.Get(), BLKRASET, 0UL) == 0) {
         savedReadAhead_ = readAhead;
     }
+    PlanWholeDisk();
     // Flushes beside the copy, so that the tools never wait for the stick
     // more than its own speed makes them.
     flusher_ = std::jthread([this](std::stop_token stop) {
@@ -317,11 +320,62 @@ void FatVolumeRoot::WatchWrites(bool on) {
             if (!due_.wait(lock, stop, [&] { return unsynced_ >= kSyncBytes; })) break;
             unsynced_ = 0;
             lock.unlock();
-            const int error = ::fsync(watchFd_.Get()) == 0 ? 0 : errno;
+            int error = ::fsync(watchFd_.Get()) == 0 ? 0 : errno;
+            if (error == 0 && diskFd_.Valid() && ::fsync(diskFd_.Get()) != 0) error = errno;
             lock.lock();
             if (error != 0 && flushError_ == 0) flushError_ = error;
         }
     });
+    return left;
+}
+
+// The kernel writes a partition back in pieces of its block size, which is
+// 512 bytes when the partition's length is an odd number of sectors (as a
+// partition that starts one track in is): a request then carries 64 KiB,
+// and a stick spends more time between requests than moving the bytes.
+// The whole disk is written back in pages, so while the writes are watched
+// the tools write through it at the partition's offset.
+void FatVolumeRoot::PlanWholeDisk() {
+    WholeDisk disk;
+    if (!FindWholeDisk(volume_, disk)) return;
+    UniqueFd fd;
+    {
+        const RootFileAccess asRoot;
+        fd = UniqueFd(::open(disk.device.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    int diskBlock = 0, volumeBlock = 0;
+    if (!fd.Valid() || ::ioctl(fd.Get(), BLKBSZGET, &diskBlock) != 0 ||
+        ::ioctl(watchFd_.Get(), BLKBSZGET, &volumeBlock) != 0 || diskBlock <= volumeBlock) {
+        return;
+    }
+    diskFd_ = std::move(fd);
+    diskVolume_ = disk.device + "@@" + std::to_string(disk.start);
+    diskPlanned_ = true;
+}
+
+const std::string& FatVolumeRoot::ToolVolume(bool writing) {
+    if (diskPlanned_ && writing) {
+        diskPlanned_ = false;
+        // Each node has its own cache. What other tools wrote through the
+        // partition goes to the device, and the disk's cache forgets what
+        // it held of the volume, before the tools read through the disk.
+        onDisk_ = ::fsync(watchFd_.Get()) == 0 && ::ioctl(diskFd_.Get(), BLKFLSBUF, 0) == 0;
+        if (!onDisk_) diskFd_.Reset();
+    }
+    return onDisk_ ? diskVolume_ : volume_;
+}
+
+bool FatVolumeRoot::LeaveWholeDisk() {
+    // The error of a failed write goes to the first flush after it: later
+    // flushes through other descriptors would not see it.
+    const bool flushed = !onDisk_ || ::fsync(diskFd_.Get()) == 0 || Fail(errno);
+    // Whatever reads the partition next must not find its stale pages.
+    if (onDisk_ && flushed && ::ioctl(watchFd_.Get(), BLKFLSBUF, 0) != 0) {
+        ::posix_fadvise(watchFd_.Get(), 0, 0, POSIX_FADV_DONTNEED);
+    }
+    onDisk_ = diskPlanned_ = false;
+    diskFd_.Reset();
+    return flushed;
 }
 
 bool FatVolumeRoot::SyncWhenDue(std::uint64_t streamed) {
@@ -339,7 +393,7 @@ bool FatVolumeRoot::RememberStored(const std::vector<std::string>& relPaths) {
         std::string bytes;
         constexpr std::size_t kLimit = 16u << 20;  // a boot loader's files are small
         // The file's bytes alone: a device warning on the error output would join them.
-        const int code = Run({"mtype", "-i", volume_, Target(relPath)}, &bytes, kLimit, false);
+        const int code = Run({"mtype", "-i", ToolVolume(), Target(relPath)}, &bytes, kLimit, false);
         if (code < 0) return false;
         if (code != 0 || bytes.size() > kLimit) return Fail(EIO);
         Remember({relPath, {}, {bytes.begin(), bytes.end()}, bytes.size()});

@@ -45,7 +45,9 @@ class FatVolumeRoot final : public MediaRoot {
     bool RememberStored(const std::vector<std::string>& relPaths);
     // While on, what the tools wrote is flushed to the device every
     // kSyncBytes, so that a write the medium refuses ends the copy early.
-    void WatchWrites(bool on);
+    // False, with LastError set, when the end of a watch finds a write that
+    // failed: only this flush learns of it.
+    bool WatchWrites(bool on);
     static constexpr std::uint64_t kSyncBytes = 32u << 20;
 
     // Every file written so far, in the order of its last write.
@@ -95,6 +97,13 @@ class FatVolumeRoot final : public MediaRoot {
     // volume every kSyncBytes; false with errno once a flush has failed.
     bool SyncWhenDue(std::uint64_t streamed);
 
+    // What the tools are given as the volume. While the writes are watched
+    // that may be the whole disk at the partition's offset (PlanWholeDisk),
+    // from the first tool that writes on.
+    const std::string& ToolVolume(bool writing = false);
+    void PlanWholeDisk();
+    bool LeaveWholeDisk();
+
     std::string volume_;
     std::string programFolder_;
     int lastError_ = 0;
@@ -105,6 +114,10 @@ class FatVolumeRoot final : public MediaRoot {
     int flushError_ = 0;
     std::jthread flusher_;
     long savedReadAhead_ = -1;  // the device's, restored when the watch ends
+    UniqueFd diskFd_;           // the whole disk, when the tools may write through it
+    std::string diskVolume_;    // "DISK@@OFFSET" for the tools
+    bool diskPlanned_ = false;  // switched to at the first tool run
+    bool onDisk_ = false;
     UniqueFd readBackFd_;
     std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
     std::uint64_t clusterBytes_ = 0;

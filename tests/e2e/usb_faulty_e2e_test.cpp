@@ -112,6 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  {{"Copying Files...\r\nlarge.bin", "write_fail_after=0"}},
                                  "Input/output error",
                                  "CopyFiles(): done"},
+                      // After the last flush of the copy: only the final flush sees it.
+                      StickFault{"TheCopysLastWrites",
+                                 {{"Copying Files...\r\nvmlinuz", "write_fail_after=0"}},
+                                 "Input/output error",
+                                 "bytes verified"},
                       StickFault{"ReadBack",
                                  {{"Verifying files", "read_fail_range=8388608-1258291200"}},
                                  "could not be read: Input/output error.",

@@ -1,16 +1,20 @@
 // Files on a FAT image through mtools, read back with mtype.
 #include "platform/fat_volume_root.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "platform/tool_path.h"
+#include "platform/unique_fd.h"
 #include "support/fakes.h"
 #include "support/run_program.h"
 
@@ -18,6 +22,7 @@ namespace flintmere {
 namespace {
 
 using testing::ReadFileBytes;
+using testing::RunProgram;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
@@ -166,6 +171,48 @@ TEST_F(FatVolumeRootTest, AFolderWithItsOwnToolsUsesOnlyThose) {
         EXPECT_EQ(MissingTool(folder), have < all.size() ? "tools/" + all[have] : "") << have;
         EXPECT_EQ(FatVolumeRoot(image, folder).MakeFolder("made"), have > 0) << have;
     }
+}
+
+// The copy goes through the whole disk; both nodes are held open, so the disk's
+// cache keeps zeros from before the format and the partition's a tool's file.
+TEST(FatVolumeRootOnDisk, CopiesInLargeRequestsAndKeepsBothNodesTrue) {
+    FLINTMERE_REQUIRE_TOOLS("losetup", "sfdisk", "partx", "mkfs.fat", "mcopy", "fsck.fat");
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a loop device";
+    TempDir dir;
+    const std::string image = dir / "d.img",
+                      attach = "losetup -f --show -P " + image + " | tr -d '\\n'";
+    struct Loop {
+        std::string disk;
+        ~Loop() { RunProgram({"losetup", "-d", disk}); }
+    } loop{RunProgram({"sh", "-c", "truncate -s 128M " + image + " && " + attach}).out};
+    if (loop.disk.empty()) GTEST_SKIP() << "no loop device here";
+    const std::string &disk = loop.disk, volume = disk + "p1";
+    RunProgram({"sh", "-c", "echo 63,,b | sfdisk -q " + disk + "; partx -u " + disk});
+    for (int i = 0; i < 50 && ::access(volume.c_str(), F_OK) != 0; ++i) ::usleep(100000);
+    UniqueFd holdDisk(::open(disk.c_str(), O_RDONLY)), holdVolume(::open(volume.c_str(), O_RDONLY));
+    char stale[1 << 16];
+    ASSERT_GT(::pread(holdDisk.Get(), stale, sizeof stale, 63 * 512), 0);
+    ASSERT_TRUE(holdVolume.Valid() && RunProgram({"mkfs.fat", "-F", "32", volume}).exitStatus == 0);
+    const std::string big = RandomBytes(16u << 20, 7), other = "a tool's file";
+    WriteFileBytes(dir / "big", big);
+    WriteFileBytes(dir / "other", other);
+    const std::string stats = "/sys/block/" + disk.substr(5) + "/stat";
+    unsigned long long before[7] = {}, after[7] = {};
+    FatVolumeRoot root(volume);
+    root.WatchWrites(true);
+    const std::vector<std::string> env = {"MTOOLS_SKIP_CHECK=1"};
+    ASSERT_EQ(RunProgram({"mcopy", "-i", volume, dir / "other", "::/other"}, env).exitStatus, 0);
+    for (std::istringstream in(ReadFileBytes(stats)); auto& field : before) in >> field;
+    ASSERT_TRUE(root.CopyFileIn(dir / "big", "big", {}));
+    root.WatchWrites(false);
+    for (std::istringstream in(ReadFileBytes(stats)); auto& field : after) in >> field;
+    EXPECT_GT(after[6] - before[6], 256 * (after[4] - before[4]))
+        << "write requests (field 4) of 128 KiB or less";
+    for (const auto& [name, bytes] : {std::pair{"big", big}, {"other", other}}) {
+        const auto r = RunProgram({"mtype", "-i", volume, "::/" + std::string(name)}, env);
+        EXPECT_TRUE(r.exitStatus == 0 && r.out == bytes) << name << ": " << r.err;
+    }
+    EXPECT_EQ(RunProgram({"fsck.fat", "-n", volume}).exitStatus, 0);
 }
 
 }  // namespace
