@@ -289,7 +289,10 @@ bool FatVolumeRoot::WatchWrites(bool on) {
         flusher_.request_stop();
         flusher_.join();
     }
-    const bool left = LeaveWholeDisk();
+    // An error the flusher met after the copy last asked would be lost
+    // here: its flush took the error, and no later flush sees it again.
+    const int pending = flushError_;
+    const bool left = LeaveWholeDisk() && (pending == 0 || Fail(pending));
     // The kernel reads ahead around the tools' writes into the device's
     // cache: on a stick that doubled the bytes moved. Nothing is read there
     // that the copy needs, so read-ahead is off while it runs.
