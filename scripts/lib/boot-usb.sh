@@ -20,11 +20,14 @@
 #   proof_usb_mbr_bios   MBR stick with SYSLINUX, SeaBIOS   ("bootsrc=syslinux")
 #   proof_usb_gpt_uefi   GPT stick, OVMF and systemd-boot   ("bootsrc=systemd-boot")
 
-# Makes both stick images once; prints nothing on success.
+# Makes both stick images once and says which writer wrote them.
 boot_usb_make_images() {
     local dir=$BOOT_WORK/usb inst test_bin test_writer
     [ -f "$dir/.made" ] && return 0
+    # Made once for both proofs, failed once for both.
+    [ -f "$dir/.failed" ] && { echo "no stick images (see the first stick proof)" >&2; return 1; }
     mkdir -p "$dir"
+    touch "$dir/.failed"
     if [ "$(id -u)" -ne 0 ] || [ ! -e /dev/loop-control ]; then
         echo "the stick proofs need root and loop devices" >&2
         return 1
@@ -48,7 +51,9 @@ boot_usb_make_images() {
         timeout -k 10 300 "$test_bin" --gtest_filter='usb_e2e.MbrWithLegacyLoader:usb_e2e.GptUefiOnly' \
         >"$dir/e2e.log" 2>&1 || {
         echo "--- the stick runs failed" >&2
+        # The test's own words, then the boxes of the runs' logs.
         grep -v '^\[[A-Z][a-z][a-z] ' "$dir/e2e.log" | tail -n 30 >&2
+        sed -n 's/^\[[^]]*\] DisplayMessage(): //p' "$dir/e2e.log" | sort -u >&2
         return 1
     }
     # A skipped test keeps no image.
@@ -57,6 +62,7 @@ boot_usb_make_images() {
         tail -n 20 "$dir/e2e.log" >&2
         return 1
     }
+    rm -f "$dir/.failed"
     touch "$dir/.made"
 }
 
