@@ -196,8 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, usb_verify_boot_area_e2e,
                              // SYSLINUX's boot code, then the first entry's start sector.
                              BootAreaFault{"MbrBootCode", true, false, 0x40, kTableBox},
                              BootAreaFault{"MbrPartitionTable", true, false, 446 + 8, kTableBox},
-                             // The protective MBR's type, the GPT header's CRC, the entry's name.
-                             BootAreaFault{"GptProtectiveMbr", true, true, 446 + 4, kTableBox},
+                             // Past the first sector: the GPT header's CRC, the entry's name.
                              BootAreaFault{"GptHeader", true, true, 512 + 16, kTableBox},
                              BootAreaFault{"GptPartitionEntry", true, true, 1024 + 56, kTableBox},
                              // No table: SYSLINUX's boot code in the volume's boot sector.
