@@ -19,7 +19,7 @@ skip() {
     exit 77
 }
 
-for tool in Xvfb dbus-daemon dbus-send xwd; do
+for tool in Xvfb dbus-daemon dbus-send; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps)"
 done
 launcher=/usr/libexec/at-spi-bus-launcher
