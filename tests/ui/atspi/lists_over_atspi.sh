@@ -32,6 +32,7 @@ python=/usr/bin/python3
 
 work=$(mktemp -d)
 pids=()
+# shellcheck disable=SC2317  # run by the trap
 cleanup() {
     # Newest first: the program before the buses it talks to.
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -49,13 +50,14 @@ chmod 700 "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp GSETTINGS_BACKEND=memory
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS
 
-FLINTMERE_BIN=$program bash "$src/scripts/make-install-folder" "$work/inst" >"$work/make.log" 2>&1 ||
-    {
-        status=$?
-        [ "$status" = 3 ] && skip "$(tail -1 "$work/make.log")"
-        cat "$work/make.log"
-        exit 1
-    }
+status=0
+FLINTMERE_BIN=$program bash "$src/scripts/make-install-folder" "$work/inst" \
+    >"$work/make.log" 2>&1 || status=$?
+if [ "$status" != 0 ]; then
+    [ "$status" = 3 ] && skip "$(tail -1 "$work/make.log")"
+    cat "$work/make.log"
+    exit 1
+fi
 
 # The X server picks a free display and tells its number.
 exec 3>"$work/display"
@@ -68,7 +70,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -s "$work/display" ] || skip "the X server did not start: $(tail -1 "$work/xvfb.log")"
-export DISPLAY=:$(head -1 "$work/display")
+DISPLAY=:$(head -1 "$work/display")
+export DISPLAY
 
 dbus-daemon --session --nofork --nopidfile --print-address=4 4>"$work/bus" \
     >"$work/dbus.log" 2>&1 &

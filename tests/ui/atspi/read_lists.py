@@ -10,14 +10,14 @@ window cannot be driven, 77 the accessibility client library is missing.
 """
 
 import sys
-import warnings
 import time
+import warnings
 
 try:
     import gi
 
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 except (ImportError, ValueError) as error:
     print(f"SKIP: the AT-SPI client library is missing ({error})")
     sys.exit(77)
@@ -53,13 +53,13 @@ def wait_for(what, find, limit=15.0):
 def children(node):
     try:
         count = node.get_child_count()
-    except gi.repository.GLib.Error:
+    except GLib.Error:
         return []
     result = []
     for i in range(count):
         try:
             child = node.get_child_at_index(i)
-        except gi.repository.GLib.Error:
+        except GLib.Error:
             continue
         if child is not None:
             result.append(child)
@@ -126,7 +126,8 @@ def enabled(node):
 def press(node, *names):
     offered = []
     if "Action" in node.get_interfaces():
-        offered = [Atspi.Action.get_action_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
+        count = Atspi.Action.get_n_actions(node)
+        offered = [Atspi.Action.get_action_name(node, i) for i in range(count)]
     for i, offered_name in enumerate(offered):
         if offered_name in names:
             Atspi.Action.do_action(node, i)
@@ -209,7 +210,7 @@ def main():
                     node_cfg, NODE_CFG_HARDWARE, "node.cfg")
         choose_file(app, main_window, "Already existent database file", "Choose a database file",
                     config_xml, DATABASE_HARDWARE, "database")
-    except (TimeoutError, RuntimeError, gi.repository.GLib.Error) as error:
+    except (TimeoutError, RuntimeError, GLib.Error) as error:
         failures.append(str(error))
         print(f"FAIL: {error}")
     if failures:
