@@ -55,7 +55,7 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
     const bool rollout = IsRolloutCommand(args);
     // The database and the name come as arguments of their own: only a
     // first one that names a .xml file, and at most one more, make a run.
-    if (!rollout && !args.empty() && (args.size() > 2 || !first.ends_with(".xml"))) {
+    if (!rollout && !args.empty() && (args.size() > 2 || !HasExtension(first, ".xml"))) {
         PrintUsage(stderr);
         return 2;
     }
