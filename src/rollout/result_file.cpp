@@ -78,13 +78,22 @@ UnitOutcome FromOldRow(const std::vector<std::string>& row) {
 bool ReadResultFile(const std::string& path, std::vector<UnitOutcome>& attempts,
                     std::string& error) {
     attempts.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) return true;
         error = path + " cannot be read: " + AppServices::SystemErrorText(errno);
         return false;
     }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + " is not a file; move it away";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        error = path + " cannot be read: " + AppServices::SystemErrorText(errno);
+        return false;
+    }
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     const auto notOurs = [&] {
         error = path + " is not a result file of this program; move it away so that it is not lost";

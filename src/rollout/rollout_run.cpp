@@ -184,7 +184,10 @@ bool Run::LoadUnits() {
 bool Run::ReadEarlier() {
     std::string error;
     if (resultPath_.empty() || ReadResultFile(resultPath_, earlier_, error)) return true;
-    refusedStatus_ = Refused(error);
+    refusedStatus_ =
+        Refused("the result file cannot be written without losing what it holds: " + error +
+                    "; nothing was written",
+                kRolloutResultLost);
     return false;
 }
 
