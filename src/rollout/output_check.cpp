@@ -61,9 +61,12 @@ bool OnPath(const std::string& program) {
 std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageBytes) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) {
-        if (errno != ENOENT || ::mkdir(folder.c_str(), 0755) != 0) {
+        const int missing = errno;
+        std::error_code made;
+        if (missing == ENOENT) fs::create_directories(folder, made);
+        if (missing != ENOENT || made) {
             return "the images cannot go to " + folder +
-                   ": the folder cannot be made: " + Error(errno);
+                   ": the folder cannot be made: " + Error(made ? made.value() : missing);
         }
     } else if (!S_ISDIR(st.st_mode)) {
         return "the images cannot go to " + folder + ": it is not a folder";

@@ -7,7 +7,7 @@
 
 namespace flintmere {
 
-// Makes `folder` when it is missing. Why the images cannot go there: not a
+// Makes `folder` (and the folders above it) when it is missing. Why the images cannot go there: not a
 // folder, cannot be made, no file can be made in it, or less room than
 // `imageBytes`. "" when they can.
 std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageBytes);

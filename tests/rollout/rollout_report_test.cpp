@@ -305,6 +305,25 @@ TEST(TerminalView, RedrawsTheBlockInPlaceAtAMeasuredRate) {
                       .substr(0, 80)}));
 }
 
+// Once the pace is known: the time left for the unit and for the table.
+TEST(TerminalView, ShowsTheTimeLeft) {
+    const std::string text = Output([](std::FILE* out) {
+        auto t = std::chrono::steady_clock::time_point{};
+        auto view = MakeTerminalView(out, [&] { return t; });
+        view->Begin(kUnits);
+        view->Progress(0, {"Copying files...", 10, -1});
+        t += std::chrono::seconds(10);
+        view->Progress(0, {"Copying files...", 50, -1});
+        view->End();
+    });
+    std::size_t redraws = 0;
+    EXPECT_EQ(Frames(text, 3, &redraws),
+              (std::vector<std::string>{
+                  "kestrel-01  /srv/out/kestrel-01.iso  Copying files...   50%  0:10 left",
+                  "kestrel-02  /dev/sdc AA11            waiting",
+                  "2 units: 0 done, 1 running, 1 waiting  0:30 left"}));
+}
+
 // On a real terminal of 40 columns and 5 rows, the block keeps to both.
 TEST(TerminalView, KeepsToTheTerminalsSize) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
