@@ -7,9 +7,9 @@
 
 namespace flintmere {
 
-// Makes `folder` (and the folders above it) when it is missing. Why the images cannot go there: not a
-// folder, cannot be made, no file can be made in it, or less room than
-// `imageBytes`. "" when they can.
+// Makes `folder` (and the folders above it) when it is missing. Why the
+// images cannot go there: not a folder, cannot be made, no file can be
+// made in it, or less room than `imageBytes`. "" when they can.
 std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageBytes);
 
 // About the bytes of one image: the files of the installation folder that

@@ -53,7 +53,8 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--iso" || arg == "--stick";
-        if (takesValue && (i + 1 >= args.size() || args[i + 1].empty())) {
+        // "--iso --json" lacks its folder: an option is not a value.
+        if (takesValue && (i + 1 >= args.size() || args[i + 1].empty() || IsOption(args[i + 1]))) {
             error = arg + " needs a value";
             return std::nullopt;
         }

@@ -16,6 +16,7 @@
 
 #include "rollout/output_check.h"
 #include "rollout/result_file.h"
+#include "rollout/rollout_command.h"
 #include "rollout/sha256.h"
 #include "rollout/view_text.h"
 #include "support/fakes.h"
@@ -199,6 +200,26 @@ TEST(ViewText, CellsElisionAndSizes) {
                                                            {999999999ull, "1.00 GB"},
                                                            {256000000000ull, "256 GB"}};
     for (const auto& [bytes, text] : sizes) EXPECT_EQ(DecimalSize(bytes), text) << bytes;
+}
+
+TEST(RolloutCommand, ExtensionsInAnyCaseAndOptionsAreNotValues) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"UNITS.CSV", "--iso", "out"}, ""},
+        {{"dir/Site2.Xml", "--stick", "/dev/sdb"}, ""},
+        {{"NODE.CFG", "--stick", "/dev/sdb", "--json"}, ""},
+        {{"units.csv", "--iso", "--json"}, "--iso needs a value"},
+        {{"units.csv", "--stick", "--yes"}, "--stick needs a value"},
+        {{".csv", "--iso", "out"}, "must be a units table"},
+        {{"units.csv.bak", "--iso", "out"}, "must be a units table"},
+    };
+    for (const auto& [args, error] : cases) {
+        std::string why;
+        const bool parsed = ParseRolloutCommand(args, why).has_value();
+        EXPECT_EQ(parsed, error.empty()) << args[0] << ": " << why;
+        EXPECT_NE(why.find(error), std::string::npos) << why;
+    }
+    EXPECT_TRUE(IsRolloutCommand({"UNITS.CSV"}));
+    EXPECT_FALSE(IsRolloutCommand({"SITE2.XML"}));
 }
 
 // Found before the erase question: which of the writer and pkexec is missing.
