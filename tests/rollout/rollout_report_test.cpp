@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "rollout/output_check.h"
 #include "rollout/result_file.h"
 #include "rollout/rollout_command.h"
 #include "rollout/sha256.h"
+#include "rollout/unit_run.h"
 #include "rollout/view_text.h"
 #include "support/fakes.h"
 
@@ -200,6 +202,32 @@ TEST(ViewText, CellsElisionAndSizes) {
                                                            {999999999ull, "1.00 GB"},
                                                            {256000000000ull, "256 GB"}};
     for (const auto& [bytes, text] : sizes) EXPECT_EQ(DecimalSize(bytes), text) << bytes;
+}
+
+// The read-back's rate is of the bytes read: the writes have ended then.
+TEST(UnitProgress, TheReadBackCountsReads) {
+    struct Rates final : RolloutView {
+        void Begin(const std::vector<UnitOutcome>&) override {}
+        void Progress(std::size_t, const UnitProgress& p) override {
+            rates.push_back(p.mbPerSecond);
+        }
+        void Finished(std::size_t, const UnitOutcome&) override {}
+        void Note(const std::string&) override {}
+        void End() override {}
+        std::vector<double> rates;
+    } view;
+    std::uint64_t written = 0, read = 0;
+    UnitProgressSink sink(view, 0);
+    sink.CountBytesWith([&] { return written; });
+    sink.CountReadsWith([&] { return read; }, "Verifying");
+    sink.Report("Verifying files...", 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    read += 20'000'000;
+    sink.Report("Verifying files...", 60);
+    ASSERT_EQ(view.rates.size(), 2u);
+    EXPECT_LT(view.rates[0], 0) << "unknown until a second has passed";
+    EXPECT_GT(view.rates[1], 5.0);
+    EXPECT_LT(view.rates[1], 20.0);
 }
 
 TEST(RolloutCommand, ExtensionsInAnyCaseAndOptionsAreNotValues) {
