@@ -132,10 +132,7 @@ constexpr std::size_t kVolumeStartBytes = 512;
 void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error) {
     WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
               FromPath(SystemErrorText(error)));
-    if (!diskService().Responds(disk)) {
-        ShowStickFailure(disk, {}, error);
-        return;
-    }
+    if (ShowIfStickGone(disk)) return;
     DisplayMessage(
         FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
                 u"stick may be faulty.",
@@ -192,10 +189,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
             WriteLog("VerifyStick(): canceled");
             return false;
         }
-        if (!diskService().Responds(disk)) {
-            ShowStickFailure(disk, {}, EIO);
-            return false;
-        }
+        if (ShowIfStickGone(disk)) return false;
         WriteLog("VerifyStick(): the file system check failed (%d)", m_lastToolExitCode);
         DisplayMessage(
             u"Verification failed: the file system on the stick is damaged. The stick may be "

@@ -104,7 +104,7 @@ class HookedDisks final : public DiskService {
         return released;
     }
     bool HoldsSystem(const RemovableDisk& d) override { return inner_.HoldsSystem(d); }
-    bool Responds(const RemovableDisk& d) override { return inner_.Responds(d); }
+    int Probe(const RemovableDisk& d) override { return inner_.Probe(d); }
 
   private:
     DiskService& inner_;
