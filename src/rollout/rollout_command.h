@@ -3,11 +3,15 @@
 //   flintmere UNITS.csv --stick DEVICE [--stick DEVICE ...] [--yes] [--json]
 //   flintmere SITE.xml --stick DEVICE [--yes] [--json]
 //   flintmere node.cfg --stick DEVICE [--yes] [--json]
+// Options may come before or after the file, as "--iso DIR" or "--iso=DIR";
+// "--" ends the options, for a file whose name begins with '-'.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/command_line.h"
 
 namespace flintmere {
 
@@ -20,6 +24,9 @@ struct RolloutCommand {
     bool yes = false;
     bool json = false;
 };
+
+// The rollout's options; the program's own list includes them.
+extern const OptionSpec kRolloutOptions[4];
 
 // True when `args` are meant for a rollout rather than the window or the
 // batch image: a .csv first, or any of the rollout's options.

@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
+#include "ui/qt/bundled_fonts.h"
 #include "ui/qt/main_window.h"
 
 namespace flintmere {
@@ -124,12 +125,15 @@ int RunMainWindow(CflintmereApp& app) {
                      missing.c_str());
         return 1;
     }
+    const std::string fonts = ui::qt::UseBundledFontsWhenNone(ToPath(app.m_exeFolder));
+    if (!fonts.empty())
+        app.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
     static int argc = 1;
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("flintmere"));
-    QApplication::setDesktopFileName(QStringLiteral("flintmere"));
+    QApplication::setDesktopFileName(QStringLiteral("org.corvane.flintmere"));
     ui::qt::MainWindow window(app);
     QuitOnSignals quit(window);
     return window.Run();
