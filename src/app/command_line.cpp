@@ -33,7 +33,8 @@ const char kUsage[] =
     "Exit status of a table, database or node.cfg written to media: 0 every unit\n"
     "done; 1-63 that many units failed (63: 63 or more); 64 wrong command line;\n"
     "65 refused, nothing written; 66 not started (installation folder incomplete,\n"
-    "or the sticks were not confirmed); 128+N cancelled by signal N.\n"
+    "image folder unfit, stick writer or pkexec missing, or the sticks were not\n"
+    "confirmed); 67 the result file cannot be written; 128+N cancelled by signal N.\n"
     "\n"
     "See flintmere(1).\n";
 
@@ -96,7 +97,7 @@ ProgramCommand ParseProgramCommand(const std::vector<std::string>& args) {
     // The database and the name come as arguments of their own: only a
     // first one that names a .xml file, and at most one more, make a run.
     if (split.operands.size() > 2) return Usage("more than two arguments");
-    if (!split.operands.front().ends_with(".xml")) {
+    if (!HasExtension(split.operands.front(), ".xml")) {
         return Usage("not a configuration database (.xml): " + split.operands.front());
     }
     ProgramCommand command = Just(Action::Batch);

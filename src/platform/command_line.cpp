@@ -51,10 +51,13 @@ SplitCommandLine SplitArguments(const std::vector<std::string>& args,
         if (equals != std::string::npos) {
             option.value = arg.substr(equals + 1);
             if (!spec->takesValue) fault(given + " takes no value");
-        } else if (spec->takesValue) {
-            // The next argument is the value whatever it looks like, so a
-            // folder named "-x" can be given as "--iso -x".
-            if (i + 1 < args.size()) option.value = args[++i];
+        } else if (spec->takesValue && i + 1 < args.size()) {
+            // The next argument is the value unless it is one of the options
+            // ("--iso --json" lacks its folder), so "--iso -x" names "-x".
+            const std::string& next = args[i + 1];
+            const bool isOption =
+                next.starts_with("-") && Find(specs, next.substr(0, next.find('='))) != nullptr;
+            if (!isOption) option.value = args[++i];
         }
         if (spec->takesValue && option.value.empty()) fault(given + " needs a value");
         split.options.push_back(std::move(option));

@@ -12,9 +12,22 @@ const OptionSpec kRolloutOptions[4] = {
     {"--json", false, {}},
 };
 
+bool HasExtension(std::string_view path, std::string_view extension) {
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (name.size() <= extension.size()) return false;
+    const std::string_view end = name.substr(name.size() - extension.size());
+    return std::equal(end.begin(), end.end(), extension.begin(), extension.end(),
+                      [](char a, char b) {
+                          const auto lower = [](char c) {
+                              return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                          };
+                          return lower(a) == lower(b);
+                      });
+}
+
 bool IsRolloutCommand(const std::vector<std::string>& args) {
     const SplitCommandLine split = SplitArguments(args, kRolloutOptions);
-    if (!split.operands.empty() && split.operands.front().ends_with(".csv")) return true;
+    if (!split.operands.empty() && HasExtension(split.operands.front(), ".csv")) return true;
     // An unknown option is kept by its name, so only the rollout's own count.
     return std::any_of(split.options.begin(), split.options.end(), [](const GivenOption& o) {
         return std::any_of(std::begin(kRolloutOptions), std::end(kRolloutOptions),
@@ -40,12 +53,11 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
         return std::nullopt;
     }
     command.path = split.operands.front();
-    const std::string name = command.path.substr(command.path.rfind('/') + 1);
-    if (name.ends_with(".csv") && name.size() > 4) {
+    if (HasExtension(command.path, ".csv")) {
         command.source = RolloutCommand::Source::Table;
-    } else if (name.ends_with(".xml") && name.size() > 4) {
+    } else if (HasExtension(command.path, ".xml")) {
         command.source = RolloutCommand::Source::Database;
-    } else if (name.ends_with(".cfg") && name.size() > 4) {
+    } else if (HasExtension(command.path, ".cfg")) {
         command.source = RolloutCommand::Source::NodeFile;
     } else {
         error =

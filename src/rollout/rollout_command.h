@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/command_line.h"
@@ -27,6 +28,11 @@ struct RolloutCommand {
 
 // The rollout's options; the program's own list includes them.
 extern const OptionSpec kRolloutOptions[4];
+
+// Whether the file name `path` ends in `extension` (".csv"), letter case
+// ignored, with a name before it: a spreadsheet on another system writes
+// UNITS.CSV.
+bool HasExtension(std::string_view path, std::string_view extension);
 
 // True when `args` are meant for a rollout rather than the window or the
 // batch image: a .csv first, or any of the rollout's options.

@@ -65,6 +65,8 @@ TEST(CommandLine, RolloutTakesEitherSpellingOfAValue) {
          {"/dev/sdb", "/dev/sdc"}},
         {{"u.csv", "--iso="}, "--iso needs a value", "", "", {}},
         {{"u.csv", "--iso"}, "--iso needs a value", "", "", {}},
+        {{"u.csv", "--iso", "--json"}, "--iso needs a value", "", "", {}},
+        {{"U.CSV", "--stick=--yes"}, "", "U.CSV", "", {"--yes"}},
         {{"u.csv", "--yes=1", "--iso", "x"}, "--yes takes no value", "", "", {}},
         {{"u.csv", "--iso", "a", "--iso=b"}, "--iso is given twice", "", "", {}},
         {{"u.csv", "v.csv", "--iso", "a"}, "unexpected argument v.csv", "", "", {}},

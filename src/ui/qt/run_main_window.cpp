@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
+#include "ui/qt/accessibility.h"
 #include "ui/qt/bundled_fonts.h"
 #include "ui/qt/main_window.h"
 
@@ -132,6 +133,9 @@ int RunMainWindow(CflintmereApp& app) {
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
     QApplication qtApp(argc, argv);
+    // Before any widget exists: Qt keeps the first accessible interface it
+    // makes for a widget, so one installed later is never asked.
+    ui::qt::InstallAccessibility();
     QApplication::setApplicationName(QStringLiteral("flintmere"));
     QApplication::setDesktopFileName(QStringLiteral("org.corvane.flintmere"));
     ui::qt::MainWindow window(app);
