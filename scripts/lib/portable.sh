@@ -2,7 +2,8 @@
 # Makes an installation folder run where none of the build's packages is
 # installed (sourced by scripts/make-install-folder --portable): the program,
 # the tools it runs and the Qt platform plugins, each with the shared
-# libraries it needs in lib/, found through $ORIGIN run paths.
+# libraries it needs in lib/, found through $ORIGIN run paths, and a font
+# with its fontconfig file in fonts/ for machines that have none.
 #
 # The C library, the X11/Wayland client libraries of the desktop, the GL
 # dispatch libraries and the D-Bus client library stay the host's: they must
@@ -19,6 +20,10 @@
 portable_glibc_re='^(ld-linux[-a-z0-9_]*\.so\.[0-9]+|lib(c|m|mvec|pthread|dl|rt|resolv|util|anl|nsl|BrokenLocale|thread_db|nss_[a-z]+)\.so\.[0-9.]+|linux-vdso\.so\.1)$'
 # Libraries of the desktop: display and bus clients, GL dispatch.
 portable_desktop_re='^lib(dbus-1|X11|X11-xcb|Xau|Xdmcp|Xext|Xrender|Xi|Xfixes|Xcursor|Xrandr|SM|ICE|xcb|xcb-[a-z0-9-]+|xkbcommon|xkbcommon-x11|wayland-[a-z]+|EGL|GL|GLX|OpenGL|GLdispatch|GLESv2|drm|gbm|vulkan)\.so\.[0-9.]+$'
+
+# A font for machines that have none (the window reads it only there).
+portable_font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+portable_data=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../data" && pwd)
 
 portable_qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
 # Qt's platform plugins: X11 and XWayland, Wayland, offscreen; with the
@@ -129,6 +134,12 @@ portable_bundle() {
 Prefix = .
 Plugins = plugins
 QTCONF
+
+    # fontconfig, in the folder's lib/, finds no configuration and no font
+    # on a bare machine; the window then points it here.
+    install -D -m 0644 "$portable_font" "$portable_dir/fonts/$(basename "$portable_font")"
+    install -m 0644 "$portable_data/portable-fonts.conf" "$portable_dir/fonts/fonts.conf"
+    portable_note_package "$portable_font"
 
     # The licence of every package something was taken from.
     for f in /usr/lib/ISOLINUX/isolinux.bin /usr/lib/syslinux/modules/bios/ldlinux.c32 \

@@ -1,40 +1,12 @@
 #include <cstdio>
 
+#include "app/command_line.h"
 #include "app/flintmere_app.h"
+#include "app/launcher_install.h"
 #include "app/main_window.h"
-#include "rollout/rollout_command.h"
 #include "rollout/rollout_run.h"
 
 namespace flintmere {
-namespace {
-
-const char kUsage[] =
-    "Usage: flintmere                      open the setup window\n"
-    "       flintmere CONFIG.xml [NAME]    build CONFIG.iso (or NAME.iso) next to CONFIG.xml\n"
-    "                                      from the appliance database, without a window\n"
-    "%s"
-    "       flintmere --version            print the version\n"
-    "       flintmere --help               print this text\n"
-    "\n"
-    "Run it from the installation folder (the folder holding kx/, syslinux/ and\n"
-    "systemd-boot/). Each run writes $TMPDIR/flintmere_YYYYmmddHHMMSS.log.\n"
-    "\n"
-    "Exit status of a build: 0 built; 1 not built; 2 the first argument is not a\n"
-    ".xml database, or there are more than two; 3 built from the reset configuration\n"
-    "(the database could not be imported); 4 database refused (a value would change\n"
-    "node.cfg); 128+N cancelled by signal N.\n"
-    "\n"
-    "Exit status of a table, database or node.cfg written to media: 0 every unit\n"
-    "done; 1-63 that many units failed (63: 63 or more); 64 wrong command line;\n"
-    "65 refused, nothing written; 66 not started (installation folder incomplete,\n"
-    "image folder unfit, stick writer or pkexec missing, or the sticks were not\n"
-    "confirmed); 67 the result file cannot be written; 128+N cancelled by signal N.\n";
-
-void PrintUsage(std::FILE* out) {
-    std::fprintf(out, kUsage, kRolloutUsageText);
-}
-
-}  // namespace
 
 void CflintmereApp::DeriveFolders() {
     const u16 exePath = env().ExecutablePath();
@@ -44,22 +16,26 @@ void CflintmereApp::DeriveFolders() {
 }
 
 int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
-    const std::string first = args.empty() ? std::string() : args.front();
-    if (args.size() == 1 && first == "--version") {
-        std::printf("flintmere %s\n", FLINTMERE_VERSION);
-        return 0;
+    const ProgramCommand command = ParseProgramCommand(args);
+    switch (command.action) {
+        case ProgramCommand::Action::Version:
+            std::printf("flintmere %s\n", FLINTMERE_VERSION);
+            return 0;
+        case ProgramCommand::Action::Help:
+            PrintUsage(stdout);
+            return 0;
+        case ProgramCommand::Action::Usage:
+            std::fprintf(stderr, "flintmere: %s\n", command.error.c_str());
+            PrintUsage(stderr);
+            return kExitUsage;
+        case ProgramCommand::Action::InstallLauncher:
+        case ProgramCommand::Action::RemoveLauncher:
+            return RunLauncherCommand(command.action == ProgramCommand::Action::InstallLauncher,
+                                      ToPath(env().ExecutablePath()));
+        default:
+            break;
     }
-    if (args.size() == 1 && (first == "--help" || first == "-h")) {
-        PrintUsage(stdout);
-        return 2;
-    }
-    const bool rollout = IsRolloutCommand(args);
-    // The database and the name come as arguments of their own: only a
-    // first one that names a .xml file, and at most one more, make a run.
-    if (!rollout && !args.empty() && (args.size() > 2 || !HasExtension(first, ".xml"))) {
-        PrintUsage(stderr);
-        return 2;
-    }
+    const bool rollout = command.action == ProgramCommand::Action::Rollout;
 
     DeriveFolders();
     OpenLog();
@@ -72,9 +48,9 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
         m_logFile.Close();
         return status;
     }
-    if (!args.empty()) {
+    if (command.action == ProgramCommand::Action::Batch) {
         std::vector<u16> given;
-        for (const std::string& arg : args) given.push_back(FromPath(arg));
+        for (const std::string& arg : command.operands) given.push_back(FromPath(arg));
         return RunBatchIso(given);
     }
 

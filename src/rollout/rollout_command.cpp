@@ -1,15 +1,16 @@
 #include "rollout/rollout_command.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace flintmere {
-namespace {
 
-bool IsOption(const std::string& arg) {
-    return arg == "--iso" || arg == "--stick" || arg == "--yes" || arg == "--json";
-}
-
-}  // namespace
+const OptionSpec kRolloutOptions[4] = {
+    {"--iso", true, {}},
+    {"--stick", true, {}},
+    {"--yes", false, {}},
+    {"--json", false, {}},
+};
 
 bool HasExtension(std::string_view path, std::string_view extension) {
     const std::string_view name = path.substr(path.rfind('/') + 1);
@@ -25,19 +26,33 @@ bool HasExtension(std::string_view path, std::string_view extension) {
 }
 
 bool IsRolloutCommand(const std::vector<std::string>& args) {
-    if (args.empty()) return false;
-    if (HasExtension(args.front(), ".csv")) return true;
-    return std::any_of(args.begin(), args.end(), IsOption);
+    const SplitCommandLine split = SplitArguments(args, kRolloutOptions);
+    if (!split.operands.empty() && HasExtension(split.operands.front(), ".csv")) return true;
+    // An unknown option is kept by its name, so only the rollout's own count.
+    return std::any_of(split.options.begin(), split.options.end(), [](const GivenOption& o) {
+        return std::any_of(std::begin(kRolloutOptions), std::end(kRolloutOptions),
+                           [&o](const OptionSpec& spec) { return spec.name == o.name; });
+    });
 }
 
 std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>& args,
                                                   std::string& error) {
+    const SplitCommandLine split = SplitArguments(args, kRolloutOptions);
+    if (!split.error.empty()) {
+        error = split.error;
+        return std::nullopt;
+    }
     RolloutCommand command;
-    if (args.empty() || args.front().starts_with("--")) {
+    if (split.operands.empty()) {
         error = "the first argument is the units table, database or node.cfg to write";
         return std::nullopt;
     }
-    command.path = args.front();
+    if (split.operands.size() > 1) {
+        error = "unexpected argument " + split.operands[1] +
+                " (one table, database or node.cfg at a time)";
+        return std::nullopt;
+    }
+    command.path = split.operands.front();
     if (HasExtension(command.path, ".csv")) {
         command.source = RolloutCommand::Source::Table;
     } else if (HasExtension(command.path, ".xml")) {
@@ -50,29 +65,19 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
             "node.cfg (.cfg)";
         return std::nullopt;
     }
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool takesValue = arg == "--iso" || arg == "--stick";
-        // "--iso --json" lacks its folder: an option is not a value.
-        if (takesValue && (i + 1 >= args.size() || args[i + 1].empty() || IsOption(args[i + 1]))) {
-            error = arg + " needs a value";
-            return std::nullopt;
-        }
-        if (arg == "--iso") {
+    for (const GivenOption& option : split.options) {
+        if (option.name == "--iso") {
             if (!command.isoFolder.empty()) {
                 error = "--iso is given twice";
                 return std::nullopt;
             }
-            command.isoFolder = args[++i];
-        } else if (arg == "--stick") {
-            command.sticks.push_back(args[++i]);
-        } else if (arg == "--yes") {
+            command.isoFolder = option.value;
+        } else if (option.name == "--stick") {
+            command.sticks.push_back(option.value);
+        } else if (option.name == "--yes") {
             command.yes = true;
-        } else if (arg == "--json") {
+        } else if (option.name == "--json") {
             command.json = true;
-        } else {
-            error = "unknown argument " + arg;
-            return std::nullopt;
         }
     }
     if (command.isoFolder.empty() == command.sticks.empty()) {

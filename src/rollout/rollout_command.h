@@ -3,12 +3,16 @@
 //   flintmere UNITS.csv --stick DEVICE [--stick DEVICE ...] [--yes] [--json]
 //   flintmere SITE.xml --stick DEVICE [--yes] [--json]
 //   flintmere node.cfg --stick DEVICE [--yes] [--json]
+// Options may come before or after the file, as "--iso DIR" or "--iso=DIR";
+// "--" ends the options, for a file whose name begins with '-'.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/command_line.h"
 
 namespace flintmere {
 
@@ -21,6 +25,9 @@ struct RolloutCommand {
     bool yes = false;
     bool json = false;
 };
+
+// The rollout's options; the program's own list includes them.
+extern const OptionSpec kRolloutOptions[4];
 
 // Whether the file name `path` ends in `extension` (".csv"), letter case
 // ignored, with a name before it: a spreadsheet on another system writes

@@ -75,8 +75,11 @@ TEST(Startup, HelpVersionAndUnknownArguments) {
         std::string stderrHas;
     } cases[] = {
         {{"--version"}, 0, std::string("flintmere ") + FLINTMERE_VERSION, ""},
-        {{"--help"}, 2, "Usage: flintmere", ""},
-        {{"-h"}, 2, "Usage: flintmere", ""},
+        // Help asked for is no usage error; a wrong line is, with usage on stderr.
+        {{"--help"}, 0, "Usage: flintmere", ""},
+        {{"-h"}, 0, "Usage: flintmere", ""},
+        {{"--bogus"}, 2, "", "unknown option --bogus"},
+        {{"--install-launcher", "site1.xml"}, 2, "", "Usage: flintmere"},
         {{"site1", "vm1"}, 2, "", "Usage: flintmere"},
         // Each argument is taken as given: ".xml" must end the first one.
         {{"site1.xml.bak"}, 2, "", "Usage: flintmere"},

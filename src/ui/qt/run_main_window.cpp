@@ -18,6 +18,7 @@
 #include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
 #include "ui/qt/accessibility.h"
+#include "ui/qt/bundled_fonts.h"
 #include "ui/qt/main_window.h"
 
 namespace flintmere {
@@ -125,6 +126,9 @@ int RunMainWindow(CflintmereApp& app) {
                      missing.c_str());
         return 1;
     }
+    const std::string fonts = ui::qt::UseBundledFontsWhenNone(ToPath(app.m_exeFolder));
+    if (!fonts.empty())
+        app.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
     static int argc = 1;
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
@@ -133,7 +137,7 @@ int RunMainWindow(CflintmereApp& app) {
     // makes for a widget, so one installed later is never asked.
     ui::qt::InstallAccessibility();
     QApplication::setApplicationName(QStringLiteral("flintmere"));
-    QApplication::setDesktopFileName(QStringLiteral("flintmere"));
+    QApplication::setDesktopFileName(QStringLiteral("org.corvane.flintmere"));
     ui::qt::MainWindow window(app);
     QuitOnSignals quit(window);
     return window.Run();
