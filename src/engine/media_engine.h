@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -218,6 +219,11 @@ class MediaEngine : public ConfigModel {
     std::optional<RemovableDisk> m_setupDisk;
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
+    // Where the stick's tools come from (the formatter, mtools, the boot
+    // installer): the stick writer's own root-owned folder, which may differ
+    // from the installation folder it reads its files from. Empty: m_exeFolder.
+    u16 m_toolFolder;
+    std::string ToolFolder() const { return ToPath(m_toolFolder.empty() ? m_exeFolder : m_toolFolder); }
 
     // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
     // Where the operator's logo was read; the writer reads it again with the
@@ -228,6 +234,14 @@ class MediaEngine : public ConfigModel {
     // The worker routine of a stick run from the window.
     int RunStickSetup();
     StickRequest MakeStickRequest() const;
+    // Where the window looks for the writer, in order; the first that only
+    // root can change is started. Empty: kInstalledStickWriter, then the one
+    // in the installation folder.
+    std::vector<std::string> m_stickWriterPlaces;
+    // How long a cancelled writer may take before its input is closed.
+    std::chrono::milliseconds m_writerCancelGrace{30000};
+    // The writer to start, or "" with `why` (no place only root can change).
+    std::string FindStickWriter(std::string& why) const;
     // Starts the writer (through pkexec unless this process is root), hands
     // it `request`, and relays its progress, boxes and log lines; Cancel
     // reaches it as a line on its input. Returns 1 after a complete run.

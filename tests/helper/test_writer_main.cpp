@@ -6,7 +6,8 @@
 // the run from its own process: each pause is added to "pauses" (its
 // milliseconds, one a line), and at a stop point whose "<point>.wait" the
 // test made, the writer makes "<point>.reached" and waits until the test
-// removes "<point>.wait". Points: "released-mounts" (after the stick's mounts
+// removes "<point>.wait". Points: "listed" (the disks were listed, the
+// chosen one not yet held), "released-mounts" (after the stick's mounts
 // were released), "before-check" (after the flush, before the caches are
 // dropped for the read-back) and "pause-<ms>" (at a pause of that length).
 #include <unistd.h>
@@ -23,7 +24,6 @@
 
 #include "helper/stick_writer.h"
 #include "no_pause_clock.h"
-#include "platform/system_env.h"
 
 namespace flintmere {
 namespace {
@@ -71,7 +71,11 @@ class HookedClock final : public Clock {
 class HookedDisks final : public DiskService {
   public:
     HookedDisks(DiskService& inner, TestHooks& hooks) : inner_(inner), hooks_(hooks) {}
-    std::vector<RemovableDisk> ListRemovableDisks() override { return inner_.ListRemovableDisks(); }
+    std::vector<RemovableDisk> ListRemovableDisks() override {
+        std::vector<RemovableDisk> listed = inner_.ListRemovableDisks();
+        hooks_.Stop("listed");
+        return listed;
+    }
     bool ReadPartitionInfo(const RemovableDisk& d, PartitionEntry& e) override {
         return inner_.ReadPartitionInfo(d, e);
     }
@@ -109,12 +113,10 @@ int main() {
     const char* names = std::getenv("FLINTMERE_TEST_ADMIT");
     std::istringstream list(names ? names : "");
     for (std::string name; list >> name;) admitted.push_back(name);
-    LinuxSystemEnv env;
-    const std::string self = ToPath(env.ExecutablePath());
     LinuxDiskService system(DiskRoots{}, admitted);
+    // Read before the writer's clean start drops the environment.
     TestHooks hooks(std::getenv("FLINTMERE_TEST_HOOKS"));
     HookedDisks disks(system, hooks);
     HookedClock clock(hooks);
-    StickWriterPlatform platform{disks, clock, self.substr(0, self.rfind('/'))};
-    return RunStickWriter(STDIN_FILENO, STDOUT_FILENO, platform);
+    return StickWriterMain(disks, clock);
 }
