@@ -128,6 +128,10 @@ class MediaEngine : public ConfigModel {
     // The installation folder and the folders above it: a link to one of
     // them would put the program and the whole system into the image.
     std::vector<FolderId> m_outsideFolders;
+    // The installation folder as the system resolves it ("" for no rule):
+    // a link that leads out of it is not followed.
+    std::string m_installRealPath;
+    bool LeadsOutOfInstallation(const std::string& path) const;
     // Why the walk must not enter `folder` (an entry of `parent`), or null.
     const char* WalkRefusal(const std::string& parent, const FolderEntry& entry);
 
@@ -223,7 +227,9 @@ class MediaEngine : public ConfigModel {
     // installer): the stick writer's own root-owned folder, which may differ
     // from the installation folder it reads its files from. Empty: m_exeFolder.
     u16 m_toolFolder;
-    std::string ToolFolder() const { return ToPath(m_toolFolder.empty() ? m_exeFolder : m_toolFolder); }
+    std::string ToolFolder() const {
+        return ToPath(m_toolFolder.empty() ? m_exeFolder : m_toolFolder);
+    }
 
     // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
     // Where the operator's logo was read; the writer reads it again with the

@@ -272,7 +272,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     toWriter.Reset();
     if (abandoned) {
         child.Abandon();
-        WriteLog("RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
+        WriteLog(
+            "RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
         m_setupStatus = SetupError;
         DisplayMessage(kWriterDeaf);
         CloseProgress();

@@ -93,8 +93,7 @@ std::string HeldDiskService::VolumeDevice(const RemovableDisk& disk) {
     return Same(disk, error) ? inner_.VolumeDevice(disk) : std::string();
 }
 
-std::unique_ptr<DiskWriter> HeldDiskService::OpenForWriting(const RemovableDisk& disk,
-                                                            int& error) {
+std::unique_ptr<DiskWriter> HeldDiskService::OpenForWriting(const RemovableDisk& disk, int& error) {
     if (!Same(disk, error)) return nullptr;
     return inner_.OpenForWriting(disk, error);
 }

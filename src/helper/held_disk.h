@@ -32,8 +32,7 @@ class HeldDiskService final : public DiskService {
     std::string VolumeDevice(const RemovableDisk& disk) override;
     std::unique_ptr<DiskWriter> OpenForWriting(const RemovableDisk& disk, int& error) override;
     bool FlushDisk(const RemovableDisk& disk, int& error) override;
-    bool DropCachedPages(const RemovableDisk& disk, const std::string& volume,
-                         int& error) override;
+    bool DropCachedPages(const RemovableDisk& disk, const std::string& volume, int& error) override;
     bool ReleaseMounts(const RemovableDisk& disk, int& error) override;
     bool HoldsSystem(const RemovableDisk& disk) override;
     bool Responds(const RemovableDisk& disk) override;

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -121,8 +121,8 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     }
 
     if (const u16 invalid = RecordRequestError(request->record); !invalid.empty()) {
-        return refuse(WriterRefused, "the window would refuse this request: " +
-                                         Utf16ToUtf8(invalid));
+        return refuse(WriterRefused,
+                      "the window would refuse this request: " + Utf16ToUtf8(invalid));
     }
 
     std::optional<Caller> caller = CallerOfThisRun(error);
@@ -139,17 +139,24 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
 
     std::vector<std::uint8_t> logo;
     error.clear();
-    if (!request->logoPath.empty()) {
-        std::thread reading([&] {
-            if (!ActAsCallerOnThisThread(*caller)) {
-                error = "cannot take the caller's file rights";
-                return;
-            }
-            if (!ReadLogo(request->logoPath, logo, error)) logo.clear();
-        });
-        reading.join();
-        if (!error.empty()) return refuse(WriterRefused, error);
-    }
+    std::thread reading([&] {
+        if (!ActAsCallerOnThisThread(*caller)) {
+            error = "cannot take the caller's file rights";
+            return;
+        }
+        // Opened, not access()ed: access() asks with the real ids, which are root's.
+        const UniqueFd kx(::open((folder + "/kx").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd cfg(
+            ::open((folder + "/syslinux/syslinux.cfg").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!kx.Valid() || !cfg.Valid()) {
+            error = "the installation folder " + folder +
+                    " is not an installation folder that its caller can read";
+            return;
+        }
+        if (!request->logoPath.empty() && !ReadLogo(request->logoPath, logo, error)) logo.clear();
+    });
+    reading.join();
+    if (!error.empty()) return refuse(WriterRefused, error);
 
     RootDiskService lister(platform.disks);
     const std::vector<RemovableDisk> listed = lister.ListRemovableDisks();
@@ -238,8 +245,9 @@ int StickWriterMain(DiskService& disks, Clock& clock) {
         LinuxSystemEnv env;
         self = ToPath(env.ExecutablePath());
         if (const std::string why = OwnPlaceProblem(self); !why.empty()) {
-            error = why + "; only root may be able to change what runs as root (install it with "
-                          "sudo ./install-stick-writer in the installation folder)";
+            error = why +
+                    "; only root may be able to change what runs as root (install it with "
+                    "sudo ./install-stick-writer in the installation folder)";
         }
     }
     if (!error.empty()) {

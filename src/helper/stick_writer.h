@@ -15,10 +15,10 @@ namespace flintmere {
 
 // Exit statuses.
 enum StickWriterExit : int {
-    WriterComplete = 0,     // the stick was written and read back
-    WriterNotComplete = 1,  // the run ended otherwise; its status line says how
-    WriterMalformed = 2,    // the request could not be read
-    WriterRefused = 3,      // the request asked for what this program does not do
+    WriterComplete = 0,        // the stick was written and read back
+    WriterNotComplete = 1,     // the run ended otherwise; its status line says how
+    WriterMalformed = 2,       // the request could not be read
+    WriterRefused = 3,         // the request asked for what this program does not do
     WriterUntrustedPlace = 4,  // someone other than root could change what it would run
 };
 

@@ -186,6 +186,19 @@ class WriterStop {
     std::jthread thread_;
 };
 
+// The writer of `inst` put where only root can change it, as the field does
+// with install-stick-writer: the path to start it by, or "" with `error`.
+inline std::string InstallWriter(const std::string& inst, TempDir& home, std::string& error) {
+    const std::string dest = home.Path() + "/writer";
+    const ProgramResult put =
+        RunProgram({inst + "/install-stick-writer", "--dest", dest, "--actions", ""});
+    if (put.exitStatus != 0) {
+        error = "install-stick-writer: " + put.out + put.err;
+        return {};
+    }
+    return dest + "/flintmere-stick-writer";
+}
+
 inline std::string Blkid(const std::string& device, const std::string& tag) {
     ProgramResult r = RunProgram({"blkid", "-p", "-o", "value", "-s", tag, device});
     return r.out.substr(0, r.out.find('\n'));
@@ -202,8 +215,13 @@ class usb_e2e : public ::testing::Test {
             const InstallFolder made = MakeInstallFolder(inst, true);
             if (!made.Made()) installError = made.error;
         }
+        writerHome = std::make_unique<TempDir>("/run");
+        if (installError.empty()) writer = InstallWriter(inst, *writerHome, installError);
     }
-    static void TearDownTestSuite() { installDir.reset(); }
+    static void TearDownTestSuite() {
+        installDir.reset();
+        writerHome.reset();
+    }
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
@@ -217,6 +235,7 @@ class usb_e2e : public ::testing::Test {
         app->OpenLog();
         // Every stick run goes through the test writer, which reports here.
         app->m_stickRunInProcess = nullptr;
+        app->m_stickWriterPlaces = {writer};
         fs::create_directories(Hooks());
         ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
         app->m_exeFolder = FromPath(inst);
@@ -407,6 +426,9 @@ class usb_e2e : public ::testing::Test {
     static inline std::unique_ptr<TempDir> installDir;
     static inline std::string inst;
     static inline std::string installError;
+    // The test writer where only root can change it (InstallWriter).
+    static inline std::unique_ptr<TempDir> writerHome;
+    static inline std::string writer;
 
     TempDir dir;
     TestApp app;
