@@ -32,6 +32,7 @@ class UiUsbE2e : public ::testing::Test {
         writerHome = std::make_unique<TempDir>("/run");
         h.app().m_stickWriterPlaces = {InstallWriter(h.installPath, *writerHome, error)};
         ASSERT_TRUE(error.empty()) << error;
+        TellTestWriter(h.app().m_stickWriterPlaces.front());
         h.app().m_stickRunInProcess = nullptr;
         ASSERT_TRUE(h.Start()) << h.Dump();
     }

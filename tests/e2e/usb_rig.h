@@ -199,6 +199,18 @@ inline std::string InstallWriter(const std::string& inst, TempDir& home, std::st
     return dest + "/flintmere-stick-writer";
 }
 
+// The window starts the writer with a clean environment: the test writer
+// takes FLINTMERE_TEST_ADMIT and FLINTMERE_TEST_HOOKS, as this process has
+// them now, from a file beside itself.
+inline void TellTestWriter(const std::string& writer) {
+    std::string settings;
+    for (const char* name : {"FLINTMERE_TEST_ADMIT", "FLINTMERE_TEST_HOOKS"}) {
+        const char* value = std::getenv(name);
+        if (value) settings += std::string(name) + "=" + value + "\n";
+    }
+    WriteFileBytes(writer.substr(0, writer.rfind('/')) + "/test-settings", settings);
+}
+
 inline std::string Blkid(const std::string& device, const std::string& tag) {
     ProgramResult r = RunProgram({"blkid", "-p", "-o", "value", "-s", tag, device});
     return r.out.substr(0, r.out.find('\n'));
@@ -238,6 +250,7 @@ class usb_e2e : public ::testing::Test {
         app->m_stickWriterPlaces = {writer};
         fs::create_directories(Hooks());
         ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
+        TellTestWriter(writer);
         app->m_exeFolder = FromPath(inst);
         app->m_distFolder = FromPath(inst + "/kx/");
         app->SetDiskService(service.get());
@@ -283,6 +296,7 @@ class usb_e2e : public ::testing::Test {
         service = std::make_unique<LinuxDiskService>(DiskRoots{},
                                                      std::vector<std::string>{stick->Name()});
         ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
+        if (!writer.empty()) TellTestWriter(writer);
     }
 
     // The stick run as the window makes it: in flintmere-stick-writer.

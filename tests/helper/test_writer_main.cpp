@@ -1,6 +1,8 @@
 // flintmere-stick-writer for the end-to-end tests: the shipped routine, with
 // the loop devices the test names admitted as removable disks and the fixed
-// pauses left out. Never installed.
+// pauses left out. Never installed. The settings below come from the
+// environment or, since the window gives the writer a clean one, from the
+// file "test-settings" beside this program.
 //
 // FLINTMERE_TEST_HOOKS names a folder through which a test watches and stops
 // the run from its own process: each pause is added to "pauses" (its
@@ -106,16 +108,37 @@ class HookedDisks final : public DiskService {
 }  // namespace
 }  // namespace flintmere
 
+namespace flintmere {
+namespace {
+
+// From the environment, else from "test-settings" beside this program (the
+// window starts it with a clean environment): "NAME=value" lines.
+std::string Setting(const std::string& name) {
+    if (const char* value = std::getenv(name.c_str())) return value;
+    std::vector<char> self(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (n <= 0) return {};
+    const std::string path(self.data(), static_cast<std::size_t>(n));
+    std::ifstream file(path.substr(0, path.rfind('/')) + "/test-settings");
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(name + "=", 0) == 0) return line.substr(name.size() + 1);
+    }
+    return {};
+}
+
+}  // namespace
+}  // namespace flintmere
+
 int main() {
     using namespace flintmere;
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> admitted;
-    const char* names = std::getenv("FLINTMERE_TEST_ADMIT");
-    std::istringstream list(names ? names : "");
+    std::istringstream list(Setting("FLINTMERE_TEST_ADMIT"));
     for (std::string name; list >> name;) admitted.push_back(name);
     LinuxDiskService system(DiskRoots{}, admitted);
     // Read before the writer's clean start drops the environment.
-    TestHooks hooks(std::getenv("FLINTMERE_TEST_HOOKS"));
+    const std::string hooksFolder = Setting("FLINTMERE_TEST_HOOKS");
+    TestHooks hooks(hooksFolder.c_str());
     HookedDisks disks(system, hooks);
     HookedClock clock(hooks);
     return StickWriterMain(disks, clock);
