@@ -248,6 +248,10 @@ class MediaEngine : public ConfigModel {
     std::chrono::milliseconds m_writerCancelGrace{30000};
     // The writer to start, or "" with `why` (no place only root can change).
     std::string FindStickWriter(std::string& why) const;
+    // False, after a box that says why and how to install it, when there is
+    // no writer (or no pkexec) that only root can change. The window asks
+    // before its erase question.
+    bool CheckStickWriter();
     // Starts the writer (through pkexec unless this process is root), hands
     // it `request`, and relays its progress, boxes and log lines; Cancel
     // reaches it as a line on its input. Returns 1 after a complete run.

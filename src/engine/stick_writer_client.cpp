@@ -114,6 +114,20 @@ std::string MediaEngine::FindStickWriter(std::string& why) const {
     return {};
 }
 
+bool MediaEngine::CheckStickWriter() {
+    std::string why;
+    const std::string writer = FindStickWriter(why);
+    if (!writer.empty() && ::geteuid() != 0 &&
+        (!UntrustedReason(kPkexec).empty() || ::access(kPkexec, X_OK) != 0)) {
+        why = std::string(kPkexec) + " is not there or not root's alone";
+    } else if (!writer.empty()) {
+        return true;
+    }
+    WriteLog("RunStickWriter(): %s", why.c_str());
+    DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
+    return false;
+}
+
 int MediaEngine::RunStickSetup() {
     if (m_stickRunInProcess) return m_stickRunInProcess();
     return RunStickWriter(MakeStickRequest());
@@ -140,11 +154,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
 
     std::string why;
     const std::string writer = FindStickWriter(why);
-    if (writer.empty() || (::geteuid() != 0 && !UntrustedReason(kPkexec).empty()) ||
-        (::geteuid() != 0 && ::access(kPkexec, X_OK) != 0)) {
-        if (!writer.empty()) why = std::string(kPkexec) + " is not there or not root's alone";
-        WriteLog("RunStickWriter(): %s", why.c_str());
-        DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
+    if (!CheckStickWriter()) {
         CloseProgress();
         return 0;
     }
