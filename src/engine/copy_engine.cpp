@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "engine/folder_listing.h"
@@ -49,10 +51,22 @@ bool Holds(const std::vector<FolderId>& ids, const FolderId& id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+std::string RealPathOf(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
 }  // namespace
+
+bool MediaEngine::LeadsOutOfInstallation(const std::string& path) const {
+    if (m_installRealPath.empty()) return false;
+    const std::string real = RealPathOf(path);
+    return real.empty() || real.rfind(m_installRealPath + "/", 0) != 0;
+}
 
 const char* MediaEngine::WalkRefusal(const std::string& parent, const FolderEntry& entry) {
     const std::string folder = parent + entry.name;
+
     FolderId id;
     if (!FolderIdOf(folder, id)) return nullptr;
     // Entering a folder being walked again (through a link to it or to a
@@ -62,6 +76,11 @@ const char* MediaEngine::WalkRefusal(const std::string& parent, const FolderEntr
     // been walked already (through another link, or in place) is not.
     if (entry.link && Holds(m_walkedFolders, id)) return "it leads to a folder copied already";
     if (Holds(m_outsideFolders, id)) return "it leads out of the distribution folder";
+    // A folder link out of the installation folder (kx/etc -> /etc) would put
+    // a part of the system on the medium.
+    if (entry.link && LeadsOutOfInstallation(folder)) {
+        return "it leads out of the installation folder";
+    }
     FolderId kx;
     if (entry.link && FolderIdOf(folder + "/kx/", kx)) {
         return "it leads to another installation folder";
@@ -74,6 +93,7 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
     WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
     m_copyTotalKB = 0;
     const std::string distFolder = ToPath(m_distFolder);
+    m_installRealPath = m_exeFolder.empty() ? std::string() : RealPathOf(ToPath(m_exeFolder));
     m_outsideFolders = FolderAndAncestors(distFolder);
     // The distribution folder itself is walked, not outside.
     if (!m_outsideFolders.empty()) m_outsideFolders.erase(m_outsideFolders.begin());
@@ -179,7 +199,15 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
                 WriteLog("CopyDirFiles(): canceled");
                 return false;
             }
-            ShowWriteFailure(target);
+            // A source that cannot be read is named: the operator must find it.
+            const UniqueFd source(::open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            const int why = errno;
+            if (!source.Valid()) {
+                DisplayMessage(
+                    FormatW(u"The file kx/%s cannot be copied: %s", relPath, SystemErrorText(why)));
+            } else {
+                ShowWriteFailure(target);
+            }
             return false;
         }
         m_copyDoneKB += m_copyFileKB;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -127,6 +128,10 @@ class MediaEngine : public ConfigModel {
     // The installation folder and the folders above it: a link to one of
     // them would put the program and the whole system into the image.
     std::vector<FolderId> m_outsideFolders;
+    // The installation folder as the system resolves it ("" for no rule):
+    // a link that leads out of it is not followed.
+    std::string m_installRealPath;
+    bool LeadsOutOfInstallation(const std::string& path) const;
     // Why the walk must not enter `folder` (an entry of `parent`), or null.
     const char* WalkRefusal(const std::string& parent, const FolderEntry& entry);
 
@@ -223,6 +228,13 @@ class MediaEngine : public ConfigModel {
     std::optional<RemovableDisk> m_setupDisk;
     // The worker routine; returns 1 after success and 0 after a failure.
     int SetupUSB();
+    // Where the stick's tools come from (the formatter, mtools, the boot
+    // installer): the stick writer's own root-owned folder, which may differ
+    // from the installation folder it reads its files from. Empty: m_exeFolder.
+    u16 m_toolFolder;
+    std::string ToolFolder() const {
+        return ToPath(m_toolFolder.empty() ? m_exeFolder : m_toolFolder);
+    }
 
     // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
     // Where the operator's logo was read; the writer reads it again with the
@@ -233,6 +245,18 @@ class MediaEngine : public ConfigModel {
     // The worker routine of a stick run from the window.
     int RunStickSetup();
     StickRequest MakeStickRequest() const;
+    // Where the window looks for the writer, in order; the first that only
+    // root can change is started. Empty: kInstalledStickWriter, then the one
+    // in the installation folder.
+    std::vector<std::string> m_stickWriterPlaces;
+    // How long a cancelled writer may take before its input is closed.
+    std::chrono::milliseconds m_writerCancelGrace{30000};
+    // The writer to start, or "" with `why` (no place only root can change).
+    std::string FindStickWriter(std::string& why) const;
+    // False, after a box that says why and how to install it, when there is
+    // no writer (or no pkexec) that only root can change. The window asks
+    // before its erase question.
+    bool CheckStickWriter();
     // Starts the writer (through pkexec unless this process is root), hands
     // it `request`, and relays its progress, boxes and log lines; Cancel
     // reaches it as a line on its input. Returns 1 after a complete run.

@@ -29,7 +29,7 @@ int MediaEngine::SetupUSB() {
 
     const StickLocation stick = LocateSelectedStick();
     const bool copyOnly = stick.found && !stick.volume.empty() &&
-                          FatVolumeRoot(stick.volume, ToPath(m_exeFolder)).FileExists("copyonly");
+                          FatVolumeRoot(stick.volume, ToolFolder()).FileExists("copyonly");
 
     std::optional<PartitionEntry> written;
     if (!copyOnly) {
@@ -65,7 +65,7 @@ int MediaEngine::SetupUSB() {
         return 0;
     }
     const std::string exeFolder = ToPath(m_exeFolder);
-    FatVolumeRoot root(volume, exeFolder);
+    FatVolumeRoot root(volume, ToolFolder());
     // A write the stick refuses shows within a few seconds, not at the end.
     root.WatchWrites(true);
     m_setupDisk = stick.disk;
@@ -90,7 +90,7 @@ int MediaEngine::SetupUSB() {
         pos = 10;
         SetProgressPos(pos);
         if (!Pause(1000)) return canceled();
-        std::vector<std::string> argv = {exeFolder + "/syslinux/syslinux"};
+        std::vector<std::string> argv = {ToolFolder() + "/syslinux/syslinux"};
         if (m_partitioned) argv.insert(argv.end(), {"-m", "-a"});
         argv.insert(argv.end(), {"-f", volume});
         const u16 command = FromPath(m_partitioned ? "syslinux/syslinux -m -a -f " + volume

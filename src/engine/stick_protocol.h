@@ -14,8 +14,9 @@
 namespace flintmere {
 
 inline constexpr int kStickProtocolVersion = 1;
-// No line of the protocol is longer; a longer one is malformed.
-inline constexpr std::size_t kStickProtocolMaxLine = 4u << 20;
+// No line of the protocol is longer; a longer one is malformed. A database
+// of the largest size the window imports (16 MiB) fits once escaped.
+inline constexpr std::size_t kStickProtocolMaxLine = (64u << 20) + 4096;
 
 // "\\" for a backslash, "\xHH" for any other byte outside '!'..'~', and
 // "\e" for an empty field (so that a field is never zero bytes long).

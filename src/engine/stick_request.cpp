@@ -102,7 +102,7 @@ StickRequestParser::Step StickRequestParser::Fail(std::string why) {
 
 StickRequestParser::Step StickRequestParser::Add(std::string_view line) {
     bytes_ += line.size() + 1;
-    if (bytes_ > kStickRequestMaxBytes) return Fail("the request is larger than 16 MiB");
+    if (bytes_ > kStickRequestMaxBytes) return Fail("the request is larger than 72 MiB");
     const std::optional<ProtocolLine> parsed = ParseLine(line);
     if (!parsed) return Fail("malformed request line");
     if (!started_) {

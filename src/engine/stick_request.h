@@ -19,7 +19,7 @@
 namespace flintmere {
 
 // A request larger than this is refused before it is read to its end.
-inline constexpr std::size_t kStickRequestMaxBytes = 16u << 20;
+inline constexpr std::size_t kStickRequestMaxBytes = 72u << 20;
 
 struct StickRequest {
     SetupRecord record;          // the values node.cfg, config.xml and branding come from

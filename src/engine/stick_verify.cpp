@@ -183,7 +183,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
     }
     // The file system as a whole, by a reader of its own: the tables that
     // hold the files (both FAT copies agree) and the boot loader's files.
-    const std::string fsck = ToolPath(ToPath(m_exeFolder), "fsck.fat");
+    const std::string fsck = ToolPath(ToolFolder(), "fsck.fat");
     if (!Process(FromPath("fsck.fat -n " + root.Volume()), {fsck, "-n", root.Volume()}, false)) {
         if (StopRequested()) {
             WriteLog("VerifyStick(): canceled");

@@ -14,6 +14,7 @@
 #include "engine/stick_request.h"
 #include "platform/child_process.h"
 #include "platform/fd_io.h"
+#include "platform/trusted_place.h"
 
 namespace flintmere {
 namespace {
@@ -37,12 +38,24 @@ constexpr VerbShape kVerbs[] = {
     {"status", WriterEvent::Status, 1, true},  {"refused", WriterEvent::Refused, 1, false},
 };
 
-// How long a cancelled writer may take to end its tools before it is killed.
-constexpr auto kCancelGrace = std::chrono::seconds(30);
+// After its grace a cancelled writer's input is closed; after this more the
+// window stops waiting (a writer that runs as root cannot be killed from here).
+constexpr auto kGiveUpAfterClose = std::chrono::seconds(5);
+// pkexec only where the system puts it, never through PATH.
+constexpr char kPkexec[] = "/usr/bin/pkexec";
 
 const char16_t kWriterGone[] =
     u"The stick writer ended before the stick was done (%s). The stick may be incomplete: "
     u"write it again.";
+
+const char16_t kNoWriter[] =
+    u"The stick writer cannot be started: %s. It runs as root, so it must be in a place only "
+    u"root can change: run \"sudo ./install-stick-writer\" in the installation folder. "
+    u"Nothing was written.";
+
+const char16_t kWriterDeaf[] =
+    u"The stick writer did not stop after Cancel and is no longer waited for. Do not use the "
+    u"stick: remove it and write it again.";
 
 }  // namespace
 
@@ -85,6 +98,36 @@ StickRequest MediaEngine::MakeStickRequest() const {
     return request;
 }
 
+std::string MediaEngine::FindStickWriter(std::string& why) const {
+    std::vector<std::string> places = m_stickWriterPlaces;
+    if (places.empty()) {
+        places = {kInstalledStickWriter, ToPath(m_exeFolder) + "/flintmere-stick-writer"};
+    }
+    why.clear();
+    for (const std::string& place : places) {
+        if (::access(place.c_str(), X_OK) != 0) continue;
+        const std::string problem = WriterPlaceProblem(place);
+        if (problem.empty()) return place;
+        if (why.empty()) why = place + " cannot run as root here: " + problem;
+    }
+    if (why.empty()) why = std::string("there is no stick writer at ") + kInstalledStickWriter;
+    return {};
+}
+
+bool MediaEngine::CheckStickWriter() {
+    std::string why;
+    const std::string writer = FindStickWriter(why);
+    if (!writer.empty() && ::geteuid() != 0 &&
+        (!UntrustedReason(kPkexec).empty() || ::access(kPkexec, X_OK) != 0)) {
+        why = std::string(kPkexec) + " is not there or not root's alone";
+    } else if (!writer.empty()) {
+        return true;
+    }
+    WriteLog("RunStickWriter(): %s", why.c_str());
+    DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
+    return false;
+}
+
 int MediaEngine::RunStickSetup() {
     if (m_stickRunInProcess) return m_stickRunInProcess();
     return RunStickWriter(MakeStickRequest());
@@ -109,10 +152,18 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
         }
     } dropPending{pipeSignal};
 
-    const std::string writer = ToPath(m_exeFolder) + "/flintmere-stick-writer";
+    std::string why;
+    const std::string writer = FindStickWriter(why);
+    if (!CheckStickWriter()) {
+        CloseProgress();
+        return 0;
+    }
     std::vector<std::string> argv = {writer};
-    if (::geteuid() != 0) argv.insert(argv.begin(), "pkexec");
+    if (::geteuid() != 0) argv.insert(argv.begin(), kPkexec);
     WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "", writer.c_str());
+    // Nothing of this session's environment reaches the writer.
+    const std::vector<std::string> cleanEnvironment = {std::string("PATH=") + kRootToolPath,
+                                                       "LC_ALL=C"};
 
     UniqueFd toWriter, writerIn, fromWriter, writerOut;
     if (!MakePipe(writerIn, toWriter) || !MakePipe(fromWriter, writerOut)) {
@@ -121,7 +172,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
         return 0;
     }
     ChildProcess child;
-    if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get()); error != 0) {
+    if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get(), &cleanEnvironment);
+        error != 0) {
         DisplayMessage(
             FormatW(u"The stick writer could not be started: %s", SystemErrorText(error)));
         CloseProgress();
@@ -142,18 +194,27 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     std::optional<int> status;
     std::string refused;
     std::string strayOutput;
+    bool greeted = false;
     bool cancelSent = false;
+    bool inputClosed = false;
+    bool abandoned = false;
     std::chrono::steady_clock::time_point cancelAt;
     char buffer[65536];
     while (true) {
+        const auto now = std::chrono::steady_clock::now();
         if (StopRequested() && !cancelSent) {
             say("cancel", {});
             cancelSent = true;
-            cancelAt = std::chrono::steady_clock::now();
+            cancelAt = now;
         }
-        if (cancelSent && std::chrono::steady_clock::now() - cancelAt > kCancelGrace) {
-            WriteLog("RunStickWriter(): the stick writer did not end after cancel; killed");
-            child.SignalGroup(SIGKILL);
+        if (cancelSent && !inputClosed && now - cancelAt > m_writerCancelGrace) {
+            WriteLog("RunStickWriter(): the stick writer did not end after cancel; input closed");
+            toWriter.Reset();
+            inputOpen = false;
+            inputClosed = true;
+        }
+        if (inputClosed && now - cancelAt > m_writerCancelGrace + kGiveUpAfterClose) {
+            abandoned = true;
             break;
         }
         pollfd fd{fromWriter.Get(), POLLIN, 0};
@@ -166,7 +227,9 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
         reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
         while (std::optional<std::string> text = reader.Next()) {
             const std::optional<ProtocolLine> line = ParseLine(*text);
-            const std::optional<WriterEvent> event = line ? ParseWriterEvent(*line) : std::nullopt;
+            std::optional<WriterEvent> event = line ? ParseWriterEvent(*line) : std::nullopt;
+            // Only what follows the writer's greeting is the writer's.
+            if (event && !greeted && event->kind != WriterEvent::Hello) event.reset();
             if (!event) {
                 // pkexec and the C library speak on the same channel.
                 strayOutput = LogTextFromBytes(*text);
@@ -175,6 +238,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
             }
             switch (event->kind) {
                 case WriterEvent::Hello:
+                    greeted = true;
                     if (event->number != kStickProtocolVersion) {
                         refused = "it speaks protocol " + std::to_string(event->number);
                         say("cancel", {});
@@ -216,10 +280,22 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
         }
     }
     toWriter.Reset();
+    if (abandoned) {
+        child.Abandon();
+        WriteLog(
+            "RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
+        m_setupStatus = SetupError;
+        DisplayMessage(kWriterDeaf);
+        CloseProgress();
+        return 0;
+    }
     child.Reap();
     const int exitCode = child.ExitCode();
     WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
 
+    // The outcome counts only when the exit status says the same.
+    if (status && *status == SetupComplete && exitCode != 0) status.reset();
+    if (status && *status != SetupComplete && exitCode != 1) status.reset();
     if (status && *status >= SetupError && *status <= SetupBlocked) {
         m_setupStatus = *status;
         return *status == SetupComplete ? 1 : 0;

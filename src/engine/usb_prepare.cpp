@@ -138,7 +138,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
     WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command),
-                 {ToolPath(ToPath(m_exeFolder), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
+                 {ToolPath(ToolFolder(), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
         if (StopRequested()) return false;
         WriteLog("SetupUSB(): Format error");

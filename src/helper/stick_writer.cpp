@@ -7,12 +7,18 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "config/node_cfg_tokens.h"
+#include "config/request_checks.h"
 #include "engine/media_engine.h"
 #include "engine/stick_request.h"
+#include "helper/clean_start.h"
+#include "helper/held_disk.h"
 #include "helper/root_disk_service.h"
 #include "helper/writer_channel.h"
 #include "platform/caller_rights.h"
@@ -23,6 +29,8 @@ namespace flintmere {
 namespace {
 
 constexpr std::size_t kMaxLogoBytes = 50 * 1024;
+// After a cancel the run ends within this, before the window stops waiting.
+constexpr auto kCancelDeadline = std::chrono::seconds(20);
 
 // Reads the request; on failure `error` says why.
 std::optional<StickRequest> ReadRequest(int in, LineReader& reader, std::string& error) {
@@ -52,11 +60,6 @@ std::optional<StickRequest> ReadRequest(int in, LineReader& reader, std::string&
         }
         reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
     }
-}
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
 // The logo, read as the caller would read it: a plain file of at most 50 KB.
@@ -117,32 +120,46 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
                                          " and would change node.cfg");
     }
 
+    if (const u16 invalid = RecordRequestError(request->record); !invalid.empty()) {
+        return refuse(WriterRefused,
+                      "the window would refuse this request: " + Utf16ToUtf8(invalid));
+    }
+
     std::optional<Caller> caller = CallerOfThisRun(error);
     if (!caller) return refuse(WriterRefused, error);
 
-    // Tools run as root: only this program's own folder may provide them.
-    const std::string folder = RealPath(request->installFolder);
-    if (folder.empty() || folder != RealPath(platform.ownFolder)) {
-        return refuse(WriterRefused, "the installation folder " + request->installFolder +
-                                         " is not the folder of the stick writer");
+    // The installation folder is data, read with the caller's rights; tools
+    // come only from this program's own folder, which only root can change.
+    const std::string folder = request->installFolder;
+    if (folder.size() < 2 || folder.front() != '/' || folder.back() == '/' ||
+        folder.find("/../") != std::string::npos || folder.find('\0') != std::string::npos) {
+        return refuse(WriterRefused,
+                      "the installation folder " + folder + " is not a plain absolute path");
     }
 
     std::vector<std::uint8_t> logo;
     error.clear();
-    if (!request->logoPath.empty()) {
-        std::thread reading([&] {
-            if (!ActAsCallerOnThisThread(*caller)) {
-                error = "cannot take the caller's file rights";
-                return;
-            }
-            if (!ReadLogo(request->logoPath, logo, error)) logo.clear();
-        });
-        reading.join();
-        if (!error.empty()) return refuse(WriterRefused, error);
-    }
+    std::thread reading([&] {
+        if (!ActAsCallerOnThisThread(*caller)) {
+            error = "cannot take the caller's file rights";
+            return;
+        }
+        // Opened, not access()ed: access() asks with the real ids, which are root's.
+        const UniqueFd kx(::open((folder + "/kx").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd cfg(
+            ::open((folder + "/syslinux/syslinux.cfg").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!kx.Valid() || !cfg.Valid()) {
+            error = "the installation folder " + folder +
+                    " is not an installation folder that its caller can read";
+            return;
+        }
+        if (!request->logoPath.empty() && !ReadLogo(request->logoPath, logo, error)) logo.clear();
+    });
+    reading.join();
+    if (!error.empty()) return refuse(WriterRefused, error);
 
-    RootDiskService disks(platform.disks);
-    const std::vector<RemovableDisk> listed = disks.ListRemovableDisks();
+    RootDiskService lister(platform.disks);
+    const std::vector<RemovableDisk> listed = lister.ListRemovableDisks();
     const RemovableDisk* chosen = nullptr;
     for (const RemovableDisk& disk : listed) {
         if (disk.identity == request->diskIdentity) chosen = &disk;
@@ -151,10 +168,13 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
         return refuse(WriterRefused, "the disk " + request->diskIdentity +
                                          " is not a removable USB disk attached now");
     }
-    if (chosen->geometry.Size() != request->diskSize) {
-        return refuse(WriterRefused,
-                      "the disk " + chosen->devicePath + " is not the size the window listed");
+    // From here to the end of the read-back the name stays on this disk.
+    HeldDiskService held(platform.disks);
+    {
+        const RootFileAccess asRoot;
+        if (!held.Hold(*chosen, request->diskSize, error)) return refuse(WriterRefused, error);
     }
+    RootDiskService disks(held);
 
     WriterPresenter presenter(writer);
     FixedEnv env(platform.ownFolder + "/flintmere-stick-writer");
@@ -162,6 +182,7 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     app.SetLogSink([&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
     static_cast<SetupRecord&>(app) = request->record;
     app.m_exeFolder = FromPath(folder);
+    app.m_toolFolder = FromPath(platform.ownFolder);
     app.m_distFolder = FromPath(folder + "/kx/");
     app.m_logoData = std::move(logo);
     app.SetDiskService(&disks);
@@ -179,6 +200,8 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     std::atomic<bool> cancel{false};
     WindowInput input(in, std::move(reader), [&cancel] { cancel = true; });
     presenter.SetInput(&input);
+    // A window that stops reading is gone: the stick is not held for it.
+    writer.OnStalled([&cancel] { cancel = true; });
 
     const Caller asCaller = *caller;
     app.StartWorker([&app, asCaller] {
@@ -193,6 +216,17 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (cancel) {
+        // The window stops waiting after its own grace; end before it does,
+        // whatever a tool or the stick is doing.
+        std::jthread deadline([&writer](std::stop_token stop) {
+            std::mutex mutex;
+            std::condition_variable_any wake;
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, stop, kCancelDeadline, [] { return false; });
+            if (stop.stop_requested()) return;
+            writer.Send("status", {std::to_string(SetupCanceled)});
+            std::_Exit(WriterNotComplete);
+        });
         app.CancelSetup();
     } else {
         app.WaitWorker();
@@ -200,6 +234,31 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     const int status = app.m_setupStatus.load();
     writer.Send("status", {std::to_string(status)});
     return status == SetupComplete ? WriterComplete : WriterNotComplete;
+}
+
+int StickWriterMain(DiskService& disks, Clock& clock) {
+    // Before anything else: nothing of the caller's may shape what runs as root.
+    PrivateTemp temp;
+    std::string error;
+    std::string self;
+    if (CleanStart(temp, error)) {
+        LinuxSystemEnv env;
+        self = ToPath(env.ExecutablePath());
+        if (const std::string why = OwnPlaceProblem(self); !why.empty()) {
+            error = why +
+                    "; only root may be able to change what runs as root (install it with "
+                    "sudo ./install-stick-writer in the installation folder)";
+        }
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "flintmere-stick-writer: refusing to start: %s\n", error.c_str());
+        LineWriter writer(STDOUT_FILENO);
+        writer.Send("hello", {std::to_string(kStickProtocolVersion)});
+        writer.Send("refused", {error});
+        return WriterUntrustedPlace;
+    }
+    StickWriterPlatform platform{disks, clock, self.substr(0, self.rfind('/'))};
+    return RunStickWriter(STDIN_FILENO, STDOUT_FILENO, platform);
 }
 
 }  // namespace flintmere

@@ -11,10 +11,44 @@
 
 namespace flintmere {
 
+LineWriter::LineWriter(int fd) : fd_(fd) {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+}
+
+void LineWriter::OnStalled(std::function<void()> onStalled) {
+    std::lock_guard lock(mutex_);
+    onStalled_ = std::move(onStalled);
+}
+
 bool LineWriter::Send(std::string_view verb, const std::vector<std::string>& fields) {
     const std::string line = FormatLine(verb, fields);
-    std::lock_guard lock(mutex_);
-    return WriteAll(fd_, line.data(), line.size());
+    std::function<void()> stalled;
+    bool sent = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (gone_) return false;
+        std::size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            pollfd ready{fd_, POLLOUT, 0};
+            if (n < 0 && errno == EAGAIN && ::poll(&ready, 1, kStallLimitMs) > 0 &&
+                !(ready.revents & (POLLERR | POLLHUP))) {
+                continue;
+            }
+            gone_ = true;
+            sent = false;
+            stalled = std::move(onStalled_);
+            break;
+        }
+    }
+    if (stalled) stalled();
+    return sent;
 }
 
 void WriterProgress::SetPos(int position) {

@@ -19,16 +19,23 @@
 
 namespace flintmere {
 
-// Writes whole lines to a descriptor, one writer at a time.
+// Writes whole lines to a descriptor, one writer at a time. The descriptor
+// is made non-blocking: a reader that takes no line for kStallLimit counts as
+// gone, so a stalled window cannot keep the writer (and the stick) waiting.
 class LineWriter {
   public:
-    explicit LineWriter(int fd) : fd_(fd) {}
-    // False once the reader has gone.
+    static constexpr int kStallLimitMs = 10000;
+    explicit LineWriter(int fd);
+    // False once the reader has gone or stalled.
     bool Send(std::string_view verb, const std::vector<std::string>& fields = {});
+    // Runs once, on the sending thread, when the reader stalls or goes.
+    void OnStalled(std::function<void()> onStalled);
 
   private:
     std::mutex mutex_;
     int fd_;
+    bool gone_ = false;
+    std::function<void()> onStalled_;
 };
 
 class WriterProgress final : public ProgressDialog {

@@ -52,7 +52,8 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd) {
+int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd,
+                        const std::vector<std::string>* environment) {
     if (argv.empty() || pid_ > 0) return EINVAL;
 
     FileActions fa;
@@ -82,8 +83,14 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int o
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
+    std::vector<char*> env;
+    if (environment) {
+        for (const std::string& e : *environment) env.push_back(const_cast<char*>(e.c_str()));
+        env.push_back(nullptr);
+    }
     pid_t pid = -1;
-    rc = ::posix_spawnp(&pid, args[0], &fa.actions, &sa.attr, args.data(), environ);
+    rc = ::posix_spawnp(&pid, args[0], &fa.actions, &sa.attr, args.data(),
+                        environment ? env.data() : environ);
     if (rc != 0) return rc;
     pid_ = pid;
     reaped_ = false;

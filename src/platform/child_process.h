@@ -26,8 +26,14 @@ class ChildProcess {
 
     // Starts argv[0] (searched in PATH when it holds no '/') with `stdinFd`
     // as standard input and `outputFd` as standard output and error. No
-    // other descriptor is inherited. Returns 0 or the error number.
-    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd);
+    // other descriptor is inherited. With `environment` ("NAME=value"
+    // entries) the child gets only that, else this process's. Returns 0 or
+    // the error number.
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int outputFd,
+              const std::vector<std::string>* environment = nullptr);
+    // Gives up on a child that cannot be stopped (one running as root):
+    // it is neither killed nor waited for any more.
+    void Abandon() { pid_ = -1; }
 
     pid_t Pid() const { return pid_; }
     // True once the child has ended. It is not reaped yet, so its process

@@ -113,6 +113,7 @@ UnitRun::UnitRun(MediaEngine& app, const SetupRecord& record, const std::string&
     static_cast<SetupRecord&>(engine_) = record;
     engine_.m_exeFolder = app.m_exeFolder;
     engine_.m_distFolder = app.m_distFolder;
+    engine_.m_stickWriterPlaces = app.m_stickWriterPlaces;
     engine_.m_pProgressDlg = &progress_;
     engine_.SetDiskService(&app.diskService());
     const std::string prefix = "[" + name + "] ";

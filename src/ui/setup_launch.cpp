@@ -112,6 +112,8 @@ void CflintmereDlg::OnBnClickedOk() {
         if (!path) return;
         m_app.m_isoPath = *path;
         m_app.WriteLogW(u"Save ISO file as %s", m_app.m_isoPath);
+    } else if (!m_app.m_stickRunInProcess && !m_app.CheckStickWriter()) {
+        return;
     } else if (m_app.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup", kMbQuestionStyle,
                                              true) != kIdYes) {
         return;

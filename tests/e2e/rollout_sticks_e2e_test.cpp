@@ -35,6 +35,7 @@ class rollout_sticks_e2e : public usb_e2e {
         for (const auto& loop : loops) names.push_back(loop->Name());
         sticks = std::make_unique<LinuxDiskService>(DiskRoots{}, names);
         ::setenv("FLINTMERE_TEST_ADMIT", admitted.c_str(), 1);
+        TellTestWriter(writer);
         app->SetDiskService(sticks.get());
         largePath = inst + "/kx/large.bin";
         WriteFileBytes(largePath, std::string(kLargeFile, 'L'));

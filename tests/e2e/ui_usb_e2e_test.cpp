@@ -28,6 +28,11 @@ class UiUsbE2e : public ::testing::Test {
             RunProgram({"cp", FLINTMERE_TEST_WRITER, h.installPath + "/flintmere-stick-writer"})
                 .exitStatus,
             0);
+        std::string error;
+        writerHome = std::make_unique<TempDir>("/run");
+        h.app().m_stickWriterPlaces = {InstallWriter(h.installPath, *writerHome, error)};
+        ASSERT_TRUE(error.empty()) << error;
+        TellTestWriter(h.app().m_stickWriterPlaces.front());
         h.app().m_stickRunInProcess = nullptr;
         ASSERT_TRUE(h.Start()) << h.Dump();
     }
@@ -46,6 +51,7 @@ class UiUsbE2e : public ::testing::Test {
                    .exitStatus == 0;
     }
 
+    std::unique_ptr<TempDir> writerHome;
     UiHarness h{{.sticks = 0}};
     std::unique_ptr<LoopStick> stick;
     std::unique_ptr<LinuxDiskService> service;

@@ -186,6 +186,31 @@ class WriterStop {
     std::jthread thread_;
 };
 
+// The writer of `inst` put where only root can change it, as the field does
+// with install-stick-writer: the path to start it by, or "" with `error`.
+inline std::string InstallWriter(const std::string& inst, TempDir& home, std::string& error) {
+    const std::string dest = home.Path() + "/writer";
+    const ProgramResult put =
+        RunProgram({inst + "/install-stick-writer", "--dest", dest, "--actions", ""});
+    if (put.exitStatus != 0) {
+        error = "install-stick-writer: " + put.out + put.err;
+        return {};
+    }
+    return dest + "/flintmere-stick-writer";
+}
+
+// The window starts the writer with a clean environment: the test writer
+// takes FLINTMERE_TEST_ADMIT and FLINTMERE_TEST_HOOKS, as this process has
+// them now, from a file beside itself.
+inline void TellTestWriter(const std::string& writer) {
+    std::string settings;
+    for (const char* name : {"FLINTMERE_TEST_ADMIT", "FLINTMERE_TEST_HOOKS"}) {
+        const char* value = std::getenv(name);
+        if (value) settings += std::string(name) + "=" + value + "\n";
+    }
+    WriteFileBytes(writer.substr(0, writer.rfind('/')) + "/test-settings", settings);
+}
+
 inline std::string Blkid(const std::string& device, const std::string& tag) {
     ProgramResult r = RunProgram({"blkid", "-p", "-o", "value", "-s", tag, device});
     return r.out.substr(0, r.out.find('\n'));
@@ -202,8 +227,13 @@ class usb_e2e : public ::testing::Test {
             const InstallFolder made = MakeInstallFolder(inst, true);
             if (!made.Made()) installError = made.error;
         }
+        writerHome = std::make_unique<TempDir>("/run");
+        if (installError.empty()) writer = InstallWriter(inst, *writerHome, installError);
     }
-    static void TearDownTestSuite() { installDir.reset(); }
+    static void TearDownTestSuite() {
+        installDir.reset();
+        writerHome.reset();
+    }
 
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and write loop devices";
@@ -217,8 +247,10 @@ class usb_e2e : public ::testing::Test {
         app->OpenLog();
         // Every stick run goes through the test writer, which reports here.
         app->m_stickRunInProcess = nullptr;
+        app->m_stickWriterPlaces = {writer};
         fs::create_directories(Hooks());
         ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
+        TellTestWriter(writer);
         app->m_exeFolder = FromPath(inst);
         app->m_distFolder = FromPath(inst + "/kx/");
         app->SetDiskService(service.get());
@@ -264,6 +296,7 @@ class usb_e2e : public ::testing::Test {
         service = std::make_unique<LinuxDiskService>(DiskRoots{},
                                                      std::vector<std::string>{stick->Name()});
         ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
+        if (!writer.empty()) TellTestWriter(writer);
     }
 
     // The stick run as the window makes it: in flintmere-stick-writer.
@@ -407,6 +440,9 @@ class usb_e2e : public ::testing::Test {
     static inline std::unique_ptr<TempDir> installDir;
     static inline std::string inst;
     static inline std::string installError;
+    // The test writer where only root can change it (InstallWriter).
+    static inline std::unique_ptr<TempDir> writerHome;
+    static inline std::string writer;
 
     TempDir dir;
     TestApp app;

@@ -68,7 +68,7 @@ TEST_F(usb_writer_e2e, AWindowThatDiesStopsTheWriterAndItsTools) {
     UniqueFd writerIn, toWriter, fromWriter, writerOut;
     ASSERT_TRUE(MakePipe(writerIn, toWriter) && MakePipe(fromWriter, writerOut));
     ChildProcess writer;
-    ASSERT_EQ(writer.Spawn({inst + "/flintmere-stick-writer"}, writerIn.Get(), writerOut.Get()), 0);
+    ASSERT_EQ(writer.Spawn({usb_e2e::writer}, writerIn.Get(), writerOut.Get()), 0);
     writerIn.Reset();
     writerOut.Reset();
     const std::string request = FormatStickRequest(app->MakeStickRequest());

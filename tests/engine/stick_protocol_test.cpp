@@ -145,7 +145,7 @@ TEST(stick_request, EveryValueReadsBackAndBadRequestsSayWhy) {
          "not an absolute path"},
         {"malformed", with("set dns1 a b"), "unexpected request line set"},
         {"oversized", with("set x " + std::string(kStickRequestMaxBytes, 'a')),
-         "larger than 16 MiB"},
+         "larger than 72 MiB"},
     };
     for (const Row& row : rows) {
         std::string error;

@@ -1,12 +1,15 @@
 // flintmere-stick-writer for the end-to-end tests: the shipped routine, with
 // the loop devices the test names admitted as removable disks and the fixed
-// pauses left out. Never installed.
+// pauses left out. Never installed. The settings below come from the
+// environment or, since the window gives the writer a clean one, from the
+// file "test-settings" beside this program.
 //
 // FLINTMERE_TEST_HOOKS names a folder through which a test watches and stops
 // the run from its own process: each pause is added to "pauses" (its
 // milliseconds, one a line), and at a stop point whose "<point>.wait" the
 // test made, the writer makes "<point>.reached" and waits until the test
-// removes "<point>.wait". Points: "released-mounts" (after the stick's mounts
+// removes "<point>.wait". Points: "listed" (the disks were listed, the
+// chosen one not yet held), "released-mounts" (after the stick's mounts
 // were released), "before-check" (after the flush, before the caches are
 // dropped for the read-back), "pause-<ms>" (at a pause of that length) and
 // "pause-<ms>-<n>" (at the n-th pause of that length, from 1).
@@ -26,7 +29,6 @@
 
 #include "helper/stick_writer.h"
 #include "no_pause_clock.h"
-#include "platform/system_env.h"
 
 namespace flintmere {
 namespace {
@@ -83,7 +85,11 @@ class HookedClock final : public Clock {
 class HookedDisks final : public DiskService {
   public:
     HookedDisks(DiskService& inner, TestHooks& hooks) : inner_(inner), hooks_(hooks) {}
-    std::vector<RemovableDisk> ListRemovableDisks() override { return inner_.ListRemovableDisks(); }
+    std::vector<RemovableDisk> ListRemovableDisks() override {
+        std::vector<RemovableDisk> listed = inner_.ListRemovableDisks();
+        hooks_.Stop("listed");
+        return listed;
+    }
     bool ReadPartitionInfo(const RemovableDisk& d, PartitionEntry& e) override {
         return inner_.ReadPartitionInfo(d, e);
     }
@@ -114,19 +120,38 @@ class HookedDisks final : public DiskService {
 }  // namespace
 }  // namespace flintmere
 
+namespace flintmere {
+namespace {
+
+// From the environment, else from "test-settings" beside this program (the
+// window starts it with a clean environment): "NAME=value" lines.
+std::string Setting(const std::string& name) {
+    if (const char* value = std::getenv(name.c_str())) return value;
+    std::vector<char> self(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (n <= 0) return {};
+    const std::string path(self.data(), static_cast<std::size_t>(n));
+    std::ifstream file(path.substr(0, path.rfind('/')) + "/test-settings");
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(name + "=", 0) == 0) return line.substr(name.size() + 1);
+    }
+    return {};
+}
+
+}  // namespace
+}  // namespace flintmere
+
 int main() {
     using namespace flintmere;
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> admitted;
-    const char* names = std::getenv("FLINTMERE_TEST_ADMIT");
-    std::istringstream list(names ? names : "");
+    std::istringstream list(Setting("FLINTMERE_TEST_ADMIT"));
     for (std::string name; list >> name;) admitted.push_back(name);
-    LinuxSystemEnv env;
-    const std::string self = ToPath(env.ExecutablePath());
     LinuxDiskService system(DiskRoots{}, admitted);
-    TestHooks hooks(std::getenv("FLINTMERE_TEST_HOOKS"));
+    // Read before the writer's clean start drops the environment.
+    const std::string hooksFolder = Setting("FLINTMERE_TEST_HOOKS");
+    TestHooks hooks(hooksFolder.c_str());
     HookedDisks disks(system, hooks);
     HookedClock clock(hooks);
-    StickWriterPlatform platform{disks, clock, self.substr(0, self.rfind('/'))};
-    return RunStickWriter(STDIN_FILENO, STDOUT_FILENO, platform);
+    return StickWriterMain(disks, clock);
 }

@@ -1,5 +1,7 @@
 #include "support/fakes.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -45,6 +47,13 @@ TempDir::TempDir() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "flintmere-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::TempDir(const std::string& base) {
+    std::string pattern = base + "/flintmere-test-XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed in " + base);
+    ::chmod(pattern.c_str(), 0755);
     path_ = pattern;
 }
 

@@ -51,6 +51,8 @@ class FakeSystemEnv final : public SystemEnv {
 class TempDir {
   public:
     TempDir();
+    // In `base` rather than the temporary folder (a folder only root can change).
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
