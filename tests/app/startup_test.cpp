@@ -4,11 +4,13 @@
 #include <regex>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/run_program.h"
 
 namespace flintmere {
 namespace {
 
+using testing::MakeInstallFolder;
 using testing::ReadFileBytes;
 using testing::RunProgram;
 using testing::TempDir;
@@ -63,6 +65,47 @@ TEST(Startup, WithoutArgumentsTheLogBeginsWithTheStartAndVersionLines) {
     EXPECT_TRUE(result.err.find("no display") != std::string::npos ||
                 result.err.find("not built") != std::string::npos)
         << result.err;
+}
+
+TEST(Startup, TheProgramLoadsNoToolkitOrDisplayLibrary) {
+    FLINTMERE_REQUIRE_TOOLS("ldd");
+    const auto result = RunProgram({"ldd", FLINTMERE_BINARY});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    for (const char* lib : {"libQt6", "libEGL", "libGL", "libX11", "libxcb", "libwayland"}) {
+        EXPECT_EQ(result.out.find(lib), std::string::npos) << lib << " in\n" << result.out;
+    }
+}
+
+TEST(Startup, AWindowModuleThatCannotBeLoadedEndsWithAClearMessage) {
+    const struct {
+        const char* what;
+        const char* module;  // the module file's bytes; null: no file
+        const char* says;
+    } cases[] = {
+        {"missing", nullptr, "libflintmere-window.so: cannot open shared object file"},
+        {"not a library", "#!/bin/sh\n", "libflintmere-window.so: invalid ELF header"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        const std::string inst = tmp.Path() + "/inst";
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
+        const std::string module = inst + "/libflintmere-window.so";
+        std::filesystem::remove(module);
+        if (c.module) testing::WriteFileBytes(module, c.module);
+        const auto result = RunProgram({inst + "/flintmere"},
+                                       {"TMPDIR=" + tmp.Path(), "QT_QPA_PLATFORM=offscreen"});
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_NE(result.err.find("the setup window cannot be opened"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        const auto logs = LogFiles(tmp.Path());
+        ASSERT_EQ(logs.size(), 1u);
+        const std::string log = ReadFileBytes(logs[0]);
+        EXPECT_NE(log.find("RunMainWindow(): the window cannot be opened: "), std::string::npos)
+            << log;
+        EXPECT_NE(log.rfind("] USB Stick Setup exit\r\n"), std::string::npos) << log;
+    }
 }
 
 TEST(Startup, HelpVersionAndUnknownArguments) {
