@@ -79,11 +79,14 @@ TEST(Startup, TheProgramLoadsNoToolkitOrDisplayLibrary) {
 TEST(Startup, AWindowModuleThatCannotBeLoadedEndsWithAClearMessage) {
     const struct {
         const char* what;
-        const char* module;  // the module file's bytes; null: no file
+        const char* bytes;   // the module file's bytes, or
+        const char* copyOf;  // the file it is a copy of; neither: no module
         const char* says;
     } cases[] = {
-        {"missing", nullptr, "libflintmere-window.so: cannot open shared object file"},
-        {"not a library", "#!/bin/sh\n", "libflintmere-window.so: invalid ELF header"},
+        {"missing", nullptr, nullptr, "libflintmere-window.so: cannot open shared object file"},
+        {"not a library", "#!/bin/sh\n", nullptr, "libflintmere-window.so: invalid ELF header"},
+        {"another library", nullptr, "/usr/lib/x86_64-linux-gnu/libcsv.so.3",
+         "has no entry flintmere_window_run"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -92,7 +95,8 @@ TEST(Startup, AWindowModuleThatCannotBeLoadedEndsWithAClearMessage) {
         FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
         const std::string module = inst + "/libflintmere-window.so";
         std::filesystem::remove(module);
-        if (c.module) testing::WriteFileBytes(module, c.module);
+        if (c.bytes) testing::WriteFileBytes(module, c.bytes);
+        if (c.copyOf) std::filesystem::copy_file(c.copyOf, module);
         const auto result = RunProgram({inst + "/flintmere"},
                                        {"TMPDIR=" + tmp.Path(), "QT_QPA_PLATFORM=offscreen"});
         EXPECT_EQ(result.exitStatus, 1);

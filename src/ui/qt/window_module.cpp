@@ -121,23 +121,31 @@ int RunWindow(const FlintmereWindowHost& host) {
 
 extern "C" __attribute__((visibility("default"))) int flintmere_window_run(
     const FlintmereWindowHost* host) {
-    // A module of another build would read the host's fields wrongly.
-    if (!host || host->abi != FLINTMERE_WINDOW_ABI ||
-        std::strcmp(host->version, FLINTMERE_VERSION) != 0) {
+    // A host of another build may lay out the rest of the struct otherwise.
+    if (!host || host->abi != FLINTMERE_WINDOW_ABI) {
         std::fprintf(stderr,
                      "flintmere: the setup window cannot be opened: " FLINTMERE_WINDOW_MODULE
-                     " is version " FLINTMERE_VERSION
-                     ", which is not the program's (%s); install the two from one build.\n",
-                     host ? host->version : "?");
+                     " speaks another interface than the program; install the two "
+                     "from one build.\n");
         return 1;
+    }
+    const auto fail = [host](const std::string& why) {
+        const std::string line = "RunMainWindow(): " + why;
+        host->writeLog(host->logContext, line.data(), line.size());
+        std::fprintf(stderr, "flintmere: %s\n", why.c_str());
+        return 1;
+    };
+    if (std::strcmp(host->version, FLINTMERE_VERSION) != 0) {
+        return fail("the setup window cannot be opened: " FLINTMERE_WINDOW_MODULE
+                    " is version " FLINTMERE_VERSION ", the program " +
+                    std::string(host->version) + "; install the two from one build");
     }
     // Nothing may unwind into the program, which knows nothing of C++ here.
     try {
         return flintmere::RunWindow(*host);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "flintmere: the setup window failed: %s\n", e.what());
+        return fail(std::string("the setup window failed: ") + e.what());
     } catch (...) {
-        std::fprintf(stderr, "flintmere: the setup window failed\n");
+        return fail("the setup window failed");
     }
-    return 1;
 }
