@@ -84,7 +84,9 @@ TEST(Startup, AWindowModuleThatCannotBeLoadedEndsWithAClearMessage) {
         const char* says;
     } cases[] = {
         {"missing", nullptr, nullptr, "libflintmere-window.so: cannot open shared object file"},
-        {"not a library", "#!/bin/sh\n", nullptr, "libflintmere-window.so: invalid ELF header"},
+        {"not a library",
+         "#!/bin/sh\n# a script that carries the module's name, and is longer than an ELF header\n",
+         nullptr, "libflintmere-window.so: invalid ELF header"},
         {"another library", nullptr, "/usr/lib/x86_64-linux-gnu/libcsv.so.3",
          "has no entry flintmere_window_run"},
     };
