@@ -25,6 +25,7 @@
 # Variables set by scripts/boot-check before the proofs run:
 #   BOOT_ROOT     the source tree
 #   BOOT_WORK     a work folder for the proofs (removed at the end)
+#   BOOT_BUILD    the build folder (absolute)
 #   BOOT_BIN      the built program
 #   BOOT_KERNEL   the real kernel; BOOT_INITRD the initrd
 #   BOOT_INSTALL  an installation folder with them (scripts/make-install-folder)
@@ -36,9 +37,10 @@ boot_ensure_packages() {
     done
     if [ ${#missing[@]} -gt 0 ]; then
         echo "installing: ${missing[*]}"
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
-            { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-                apt-get install -y -qq --no-install-recommends "${missing[@]}"; }
+        # Waits for another apt run rather than failing on its lock.
+        local apt=(apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends)
+        DEBIAN_FRONTEND=noninteractive "${apt[@]}" "${missing[@]}" ||
+            { apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${apt[@]}" "${missing[@]}"; }
     fi
 }
 

@@ -6,6 +6,7 @@
 #include "app/flintmere_app.h"
 #include "config/node_cfg_tokens.h"
 #include "platform/termination_signals.h"
+#include "rollout/rollout_command.h"
 
 namespace flintmere {
 namespace {
@@ -27,9 +28,9 @@ u16 Absolute(const u16& path) {
     return folder + path;
 }
 
+// In any letter case: SITE2.XML is a database too.
 bool EndsWithXml(const u16& path) {
-    constexpr std::u16string_view kXml = u".xml";
-    return path.size() > kXml.size() && path.ends_with(kXml) && path[path.size() - 5] != u'/';
+    return HasExtension(ToPath(path), ".xml");
 }
 
 // The arguments arrive one by one, so each is taken as given: DB.xml gives

@@ -27,7 +27,8 @@ const char kUsage[] =
     "Exit status of a table, database or node.cfg written to media: 0 every unit\n"
     "done; 1-63 that many units failed (63: 63 or more); 64 wrong command line;\n"
     "65 refused, nothing written; 66 not started (installation folder incomplete,\n"
-    "or the sticks were not confirmed); 128+N cancelled by signal N.\n";
+    "image folder unfit, stick writer or pkexec missing, or the sticks were not\n"
+    "confirmed); 67 the result file cannot be written; 128+N cancelled by signal N.\n";
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out, kUsage, kRolloutUsageText);
@@ -55,7 +56,7 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
     const bool rollout = IsRolloutCommand(args);
     // The database and the name come as arguments of their own: only a
     // first one that names a .xml file, and at most one more, make a run.
-    if (!rollout && !args.empty() && (args.size() > 2 || !first.ends_with(".xml"))) {
+    if (!rollout && !args.empty() && (args.size() > 2 || !HasExtension(first, ".xml"))) {
         PrintUsage(stderr);
         return 2;
     }

@@ -201,13 +201,18 @@ int MediaEngine::SetupISO() {
     if (!Pause(500)) return canceled();
 
     LocalFolderRoot root(tree);
-    // With m_wholeTreeRequired a file of the tree that was not written in
-    // full fails the build; otherwise only a branding file does, and the
-    // build goes on without the others.
-    auto treeIncomplete = [this, &root, &failed] {
+    // node.cfg, config.xml or a branding file that was not written in full
+    // fails the build (the writers have said why), with m_wholeTreeRequired
+    // any file of the tree does; the hardware marker alone is only a hint
+    // to the installer, and the build goes on without it.
+    auto required = [this](const std::string& relPath) {
+        return m_wholeTreeRequired || relPath == "node.cfg" || relPath == "config.xml" ||
+               relPath.starts_with("branding/");
+    };
+    auto treeIncomplete = [this, &root, &failed, &required] {
         bool incomplete = false;
         for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
-            if (!m_wholeTreeRequired && !file.relPath.starts_with("branding/")) continue;
+            if (!required(file.relPath)) continue;
             DisplayMessage(FormatW(u"%s was not written in full: %s",
                                    root.DisplayPath(file.relPath),
                                    Utf8ToUtf16(SystemErrorText(file.error))));

@@ -210,6 +210,11 @@ class MediaEngine : public ConfigModel {
     // not answer, else `toolLine` (a tool's own words) when there is one,
     // else the system's text for `error`.
     void ShowStickFailure(const RemovableDisk& disk, const std::string& toolLine, int error);
+    // True when the stick is gone: no longer listed, no device behind its
+    // node, or a read that keeps failing over a few tries with pauses.
+    bool StickGone(const RemovableDisk& disk);
+    // Shows that the stick is gone, when it is; true then.
+    bool ShowIfStickGone(const RemovableDisk& disk);
     // Shows that `what` could not be read back, with the system's reason.
     void ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error);
     // Shows why a write to `target` failed; on a stick, as ShowStickFailure.

@@ -141,12 +141,20 @@ int MediaEngine::SetupUSB() {
     SetProgressAction(u"Creating node.cfg file...");
     SetProgressPos(++pos);
     if (!Pause(1000)) return canceled();
+    // The writers below report their own failures; a file the stick did not
+    // take then ends the run, or the appliance would install without it.
+    auto notWritten = [&root] { return !root.FailedFiles().empty(); };
+    auto writeFailed = [&root, &copyFailed] {
+        return copyFailed(root.FailedFiles().front().error);
+    };
     CreateNodeCfgFile(root, m_autoinstall != 0);
+    if (notWritten()) return writeFailed();
     if (m_configSource == ConfigFromDatabase) {
         SetProgressAction(u"Creating database file...");
         SetProgressPos(++pos);
         if (!Pause(1000)) return canceled();
         CopyDbFile(root);
+        if (notWritten()) return writeFailed();
     }
 
     const bool brandingDone = WriteBrandingFiles(root, [this, &pos](const BrandingStep& step) {
@@ -156,6 +164,7 @@ int MediaEngine::SetupUSB() {
         return Pause(1000);
     });
     if (!brandingDone || StopRequested()) return canceled();
+    if (notWritten()) return writeFailed();
 
     WriteLog("SetupUSB(): copying files");
     SetProgressAction(u"Copying files...");

@@ -1,20 +1,59 @@
 // Why a step on the stick failed, in words that name the real cause.
+#include <algorithm>
+#include <cerrno>
+
 #include "engine/media_engine.h"
 
 namespace flintmere {
 
 namespace {
 constexpr char16_t kStickGone[] = u"The USB stick was removed or stopped responding.";
+// A stick that is there may fail one read (a write error not yet collected
+// comes back on the next read): it is gone only when it keeps failing.
+constexpr int kProbeTries = 5;
+constexpr int kProbePauseMs = 200;
+
+// Errors that mean there is no device or no medium behind the node.
+bool MeansNoDevice(int error) {
+    return error == ENODEV || error == ENXIO || error == ENOENT || error == ENOMEDIUM;
+}
 }  // namespace
+
+bool MediaEngine::StickGone(const RemovableDisk& disk) {
+    for (int attempt = 1;; ++attempt) {
+        const std::vector<RemovableDisk> listed = diskService().ListRemovableDisks();
+        if (std::none_of(listed.begin(), listed.end(), [&](const RemovableDisk& d) {
+                return d.identity == disk.identity && d.devicePath == disk.devicePath;
+            })) {
+            WriteLog("SetupUSB(): the stick is no longer listed");
+            return true;
+        }
+        const int error = diskService().Probe(disk);
+        if (error == 0) return false;
+        WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
+                 SystemErrorText(error).c_str(), attempt, kProbeTries);
+        if (MeansNoDevice(error)) return true;
+        // Not allowed to ask says nothing about the stick.
+        if (error == EACCES || error == EPERM) return false;
+        if (attempt == kProbeTries) return true;
+        // Cancelled: the step's own reason stands.
+        if (!Pause(kProbePauseMs)) return false;
+    }
+}
+
+bool MediaEngine::ShowIfStickGone(const RemovableDisk& disk) {
+    // Every step fails once the stick is gone; their own texts would blame
+    // the step ("Invalid argument", "Broken pipe").
+    if (!StickGone(disk)) return false;
+    WriteLog("SetupUSB(): the stick was removed or does not respond");
+    DisplayMessage(kStickGone);
+    return true;
+}
 
 void MediaEngine::ShowStickFailure(const RemovableDisk& disk, const std::string& toolLine,
                                    int error) {
-    // Every step fails once the stick is gone; their own texts would blame
-    // the step ("Invalid argument", "Broken pipe").
-    if (!diskService().Responds(disk)) {
-        WriteLog("SetupUSB(): the stick was removed or does not respond");
-        DisplayMessage(kStickGone);
-    } else if (!toolLine.empty()) {
+    if (ShowIfStickGone(disk)) return;
+    if (!toolLine.empty()) {
         DisplayMessage(Utf8ToUtf16(toolLine));
     } else {
         DisplayErrorMessage(error ? error : EIO);

@@ -117,6 +117,7 @@ bool ReadStart(const std::string& device, std::size_t size, std::vector<std::uin
 // dropped, and again from the medium after.
 struct Region {
     const char* what;
+    const char* differ;  // the verb that agrees with `what`
     std::string device;
     std::vector<std::uint8_t> written;
 };
@@ -131,10 +132,7 @@ constexpr std::size_t kVolumeStartBytes = 512;
 void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error) {
     WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
               FromPath(SystemErrorText(error)));
-    if (!diskService().Responds(disk)) {
-        ShowStickFailure(disk, {}, error);
-        return;
-    }
+    if (ShowIfStickGone(disk)) return;
     DisplayMessage(
         FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
                 u"stick may be faulty.",
@@ -146,9 +144,9 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
     WriteLog("VerifyStick(): start");
     std::vector<Region> regions;
     if (bootBytes > 0) {
-        regions.push_back({"the partition table and boot code", disk.devicePath, {}});
+        regions.push_back({"the partition table and boot code", "differ", disk.devicePath, {}});
     }
-    regions.push_back({"the file system's boot sector", root.Volume(), {}});
+    regions.push_back({"the file system's boot sector", "differs", root.Volume(), {}});
     for (Region& region : regions) {
         const std::size_t size = region.device == disk.devicePath && bootBytes > 0
                                      ? static_cast<std::size_t>(std::min(bootBytes, kBootAreaLimit))
@@ -177,9 +175,9 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
         if (at != stored.size()) {
             WriteLog("VerifyStick(): %s differs at offset %zu", region.what, at);
             DisplayMessage(
-                FormatW(u"Verification failed: %s on the stick differs from what was "
+                FormatW(u"Verification failed: %s on the stick %s from what was "
                         u"written. The stick may be faulty.",
-                        FromPath(region.what)));
+                        FromPath(region.what), FromPath(region.differ)));
             return false;
         }
     }
@@ -191,10 +189,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
             WriteLog("VerifyStick(): canceled");
             return false;
         }
-        if (!diskService().Responds(disk)) {
-            ShowStickFailure(disk, {}, EIO);
-            return false;
-        }
+        if (ShowIfStickGone(disk)) return false;
         WriteLog("VerifyStick(): the file system check failed (%d)", m_lastToolExitCode);
         DisplayMessage(
             u"Verification failed: the file system on the stick is damaged. The stick may be "

@@ -84,9 +84,9 @@ class RootDiskService final : public DiskService {
         const RootFileAccess asRoot;
         return inner_.HoldsSystem(disk);
     }
-    bool Responds(const RemovableDisk& disk) override {
+    int Probe(const RemovableDisk& disk) override {
         const RootFileAccess asRoot;
-        return inner_.Responds(disk);
+        return inner_.Probe(disk);
     }
 
   private:

@@ -73,20 +73,17 @@ bool LinuxDiskService::DropCachedPages(const RemovableDisk& disk, const std::str
     return ok;
 }
 
-bool LinuxDiskService::Responds(const RemovableDisk& disk) {
-    const std::vector<RemovableDisk> listed = ListRemovableDisks();
-    if (std::none_of(listed.begin(), listed.end(), [&](const RemovableDisk& d) {
-            return d.identity == disk.identity && d.devicePath == disk.devicePath;
-        })) {
-        return false;
-    }
+int LinuxDiskService::Probe(const RemovableDisk& disk) {
     // Past the cache, so the medium itself must answer.
     constexpr std::size_t kProbe = 4096;
     UniqueFd fd(::open(disk.devicePath.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
-    if (!fd.Valid()) return errno != ENXIO && errno != ENODEV && errno != ENOENT && errno != EIO;
+    if (!fd.Valid()) return errno;
     std::unique_ptr<void, decltype(&std::free)> buffer(std::aligned_alloc(kProbe, kProbe),
                                                        &std::free);
-    return buffer && ::pread(fd.Get(), buffer.get(), kProbe, 0) == static_cast<ssize_t>(kProbe);
+    if (!buffer) return ENOMEM;
+    const ssize_t n = ::pread(fd.Get(), buffer.get(), kProbe, 0);
+    if (n < 0) return errno;
+    return n == static_cast<ssize_t>(kProbe) ? 0 : EIO;
 }
 
 }  // namespace flintmere

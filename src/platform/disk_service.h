@@ -109,9 +109,10 @@ class DiskService {
     // True when the disk holds the running system: a partition (or the
     // disk) mounted at /, /boot, /usr or /home, or active swap.
     virtual bool HoldsSystem(const RemovableDisk& disk) = 0;
-    // True while this attach of the disk is there and its medium answers a
-    // read: a step that failed on a disk that does not was not the step's fault.
-    virtual bool Responds(const RemovableDisk& disk) { return !disk.devicePath.empty(); }
+    // Reads the disk's first block from the medium, past the cache: 0 when
+    // it answers, else errno of the failure. One failure alone does not mean
+    // the disk is gone: a write error not yet collected fails the next read.
+    virtual int Probe(const RemovableDisk& disk) = 0;
 };
 
 // The disk service of a Linux system, over sysfs, /proc and /dev.
@@ -137,7 +138,7 @@ class LinuxDiskService final : public DiskService {
     bool ReleaseMounts(const RemovableDisk& disk, int& error) override;
 
     bool HoldsSystem(const RemovableDisk& disk) override;
-    bool Responds(const RemovableDisk& disk) override;
+    int Probe(const RemovableDisk& disk) override;
 
   private:
     struct Node {

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -404,7 +405,10 @@ bool FatVolumeRoot::RememberStored(const std::vector<std::string>& relPaths) {
     return true;
 }
 
+// Also a file whose write failed: what it should hold is known, and the
+// read-back then cannot take it for written.
 void FatVolumeRoot::Remember(WrittenFile file) {
+    if (!UsablePath(file.relPath) || file.relPath.empty()) return;
     std::erase_if(written_, [&](const WrittenFile& f) { return f.relPath == file.relPath; });
     written_.push_back(std::move(file));
 }
@@ -419,15 +423,20 @@ bool FatVolumeRoot::WriteFile(std::string_view relPath, std::span<const std::uin
         return static_cast<long long>(n);
     };
     std::uint64_t streamed = 0;
-    if (!StreamIn(relPath, next, {}, streamed)) return false;
-    Remember({std::string(relPath), {}, {data.begin(), data.end()}, streamed});
-    return true;
+    const bool written = StreamIn(relPath, next, {}, streamed);
+    Remember({std::string(relPath), {}, {data.begin(), data.end()}, data.size()});
+    return Track(relPath, written);
 }
 
 bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view relPath,
                                const ChunkProgress& progress) {
     UniqueFd in(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.Valid()) return Fail(errno);
+    struct stat st {};
+    if (!in.Valid() || ::fstat(in.Get(), &st) != 0) {
+        Fail(errno);
+        Remember({std::string(relPath), sourcePath, {}, 0});
+        return Track(relPath, false);
+    }
     ::posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     bool useSplice = true;
     std::vector<std::uint8_t> buffer;
@@ -457,9 +466,13 @@ bool FatVolumeRoot::CopyFileIn(const std::string& sourcePath, std::string_view r
         return static_cast<long long>(moved);
     };
     std::uint64_t streamed = 0;
-    if (!StreamIn(relPath, next, progress, streamed)) return false;
-    Remember({std::string(relPath), sourcePath, {}, streamed});
-    return true;
+    const bool copied = StreamIn(relPath, next, progress, streamed);
+    // The bytes the copy met, or the whole source when it stopped short.
+    Remember({std::string(relPath),
+              sourcePath,
+              {},
+              copied ? streamed : static_cast<std::uint64_t>(st.st_size)});
+    return Track(relPath, copied);
 }
 
 }  // namespace flintmere

@@ -50,7 +50,8 @@ class FatVolumeRoot final : public MediaRoot {
     bool WatchWrites(bool on);
     static constexpr std::uint64_t kSyncBytes = 32u << 20;
 
-    // Every file written so far, in the order of its last write.
+    // Every file written so far, in the order of its last write; a file
+    // whose write failed is here too, with what it should have held.
     const std::vector<WrittenFile>& Written() const { return written_; }
     // Where a file's bytes lie: the size its directory entry gives and the
     // cluster runs (first, last) its FAT chain holds.

@@ -37,12 +37,6 @@ bool LocalFolderRoot::MakeFolder(std::string_view relPath) {
     return Fail();
 }
 
-bool LocalFolderRoot::Track(std::string_view relPath, bool written) {
-    std::erase_if(failedFiles_, [&](const FailedFile& f) { return f.relPath == relPath; });
-    if (!written) failedFiles_.push_back({std::string(relPath), lastError_});
-    return written;
-}
-
 bool LocalFolderRoot::WriteFile(std::string_view relPath, std::span<const std::uint8_t> data) {
     return Track(relPath, WriteFileOnce(relPath, data));
 }

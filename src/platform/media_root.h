@@ -33,6 +33,22 @@ class MediaRoot {
                             const ChunkProgress& progress) = 0;
     // errno-style code of the last failure.
     virtual int LastError() const = 0;
+
+    // Files whose last write or copy failed (a file written again in full
+    // afterwards is off the list), with the error of that failure.
+    struct FailedFile {
+        std::string relPath;
+        int error;
+    };
+    const std::vector<FailedFile>& FailedFiles() const { return failedFiles_; }
+
+  protected:
+    // Keeps FailedFiles() up to date for `relPath`; returns `written`. Every
+    // WriteFile and CopyFileIn ends with it.
+    bool Track(std::string_view relPath, bool written);
+
+  private:
+    std::vector<FailedFile> failedFiles_;
 };
 
 class LocalFolderRoot final : public MediaRoot {
@@ -48,28 +64,17 @@ class LocalFolderRoot final : public MediaRoot {
                     const ChunkProgress& progress) override;
     int LastError() const override { return lastError_; }
 
-    // Files whose last write or copy failed (a file written again in full
-    // afterwards is off the list), with the error of that failure.
-    struct FailedFile {
-        std::string relPath;
-        int error;
-    };
-    const std::vector<FailedFile>& FailedFiles() const { return failedFiles_; }
-
     static constexpr std::size_t kChunkSize = 1 << 20;
 
   private:
     std::string Join(std::string_view relPath) const;
     bool Fail();
-    // Keeps FailedFiles() up to date for `relPath`; returns `written`.
-    bool Track(std::string_view relPath, bool written);
     bool WriteFileOnce(std::string_view relPath, std::span<const std::uint8_t> data);
     bool CopyFileOnce(const std::string& sourcePath, std::string_view relPath,
                       const ChunkProgress& progress);
 
     std::string folder_;
     int lastError_ = 0;
-    std::vector<FailedFile> failedFiles_;
 };
 
 }  // namespace flintmere

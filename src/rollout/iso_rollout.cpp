@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "engine/staged_image.h"
+#include "rollout/result_file.h"
+#include "rollout/sha256.h"
 #include "rollout/unit_run.h"
 
 namespace flintmere {
@@ -140,14 +142,16 @@ bool StageTree(MediaEngine& app, StagedTree& staged, RolloutView& view, std::siz
 UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& staged,
                        const std::string& folder, RolloutView& view, std::size_t index,
                        const std::stop_source& stop) {
-    const std::string imagePath = folder + "/" + unit.hostName + ".iso";
-    UnitOutcome outcome{unit.hostName, imagePath, UnitStatus::Failed, {}};
+    UnitOutcome outcome = ImageOutcome(unit, folder);
+    outcome.status = UnitStatus::Failed;
+    const std::string imagePath = outcome.device;
     UnitRun run(app, unit.record, unit.hostName, view, index, stop);
     MediaEngine& engine = run.Engine();
     engine.m_isoMedia = 1;
     auto failed = [&](const std::string& why) {
         outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
         outcome.reason = stop.stop_requested() ? std::string() : run.Reason(why);
+        outcome.time = Iso8601Utc(app.clock().Now());
         return outcome;
     };
     if (stop.stop_requested()) return failed("canceled");
@@ -182,29 +186,46 @@ UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& 
     if (!image.HoldsIso9660Image()) {
         return failed("the mastering tool left no readable ISO 9660 image in " + partial);
     }
+    run.Progress().Report("Computing the SHA-256 of the image", 100);
+    outcome.sha256 = FileSha256(partial);
+    if (outcome.sha256.empty()) {
+        return failed("the image could not be read back for its SHA-256: " +
+                      AppServices::SystemErrorText(errno));
+    }
     if (!image.Commit()) {
         return failed("the image could not take its name: " + AppServices::SystemErrorText(errno));
     }
     engine.WriteLog("RunIsoRollout(): image written to %s", imagePath.c_str());
     outcome.status = UnitStatus::Done;
+    outcome.time = Iso8601Utc(app.clock().Now());
     return outcome;
 }
 
 }  // namespace
 
+std::string ImagePath(const UnitRow& unit, const std::string& folder) {
+    return folder + "/" + unit.hostName + ".iso";
+}
+
+UnitOutcome ImageOutcome(const UnitRow& unit, const std::string& folder) {
+    UnitOutcome outcome;
+    outcome.unit = unit.hostName;
+    outcome.kind = MediumKind::Image;
+    outcome.device = outcome.medium = ImagePath(unit, folder);
+    return outcome;
+}
+
 std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitRow>& units,
                                        const std::string& folder, RolloutView& view,
                                        const std::stop_source& stop, unsigned parallel) {
     std::vector<UnitOutcome> outcomes;
-    for (const UnitRow& unit : units) {
-        outcomes.push_back(
-            {unit.hostName, folder + "/" + unit.hostName + ".iso", UnitStatus::Waiting, {}});
-    }
+    for (const UnitRow& unit : units) outcomes.push_back(ImageOutcome(unit, folder));
     StagedTree staged;
     if (!StageTree(app, staged, view, units.size(), stop)) {
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             outcomes[i].status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
             outcomes[i].reason = stop.stop_requested() ? std::string() : staged.failure;
+            outcomes[i].time = Iso8601Utc(app.clock().Now());
             view.Finished(i, outcomes[i]);
         }
         return outcomes;

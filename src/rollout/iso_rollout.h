@@ -14,6 +14,11 @@
 
 namespace flintmere {
 
+// `folder`/<host name>.iso
+std::string ImagePath(const UnitRow& unit, const std::string& folder);
+// A unit's image, waiting.
+UnitOutcome ImageOutcome(const UnitRow& unit, const std::string& folder);
+
 // Writes `folder`/<host name>.iso for every unit; each image takes its name
 // only once it is whole and holds an ISO 9660 volume. `app` gives the
 // folders, the branding and the log. Returns the outcome of every unit.

@@ -13,6 +13,7 @@ using rollout_text::JsonString;
 
 class JsonObject {
   public:
+    JsonObject() = default;
     explicit JsonObject(std::string_view event) { Add("event", event); }
     JsonObject& Add(std::string_view key, std::string_view value) {
         return Raw(key, JsonString(value));
@@ -25,7 +26,8 @@ class JsonObject {
         text_ += JsonString(key) + ":" + json;
         return *this;
     }
-    std::string Line() const { return text_ + "}\n"; }
+    std::string Text() const { return (text_.empty() ? "{" : text_) + "}"; }
+    std::string Line() const { return Text() + "\n"; }
 
   private:
     std::string text_;
@@ -39,6 +41,9 @@ class JsonView final : public RolloutView {
         std::lock_guard lock(mutex_);
         units_ = units;
         ended_.assign(units.size(), false);
+        shown_.assign(units.size(), false);
+        steps_.assign(units.size(), "");
+        percents_.assign(units.size(), 0);
         std::string lines;
         for (std::size_t i = 0; i < units.size(); ++i) {
             lines += UnitObject("begin", i).Add("status", StatusName(units[i].status)).Line();
@@ -50,8 +55,15 @@ class JsonView final : public RolloutView {
         std::lock_guard lock(mutex_);
         // Nothing after a unit's end: a reader takes "finished" as its last word.
         if (index >= units_.size() || ended_[index]) return;
+        // The engine reports a step by its text and its bar apart, often
+        // the same again: one object for each step and percent.
+        const int percent = std::clamp(progress.percent, 0, 100);
+        if (shown_[index] && steps_[index] == progress.step && percents_[index] == percent) return;
+        shown_[index] = true;
+        steps_[index] = progress.step;
+        percents_[index] = percent;
         JsonObject object = UnitObject("progress", index);
-        object.Add("step", progress.step).Add("percent", std::clamp(progress.percent, 0, 100));
+        object.Add("step", progress.step).Add("percent", percent);
         if (const std::string mbps = rollout_text::MbPerSecondText(progress.mbPerSecond);
             !mbps.empty()) {
             object.Raw("mbps", mbps);
@@ -64,10 +76,10 @@ class JsonView final : public RolloutView {
         if (index >= units_.size() || ended_[index]) return;
         ended_[index] = true;
         if (!outcome.medium.empty()) units_[index].medium = outcome.medium;
-        rollout_text::WriteAll(out_, UnitObject("finished", index)
-                                         .Add("status", StatusName(outcome.status))
-                                         .Add("reason", outcome.reason)
-                                         .Line());
+        JsonObject object = UnitObject("finished", index);
+        object.Add("status", StatusName(outcome.status)).Add("reason", outcome.reason);
+        if (!outcome.sha256.empty()) object.Add("sha256", outcome.sha256);
+        rollout_text::WriteAll(out_, object.Line());
     }
 
     void Note(const std::string& text) override {
@@ -93,9 +105,56 @@ class JsonView final : public RolloutView {
     std::mutex mutex_;
     std::vector<UnitOutcome> units_;
     std::vector<bool> ended_;
+    std::vector<bool> shown_;
+    std::vector<std::string> steps_;
+    std::vector<int> percents_;
 };
 
+std::string AttemptObject(const UnitOutcome& o) {
+    JsonObject object;
+    object.Add("unit", o.unit)
+        .Add("kind", MediumKindName(o.kind))
+        .Add("device", o.device)
+        .Add("serial", o.serial)
+        .Add("status", StatusName(o.status))
+        .Add("reason", o.reason)
+        .Add("time", o.time)
+        .Add("sha256", o.sha256);
+    return object.Text();
+}
+
 }  // namespace
+
+std::string JsonRefusalLine(std::size_t row, const std::string& column, const std::string& reason) {
+    return JsonObject("refused")
+        .Add("row", static_cast<long long>(row))
+        .Add("column", column)
+        .Add("reason", reason)
+        .Line();
+}
+
+std::string JsonMessageLine(std::string_view event, const std::string& text) {
+    return JsonObject(event).Add("text", text).Line();
+}
+
+std::string JsonSummaryLine(const RolloutEnd& end) {
+    std::string units = "[";
+    for (const UnitOutcome& o : end.outcomes) {
+        units += (units.size() > 1 ? "," : "") + AttemptObject(o);
+    }
+    units += "]";
+    JsonObject object("summary");
+    object.Add("exit_status", static_cast<long long>(end.exitStatus)).Raw("units", units);
+    for (const UnitStatus status :
+         {UnitStatus::Done, UnitStatus::Failed, UnitStatus::Canceled, UnitStatus::Waiting}) {
+        const auto count = std::count_if(end.outcomes.begin(), end.outcomes.end(),
+                                         [&](const UnitOutcome& o) { return o.status == status; });
+        object.Add(StatusName(status), static_cast<long long>(count));
+    }
+    object.Add("result_file", end.resultFile);
+    object.Raw("result_written", end.resultWritten ? "true" : "false");
+    return object.Line();
+}
 
 std::unique_ptr<RolloutView> MakeJsonView(std::FILE* out) {
     return std::make_unique<JsonView>(out);

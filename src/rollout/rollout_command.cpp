@@ -11,9 +11,22 @@ bool IsOption(const std::string& arg) {
 
 }  // namespace
 
+bool HasExtension(std::string_view path, std::string_view extension) {
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (name.size() <= extension.size()) return false;
+    const std::string_view end = name.substr(name.size() - extension.size());
+    return std::equal(end.begin(), end.end(), extension.begin(), extension.end(),
+                      [](char a, char b) {
+                          const auto lower = [](char c) {
+                              return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                          };
+                          return lower(a) == lower(b);
+                      });
+}
+
 bool IsRolloutCommand(const std::vector<std::string>& args) {
     if (args.empty()) return false;
-    if (args.front().ends_with(".csv")) return true;
+    if (HasExtension(args.front(), ".csv")) return true;
     return std::any_of(args.begin(), args.end(), IsOption);
 }
 
@@ -25,12 +38,11 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
         return std::nullopt;
     }
     command.path = args.front();
-    const std::string name = command.path.substr(command.path.rfind('/') + 1);
-    if (name.ends_with(".csv") && name.size() > 4) {
+    if (HasExtension(command.path, ".csv")) {
         command.source = RolloutCommand::Source::Table;
-    } else if (name.ends_with(".xml") && name.size() > 4) {
+    } else if (HasExtension(command.path, ".xml")) {
         command.source = RolloutCommand::Source::Database;
-    } else if (name.ends_with(".cfg") && name.size() > 4) {
+    } else if (HasExtension(command.path, ".cfg")) {
         command.source = RolloutCommand::Source::NodeFile;
     } else {
         error =
@@ -41,7 +53,8 @@ std::optional<RolloutCommand> ParseRolloutCommand(const std::vector<std::string>
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--iso" || arg == "--stick";
-        if (takesValue && (i + 1 >= args.size() || args[i + 1].empty())) {
+        // "--iso --json" lacks its folder: an option is not a value.
+        if (takesValue && (i + 1 >= args.size() || args[i + 1].empty() || IsOption(args[i + 1]))) {
             error = arg + " needs a value";
             return std::nullopt;
         }

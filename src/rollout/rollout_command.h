@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace flintmere {
@@ -20,6 +21,11 @@ struct RolloutCommand {
     bool yes = false;
     bool json = false;
 };
+
+// Whether the file name `path` ends in `extension` (".csv"), letter case
+// ignored, with a name before it: a spreadsheet on another system writes
+// UNITS.CSV.
+bool HasExtension(std::string_view path, std::string_view extension);
 
 // True when `args` are meant for a rollout rather than the window or the
 // batch image: a .csv first, or any of the rollout's options.

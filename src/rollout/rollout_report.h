@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace flintmere {
@@ -23,12 +25,26 @@ struct UnitProgress {
     double mbPerSecond = -1;
 };
 
-// How a unit ended.
+enum class MediumKind { Image, Stick };
+
+// How a unit ended: one attempt, as the result file records it.
 struct UnitOutcome {
+    UnitOutcome() = default;
+    UnitOutcome(std::string unit_, std::string medium_, UnitStatus status_, std::string reason_)
+        : unit(std::move(unit_)),
+          medium(std::move(medium_)),
+          status(status_),
+          reason(std::move(reason_)) {}
+
     std::string unit;    // the host name
-    std::string medium;  // the image file, or the stick's device and serial
+    std::string medium;  // as shown: the image file, or the stick's device and serial
     UnitStatus status = UnitStatus::Waiting;
     std::string reason;  // why it failed or was cancelled; "" when done
+    MediumKind kind = MediumKind::Image;
+    std::string device;  // the image file, or the stick's device
+    std::string serial;  // the stick's; "" for an image or a stick without one
+    std::string time;    // when the attempt ended, ISO 8601 in UTC
+    std::string sha256;  // a done image's, lower-case hex
 };
 
 // All calls may come from several threads at once.
@@ -57,18 +73,35 @@ std::unique_ptr<RolloutView> MakePlainView(std::FILE* out);
 // One JSON object per line and event.
 std::unique_ptr<RolloutView> MakeJsonView(std::FILE* out);
 
+// The JSON lines of a run besides the view's (see docs/rollout-json.md):
+// a refusal of the table, a line for the operator ("note", "error"), and
+// the summary every run with --json ends with.
+struct RolloutEnd {
+    int exitStatus = 0;
+    std::vector<UnitOutcome> outcomes;  // this run's attempts
+    std::string resultFile;             // "" when there is none (a database, a node.cfg)
+    bool resultWritten = false;
+};
+std::string JsonRefusalLine(std::size_t row, const std::string& column, const std::string& reason);
+std::string JsonMessageLine(std::string_view event, const std::string& text);
+std::string JsonSummaryLine(const RolloutEnd& end);
+
 // The summary table: unit, medium, status, reason; one line per unit and a
 // last line with the counts.
 std::string FormatSummary(const std::vector<UnitOutcome>& outcomes);
-// The same as CSV (header "unit,medium,status,reason"), RFC 4180 quoting.
+// The result file's text: a UTF-8 byte order mark, the header
+// "unit,medium,device,serial,status,reason,time,sha256" and a row per
+// attempt, CRLF, RFC 4180 quoting.
 std::string FormatResultCsv(const std::vector<UnitOutcome>& outcomes);
-const char* StatusName(UnitStatus status);  // "waiting", "running", "done", "failed", "canceled"
+const char* StatusName(UnitStatus status);    // "waiting", "running", "done", "failed", "canceled"
+const char* MediumKindName(MediumKind kind);  // "image", "stick"
 
 // Exit statuses of a rollout.
 constexpr int kRolloutMaxFailedStatus = 63;  // 1..63: that many units failed (63: 63 or more)
 constexpr int kRolloutUsage = 64;            // the command line is not a rollout's
 constexpr int kRolloutRefused = 65;          // the table was refused: nothing written
 constexpr int kRolloutNotStarted = 66;       // the media could not be prepared at all
+constexpr int kRolloutResultLost = 67;       // the result file cannot be written
 // 0 when every unit is done, else the number not done, capped.
 int RolloutExitStatus(const std::vector<UnitOutcome>& outcomes);
 

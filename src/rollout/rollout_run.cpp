@@ -3,20 +3,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <thread>
 
 #include "config/node_cfg_tokens.h"
 #include "platform/termination_signals.h"
 #include "rollout/iso_rollout.h"
+#include "rollout/output_check.h"
 #include "rollout/result_file.h"
 #include "rollout/rollout_command.h"
 #include "rollout/stick_rollout.h"
 #include "rollout/unit_check.h"
+#include "rollout/unwritten_columns.h"
+#include "rollout/view_text.h"
 
 namespace flintmere {
 
@@ -50,28 +56,54 @@ bool ReadSource(const std::string& path, std::string& text, std::string& error) 
 class Run {
   public:
     Run(MediaEngine& app, const RolloutCommand& command, const RolloutStreams& streams)
-        : app_(app), command_(command), io_(streams) {}
+        : app_(app),
+          command_(command),
+          io_(streams),
+          human_(command.json ? streams.err : streams.out) {}
 
-    int Execute();
+    // Every run with --json ends with its summary object, whatever ended it.
+    int Execute() {
+        const int status = Work();
+        if (command_.json) {
+            Json(JsonSummaryLine({status, outcomes_, resultPath_, resultWritten_}));
+        }
+        return status;
+    }
 
   private:
-    int Refused(const std::string& why) {
+    int Work();
+    void Json(const std::string& line) {
+        if (command_.json) rollout_text::WriteAll(io_.out, line);
+    }
+    int Refused(const std::string& why, int status = kRolloutRefused) {
         std::fprintf(io_.err, "flintmere: %s\n", why.c_str());
         app_.WriteLog("RunRollout(): refused: %s", why.c_str());
-        return kRolloutRefused;
+        Json(JsonMessageLine("error", why));
+        return status;
+    }
+    // A line for the operator on standard error.
+    void Say(const std::string& text) {
+        std::fprintf(io_.err, "flintmere: %s\n", text.c_str());
+        app_.WriteLog("RunRollout(): %s", text.c_str());
+        Json(JsonMessageLine("note", text));
     }
     bool LoadUnits();
+    bool ReadEarlier();
+    bool PickImages();
     bool PickSticks();
     std::vector<UnitOutcome> Write(RolloutView& view);
+    std::unique_ptr<RolloutView> MakeView();
 
     MediaEngine& app_;
     const RolloutCommand& command_;
     RolloutStreams io_;
+    std::FILE* human_;  // the summary: standard output, or standard error beside JSON
     std::vector<UnitRow> units_;
-    std::vector<std::string> tableOrder_;
     std::vector<RemovableDisk> sticks_;
     std::vector<UnitOutcome> earlier_;
+    std::vector<UnitOutcome> outcomes_;
     std::string resultPath_;
+    bool resultWritten_ = false;
     std::stop_source stop_;
     int refusedStatus_ = 0;
 };
@@ -120,6 +152,7 @@ bool Run::LoadUnits() {
             std::fprintf(io_.err, "flintmere: %s: %s\n", command_.path.c_str(),
                          DescribeRefusal(refusal).c_str());
             app_.WriteLog("RunRollout(): %s", DescribeRefusal(refusal).c_str());
+            Json(JsonRefusalLine(refusal.row, refusal.column, refusal.reason));
         }
         refusedStatus_ = Refused(FormatA("the table was refused (%zu %s); nothing was written",
                                          table.refusals.size(),
@@ -131,41 +164,93 @@ bool Run::LoadUnits() {
         return false;
     }
     units_ = std::move(table.units);
-    for (const UnitRow& unit : units_) tableOrder_.push_back(unit.hostName);
     resultPath_ = command_.path + ".result.csv";
+    if (table.encoding == "Windows-1252") {
+        Say(command_.path + " is not UTF-8 text: it is read as Windows-1252");
+    }
+    // Not dropped in silence: the operator may have meant them for the medium.
+    const std::vector<std::string> unwritten = UnwrittenColumns(units_, iso);
+    if (!unwritten.empty()) {
+        std::string names;
+        for (const std::string& name : unwritten) names += (names.empty() ? "" : ", ") + name;
+        Say(command_.path + ": " + (iso ? "an image's" : "a stick's") +
+            " node.cfg leaves these columns empty, so their values are not written: " + names);
+    }
     return true;
 }
 
-// The next units not yet done get the sticks, in the order given.
+// The earlier attempts; a file that is there but not a result file is
+// left alone, and nothing is written.
+bool Run::ReadEarlier() {
+    std::string error;
+    if (resultPath_.empty() || ReadResultFile(resultPath_, earlier_, error)) return true;
+    refusedStatus_ =
+        Refused("the result file cannot be written without losing what it holds: " + error +
+                    "; nothing was written",
+                kRolloutResultLost);
+    return false;
+}
+
+// The units without a done image in the folder (one whose file is gone
+// counts as not done).
+bool Run::PickImages() {
+    std::vector<UnitRow> next;
+    std::size_t done = 0;
+    for (UnitRow& unit : units_) {
+        const std::string path = ImagePath(unit, command_.isoFolder);
+        struct stat st {};
+        if (HasDone(earlier_, unit.hostName, MediumKind::Image, path) &&
+            ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            ++done;
+            continue;
+        }
+        next.push_back(std::move(unit));
+    }
+    units_ = std::move(next);
+    if (done > 0 && !units_.empty()) {
+        Say(FormatA("%zu %s a done image in %s already (see %s); %zu to make", done,
+                    done == 1 ? "unit has" : "units have", command_.isoFolder.c_str(),
+                    resultPath_.c_str(), units_.size()));
+    }
+    if (units_.empty()) {
+        Say("every unit of " + command_.path + " has a done image in " + command_.isoFolder +
+            " (see " + resultPath_ + "); remove an image to make it again");
+        return false;
+    }
+    return true;
+}
+
+// The next units without a done stick get the sticks, in the order given.
 bool Run::PickSticks() {
     std::string error;
     if (!ResolveSticks(app_.diskService(), command_.sticks, sticks_, error)) {
         refusedStatus_ = Refused(error);
         return false;
     }
-    if (!resultPath_.empty()) earlier_ = ReadResultFile(resultPath_);
     std::vector<UnitRow> next;
     for (UnitRow& unit : units_) {
-        bool done = false;
-        for (const UnitOutcome& o : earlier_)
-            done |= o.unit == unit.hostName && o.status == UnitStatus::Done;
+        const bool done = HasDone(earlier_, unit.hostName, MediumKind::Stick);
         if (!done && next.size() < sticks_.size()) next.push_back(std::move(unit));
     }
     units_ = std::move(next);
     if (units_.empty()) {
-        std::fprintf(io_.err, "flintmere: every unit of %s is done (see %s)\n",
-                     command_.path.c_str(), resultPath_.c_str());
+        Say("every unit of " + command_.path + " has a done stick (see " + resultPath_ + ")");
         return false;
     }
     if (sticks_.size() > units_.size()) {
         for (std::size_t i = units_.size(); i < sticks_.size(); ++i) {
-            std::fprintf(io_.err, "flintmere: %s is not written: no unit is left for it\n",
-                         sticks_[i].devicePath.c_str());
+            Say(sticks_[i].devicePath + " is not written: no unit is left for it");
         }
         sticks_.resize(units_.size());
     }
+    // Before the question: a yes must not lead to "could not be started".
+    if (const std::string missing = StickWriterMissing(ToPath(app_.m_exeFolder), ::geteuid() == 0);
+        !missing.empty()) {
+        refusedStatus_ = Refused(missing + "; nothing was written", kRolloutNotStarted);
+        return false;
+    }
     if (!command_.yes && !ConfirmSticks(sticks_, units_, io_.err, io_.in)) {
-        std::fprintf(io_.err, "flintmere: nothing was written\n");
+        Say("nothing was written");
         refusedStatus_ = kRolloutNotStarted;
         return false;
     }
@@ -185,47 +270,57 @@ std::vector<UnitOutcome> Run::Write(RolloutView& view) {
     return RunStickRollout(app_, units_, sticks_, view, stop_);
 }
 
-int Run::Execute() {
+// A terminal that can move its cursor gets the redrawn block; a pipe, a
+// log or TERM=dumb plain lines.
+std::unique_ptr<RolloutView> Run::MakeView() {
+    if (command_.json) return MakeJsonView(io_.out);
+    const char* term = std::getenv("TERM");
+    const bool capable = term && *term && std::string_view(term) != "dumb";
+    if (capable && ::isatty(::fileno(io_.out))) return MakeTerminalView(io_.out);
+    return MakePlainView(io_.out);
+}
+
+int Run::Work() {
     // Before any thread: only the wait below takes these.
     TerminationSignals signals;
     const PipeSignalIgnored pipeIgnored;
     app_.WriteLog("RunRollout(): %s", command_.path.c_str());
     if (!app_.CheckPendriveSoftware() || !app_.CheckInstallImage()) {
-        std::fprintf(io_.err, "flintmere: the installation folder %s is incomplete; see the log\n",
-                     ToPath(app_.m_exeFolder).c_str());
-        return kRolloutNotStarted;
+        return Refused(
+            "the installation folder " + ToPath(app_.m_exeFolder) + " is incomplete; see the log",
+            kRolloutNotStarted);
     }
-    if (!LoadUnits()) return refusedStatus_;
+    if (!LoadUnits() || !ReadEarlier()) return refusedStatus_;
+    // Where the work goes is checked before any of it is done.
+    if (!resultPath_.empty() && !ResultFileWritable(resultPath_)) {
+        return Refused("the result file " + resultPath_ + " cannot be written: " +
+                           AppServices::SystemErrorText(errno) + "; nothing was written",
+                       kRolloutResultLost);
+    }
     if (!command_.isoFolder.empty()) {
-        struct stat st {};
-        if (::stat(command_.isoFolder.c_str(), &st) != 0 &&
-            ::mkdir(command_.isoFolder.c_str(), 0755) != 0) {
-            return Refused("cannot make the folder " + command_.isoFolder + ": " +
-                           AppServices::SystemErrorText(errno));
-        }
+        if (!PickImages()) return refusedStatus_;
+        const std::string problem = PrepareImageFolder(
+            command_.isoFolder,
+            EstimatedImageBytes(ToPath(app_.m_distFolder), ToPath(app_.m_exeFolder)));
+        if (!problem.empty()) return Refused(problem + "; nothing was written", kRolloutNotStarted);
     } else if (!PickSticks()) {
         return refusedStatus_;
     }
 
-    std::unique_ptr<RolloutView> view = command_.json                 ? MakeJsonView(io_.out)
-                                        : ::isatty(::fileno(io_.out)) ? MakeTerminalView(io_.out)
-                                                                      : MakePlainView(io_.out);
+    std::unique_ptr<RolloutView> view = MakeView();
     std::vector<UnitOutcome> announced;
     for (const UnitRow& unit : units_) {
         const std::size_t i = announced.size();
-        const std::string medium = command_.isoFolder.empty()
-                                       ? DescribeStick(sticks_[i])
-                                       : command_.isoFolder + "/" + unit.hostName + ".iso";
-        announced.push_back({unit.hostName, medium, UnitStatus::Waiting, {}});
+        announced.push_back(command_.isoFolder.empty() ? StickOutcome(unit, sticks_[i])
+                                                       : ImageOutcome(unit, command_.isoFolder));
     }
     view->Begin(announced);
 
-    std::vector<UnitOutcome> outcomes;
     std::atomic<bool> finished{false};
     int signal = 0;
     {
         std::jthread writer([&] {
-            outcomes = Write(*view);
+            outcomes_ = Write(*view);
             finished = true;
         });
         while (!finished) {
@@ -242,23 +337,28 @@ int Run::Execute() {
     }
     view->End();
 
-    std::fputs(FormatSummary(outcomes).c_str(), io_.out);
+    std::fputs(FormatSummary(outcomes_).c_str(), human_);
     if (!resultPath_.empty()) {
-        const std::vector<UnitOutcome> merged = MergeOutcomes(earlier_, outcomes, tableOrder_);
-        if (WriteResultFile(resultPath_, merged)) {
-            std::fprintf(io_.out, "The result is in %s\n", resultPath_.c_str());
-        } else {
-            std::fprintf(io_.err, "flintmere: the result could not be written to %s: %s\n",
-                         resultPath_.c_str(), AppServices::SystemErrorText(errno).c_str());
+        std::vector<UnitOutcome> attempts = earlier_;
+        attempts.insert(attempts.end(), outcomes_.begin(), outcomes_.end());
+        resultWritten_ = WriteResultFile(resultPath_, attempts);
+        if (resultWritten_) {
+            std::fprintf(human_, "The result is in %s\n", resultPath_.c_str());
         }
     }
-    std::fflush(io_.out);
-    for (const UnitOutcome& o : outcomes) {
+    std::fflush(human_);
+    for (const UnitOutcome& o : outcomes_) {
         app_.WriteLog("RunRollout(): %s on %s: %s%s%s", o.unit.c_str(), o.medium.c_str(),
                       StatusName(o.status), o.reason.empty() ? "" : ": ", o.reason.c_str());
     }
+    if (!resultPath_.empty() && !resultWritten_) {
+        // The summary above is then the only record of what was written.
+        return Refused("the result could not be written to " + resultPath_ + ": " +
+                           AppServices::SystemErrorText(errno),
+                       kRolloutResultLost);
+    }
     if (signal != 0) return 128 + signal;
-    return RolloutExitStatus(outcomes);
+    return RolloutExitStatus(outcomes_);
 }
 
 }  // namespace
@@ -269,6 +369,11 @@ int RunRollout(MediaEngine& app, const std::vector<std::string>& args,
     const std::optional<RolloutCommand> command = ParseRolloutCommand(args, error);
     if (!command) {
         std::fprintf(streams.err, "flintmere: %s\nUsage:\n%s", error.c_str(), kRolloutUsageText);
+        if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+            rollout_text::WriteAll(
+                streams.out,
+                JsonMessageLine("error", error) + JsonSummaryLine({kRolloutUsage, {}, "", false}));
+        }
         return kRolloutUsage;
     }
     RolloutCommand absolute = *command;

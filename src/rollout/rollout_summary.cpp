@@ -99,11 +99,17 @@ std::string FormatSummary(const std::vector<UnitOutcome>& outcomes) {
     return text + rollout_text::CountsLine(outcomes) + '\n';
 }
 
+const char* MediumKindName(MediumKind kind) {
+    return kind == MediumKind::Stick ? "stick" : "image";
+}
+
 std::string FormatResultCsv(const std::vector<UnitOutcome>& outcomes) {
-    std::string csv = "unit,medium,status,reason\r\n";
+    // The mark makes a spreadsheet read the paths as UTF-8.
+    std::string csv = "\xEF\xBB\xBFunit,medium,device,serial,status,reason,time,sha256\r\n";
     for (const UnitOutcome& o : outcomes) {
-        csv += CsvField(o.unit) + ',' + CsvField(o.medium) + ',' + StatusName(o.status) + ',' +
-               CsvField(o.reason) + "\r\n";
+        csv += CsvField(o.unit) + ',' + MediumKindName(o.kind) + ',' + CsvField(o.device) + ',' +
+               CsvField(o.serial) + ',' + StatusName(o.status) + ',' + CsvField(o.reason) + ',' +
+               CsvField(o.time) + ',' + CsvField(o.sha256) + "\r\n";
     }
     return csv;
 }

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "config/setup_validation.h"
+#include "rollout/output_check.h"
+#include "rollout/result_file.h"
 #include "rollout/unit_run.h"
 
 namespace flintmere {
@@ -18,22 +20,20 @@ std::uint64_t DeviceNumberOf(const std::string& path) {
     return st.st_rdev;
 }
 
-// Bytes written to the disk so far, as the kernel counts them.
-std::uint64_t BytesWritten(const std::string& name) {
+// Bytes moved to or from the disk so far, as the kernel counts them: the
+// stat file's sectors read (field 3) or written (field 7).
+std::uint64_t SectorBytes(const std::string& name, int field) {
     std::ifstream stat("/sys/block/" + name + "/stat");
-    std::uint64_t field = 0;
-    for (int i = 0; i < 7 && (stat >> field); ++i) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < field && (stat >> value); ++i) {
     }
-    return stat ? field * 512 : 0;
-}
-
-std::string Medium(const RemovableDisk& disk) {
-    return disk.serial.empty() ? disk.devicePath : disk.devicePath + " (" + disk.serial + ")";
+    return stat ? value * 512 : 0;
 }
 
 UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDisk& disk,
                        RolloutView& view, std::size_t index, const std::stop_source& stop) {
-    UnitOutcome outcome{unit.hostName, Medium(disk), UnitStatus::Failed, {}};
+    UnitOutcome outcome = StickOutcome(unit, disk);
+    outcome.status = UnitStatus::Failed;
     UnitRun run(app, unit.record, unit.hostName, view, index, stop);
     MediaEngine& engine = run.Engine();
     engine.m_isoMedia = 0;
@@ -42,7 +42,8 @@ UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDis
     engine.m_driveSize[0] = disk.geometry.Size();
     engine.m_logoSourcePath = app.m_logoSourcePath;
     const std::string name = disk.name;
-    run.Progress().CountBytesWith([name] { return BytesWritten(name); });
+    run.Progress().CountBytesWith([name] { return SectorBytes(name, 7); });
+    run.Progress().CountReadsWith([name] { return SectorBytes(name, 3); }, "Verifying");
     run.Progress().Report("Starting the stick writer", 0);
     engine.RunStickWriter(engine.MakeStickRequest());
     switch (engine.m_setupStatus.load()) {
@@ -59,10 +60,22 @@ UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDis
                                  : run.Reason("the stick writer ended without saying why");
             break;
     }
+    outcome.time = Iso8601Utc(app.clock().Now());
     return outcome;
 }
 
 }  // namespace
+
+UnitOutcome StickOutcome(const UnitRow& unit, const RemovableDisk& disk) {
+    UnitOutcome outcome;
+    outcome.unit = unit.hostName;
+    outcome.kind = MediumKind::Stick;
+    outcome.device = disk.devicePath;
+    outcome.serial = disk.serial;
+    outcome.medium =
+        disk.serial.empty() ? disk.devicePath : disk.devicePath + " (" + disk.serial + ")";
+    return outcome;
+}
 
 bool ResolveSticks(DiskService& disks, const std::vector<std::string>& devices,
                    std::vector<RemovableDisk>& sticks, std::string& error) {
@@ -99,7 +112,7 @@ std::string DescribeStick(const RemovableDisk& disk) {
     std::string text = disk.devicePath;
     text += "  " + (disk.description.empty() ? std::string("(no model)") : disk.description);
     text += "  " + (disk.serial.empty() ? std::string("(no serial)") : "serial " + disk.serial);
-    text += "  " + Utf16ToUtf8(FormatByteSizeShort(disk.geometry.Size()));
+    text += "  " + DecimalSize(disk.geometry.Size());
     return text;
 }
 

@@ -21,7 +21,10 @@ namespace flintmere {
 bool ResolveSticks(DiskService& disks, const std::vector<std::string>& devices,
                    std::vector<RemovableDisk>& sticks, std::string& error);
 
-// "/dev/sdb  SanDisk Cruzer  serial 4C530001  7.45 GB"
+// A unit's stick, waiting.
+UnitOutcome StickOutcome(const UnitRow& unit, const RemovableDisk& disk);
+
+// "/dev/sdb  SanDisk Cruzer  serial 4C530001  8.00 GB" (decimal GB, as on the stick)
 std::string DescribeStick(const RemovableDisk& disk);
 
 // Lists each stick with the unit it will get on `out` and asks on `in`;

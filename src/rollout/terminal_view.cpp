@@ -23,6 +23,7 @@ constexpr std::size_t kMediumWidth = 32;
 constexpr std::size_t kStepWidth = 28;
 constexpr std::size_t kUnknownTerminalWidth = 80;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr double kPaceKnownAfter = 3.0;  // seconds of progress before a time left is shown
 
 struct TerminalSize {
     std::size_t columns = kUnknownTerminalWidth;
@@ -57,6 +58,7 @@ class TerminalView final : public RolloutView {
         }
         drawn_ = 0;
         active_ = true;
+        begun_ = now_();
         Draw("");
     }
 
@@ -68,6 +70,7 @@ class TerminalView final : public RolloutView {
         // A new step is worth showing at once; a step can sit long without
         // reports (the read-back), and the old one would stand for it.
         const bool newStep = !unit.started || step != unit.step;
+        if (!unit.started) unit.startedAt = now_();
         unit.started = true;
         unit.step = std::move(step);
         unit.percent = std::clamp(progress.percent, 0, 100);
@@ -108,6 +111,7 @@ class TerminalView final : public RolloutView {
     struct Unit {
         std::string unit, medium;
         bool started = false;
+        std::chrono::steady_clock::time_point startedAt{};
         std::string step;
         int percent = 0;
         std::string mbPerSecond;
@@ -116,9 +120,17 @@ class TerminalView final : public RolloutView {
         std::string ending;
     };
 
+    // The time left at the pace so far, once there is a pace to go by.
+    std::string TimeLeft(std::chrono::steady_clock::time_point since, double percent) const {
+        const double elapsed = std::chrono::duration<double>(now_() - since).count();
+        if (percent < 1 || percent >= 100 || elapsed < kPaceKnownAfter) return "";
+        return rollout_text::DurationText(elapsed * (100 - percent) / percent) + " left";
+    }
+
     std::string Line(const Unit& unit, std::size_t width) const {
-        std::string line = FitToColumns(unit.unit, unitWidth_) + "  " +
-                           FitToColumns(unit.medium, mediumWidth_) + "  ";
+        std::string line =
+            FitToColumns(unit.unit, unitWidth_) + "  " +
+            FitToColumns(rollout_text::ElideMiddle(unit.medium, mediumWidth_), mediumWidth_) + "  ";
         if (unit.ended) {
             line += unit.ending;
         } else if (!unit.started) {
@@ -126,6 +138,9 @@ class TerminalView final : public RolloutView {
         } else {
             line += FitToColumns(unit.step, stepWidth_) + FormatA("  %3d%%", unit.percent);
             if (!unit.mbPerSecond.empty()) line += "  " + unit.mbPerSecond + " MB/s";
+            if (const std::string left = TimeLeft(unit.startedAt, unit.percent); !left.empty()) {
+                line += "  " + left;
+            }
         }
         line.erase(line.find_last_not_of(' ') + 1);
         return rollout_text::CutToColumns(line, width);
@@ -134,10 +149,30 @@ class TerminalView final : public RolloutView {
     // The block's lines. A block taller than the terminal could not be
     // redrawn (the cursor stops at the top), so then the running units come
     // first, then the waiting ones, and one line counts the rest.
+    // "4 units: 1 done · 3:10 left": the table's pace, once it is known.
+    std::string TableLine(std::size_t width) const {
+        double percents = 0;
+        std::vector<UnitOutcome> counted;
+        for (const Unit& unit : units_) {
+            percents += unit.ended ? 100 : unit.percent;
+            UnitOutcome o;
+            o.status = unit.ended     ? unit.status
+                       : unit.started ? UnitStatus::Running
+                                      : UnitStatus::Waiting;
+            counted.push_back(std::move(o));
+        }
+        if (units_.empty()) return "";
+        const std::string left = TimeLeft(begun_, percents / static_cast<double>(units_.size()));
+        if (left.empty()) return "";
+        return rollout_text::CutToColumns(rollout_text::CountsLine(counted) + "  " + left, width);
+    }
+
     std::vector<std::string> BlockLines(const TerminalSize& terminal) const {
         std::vector<std::string> lines;
-        if (terminal.rows == 0 || units_.size() < terminal.rows) {
+        const std::string table = TableLine(terminal.columns);
+        if (terminal.rows == 0 || units_.size() + (table.empty() ? 0 : 1) < terminal.rows) {
             for (const Unit& unit : units_) lines.push_back(Line(unit, terminal.columns));
+            if (!table.empty()) lines.push_back(table);
             return lines;
         }
         const std::size_t room = terminal.rows > 3 ? terminal.rows - 2 : 1;
@@ -190,6 +225,7 @@ class TerminalView final : public RolloutView {
     std::size_t drawn_ = 0;  // lines of the block on the screen, above the cursor
     bool active_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point begun_{};
 };
 
 }  // namespace

@@ -39,13 +39,32 @@ void UnitProgressSink::CountBytesWith(std::function<std::uint64_t()> counter) {
     rate_ = -1;
 }
 
+void UnitProgressSink::CountReadsWith(std::function<std::uint64_t()> reads, std::string readStep) {
+    std::lock_guard lock(mutex_);
+    reads_ = std::move(reads);
+    readStep_ = std::move(readStep);
+}
+
+std::uint64_t UnitProgressSink::Bytes() const {
+    return reading_ ? reads_() : counter_();
+}
+
 // Over at least a second, so that the rate does not jump with each chunk.
 double UnitProgressSink::Rate() {
     if (!counter_) return -1;
     const auto now = std::chrono::steady_clock::now();
+    // A read-back's rate is of reads: the writes have ended then.
+    const bool reading = reads_ && !readStep_.empty() && step_.starts_with(readStep_);
+    if (reading != reading_) {
+        reading_ = reading;
+        lastBytes_ = Bytes();
+        lastAt_ = now;
+        rate_ = -1;
+        return rate_;
+    }
     const double seconds = std::chrono::duration<double>(now - lastAt_).count();
     if (seconds < 1.0) return rate_;
-    const std::uint64_t bytes = counter_();
+    const std::uint64_t bytes = Bytes();
     rate_ = bytes >= lastBytes_ ? static_cast<double>(bytes - lastBytes_) / seconds / 1e6 : -1;
     lastBytes_ = bytes;
     lastAt_ = now;

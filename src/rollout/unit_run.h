@@ -39,6 +39,9 @@ class UnitProgressSink final : public ProgressDialog {
     // Where the bytes written for the unit are counted (image size, or the
     // device's written sectors); the view shows their rate.
     void CountBytesWith(std::function<std::uint64_t()> counter);
+    // While the step starts with `readStep` (a read-back), the rate is of
+    // the bytes `reads` counts instead.
+    void CountReadsWith(std::function<std::uint64_t()> reads, std::string readStep);
     void Report(const std::string& step, int percent);
 
     bool IsReady() override { return true; }
@@ -49,6 +52,7 @@ class UnitProgressSink final : public ProgressDialog {
 
   private:
     double Rate();
+    std::uint64_t Bytes() const;
 
     RolloutView& view_;
     std::size_t index_;
@@ -56,6 +60,9 @@ class UnitProgressSink final : public ProgressDialog {
     std::string step_;
     int percent_ = 0;
     std::function<std::uint64_t()> counter_;
+    std::function<std::uint64_t()> reads_;
+    std::string readStep_;
+    bool reading_ = false;
     std::uint64_t lastBytes_ = 0;
     std::chrono::steady_clock::time_point lastAt_{};
     double rate_ = -1;

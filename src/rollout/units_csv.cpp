@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/text.h"
+
 namespace flintmere {
 namespace {
 
@@ -53,18 +55,79 @@ struct ParserFree {
 
 }  // namespace
 
+std::string DecodeTableText(std::string_view bytes, std::string& encoding) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        encoding = "UTF-8";
+        return std::string(bytes.substr(3));
+    }
+    const bool little = bytes.starts_with("\xFF\xFE");
+    if (little || bytes.starts_with("\xFE\xFF")) {
+        encoding = little ? "UTF-16LE" : "UTF-16BE";
+        std::u16string units;
+        for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+            const auto lo = static_cast<unsigned char>(bytes[at + (little ? 0 : 1)]);
+            const auto hi = static_cast<unsigned char>(bytes[at + (little ? 1 : 0)]);
+            units += static_cast<char16_t>(hi << 8 | lo);
+        }
+        if (bytes.size() % 2 != 0) units += u'\xFFFD';
+        // Unpaired surrogates would not survive the conversion.
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const char16_t c = units[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                units[i + 1] <= 0xDFFF) {
+                ++i;
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
+                units[i] = u'\xFFFD';
+            }
+        }
+        return Utf16ToUtf8(units);
+    }
+    if (IsValidUtf8(bytes)) {
+        encoding = "UTF-8";
+        return std::string(bytes);
+    }
+    encoding = "Windows-1252";
+    return Utf16ToUtf8(AnsiToUtf16(bytes));
+}
+
+char HeaderDelimiter(std::string_view text) {
+    std::size_t commas = 0, semicolons = 0, tabs = 0;
+    bool quoted = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (c == '\r' || c == '\n') {
+            // Empty lines may come before the header.
+            if (commas + semicolons + tabs > 0) break;
+            continue;
+        }
+        commas += c == ',';
+        semicolons += c == ';';
+        tabs += c == '\t';
+    }
+    if (semicolons > commas && semicolons >= tabs) return ';';
+    if (tabs > commas && tabs > semicolons) return '\t';
+    return ',';
+}
+
 CsvRecords ReadCsvRecords(std::string_view bytes) {
-    constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    if (bytes.starts_with(kBom)) bytes.remove_prefix(kBom.size());
+    std::string encoding;
+    const std::string text = DecodeTableText(bytes, encoding);
+    const char delimiter = HeaderDelimiter(text);
 
     csv_parser parser{};
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0) {
-        return {{}, CsvFault{1, 0, "the CSV reader could not start"}};
+        return {{}, CsvFault{1, 0, "the CSV reader could not start"}, encoding, delimiter};
     }
     std::unique_ptr<csv_parser, ParserFree> owner(&parser);
     csv_set_space_func(&parser, NoBlanks);
+    csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
 
     Collector c;
+    c.out.encoding = encoding;
+    c.out.delimiter = delimiter;
+    bytes = text;
     const std::size_t read = csv_parse(&parser, bytes.data(), bytes.size(), OnField, OnRowEnd, &c);
     if (read != bytes.size()) {
         c.out.fault = CsvFault{c.row, c.fields.size(), FaultReason(csv_error(&parser))};

@@ -31,6 +31,21 @@ std::string ColumnName(const std::vector<TableColumn>& columns, const std::strin
     return key;
 }
 
+bool HasColumn(const std::vector<TableColumn>& columns, const std::string& key) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const TableColumn& c) { return c.key == key; });
+}
+
+// What to add when the window's rule needs a column the table lacks.
+std::string MissingColumnHint(const std::string& key) {
+    if (key == "kestrel_wan") {
+        return "; the table has no kestrel_wan column: add one with each unit's WAN address and "
+               "netmask (\"10.2.0.11 255.255.255.0\"), or a singlearmed column with 1 for a "
+               "unit without WAN";
+    }
+    return "; the table has no " + key + " column: add one";
+}
+
 bool IsBlankRow(const CsvRecord& record) {
     return std::all_of(record.fields.begin(), record.fields.end(),
                        [](const std::string& f) { return TrimmedCell(f).empty(); });
@@ -150,6 +165,8 @@ void Append(std::vector<TableRefusal>& to, std::vector<TableRefusal> from) {
 UnitsTable ReadUnitsTable(std::string_view csv, const UnitCheck& check) {
     UnitsTable table;
     CsvRecords read = ReadCsvRecords(csv);
+    table.encoding = read.encoding;
+    table.delimiter = read.delimiter;
     std::vector<TableColumn> columns;
     const auto faultRefusal = [&](const CsvFault& fault) {
         const bool inData = !read.records.empty() && fault.field < columns.size();
@@ -182,7 +199,11 @@ UnitsTable ReadUnitsTable(std::string_view csv, const UnitCheck& check) {
         std::vector<TableRefusal> refused = ReadRow(read.records[i], columns, unit);
         if (refused.empty()) {
             if (std::optional<TableRefusal> why = check(unit)) {
-                if (!why->column.empty()) why->column = ColumnName(columns, why->column);
+                if (!why->column.empty()) {
+                    if (!HasColumn(columns, why->column))
+                        why->reason += MissingColumnHint(why->column);
+                    why->column = ColumnName(columns, why->column);
+                }
                 refused.push_back(std::move(*why));
             }
         }

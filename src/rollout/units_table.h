@@ -5,8 +5,10 @@
 // an address. Nothing is written for a table with any refusal.
 //
 // How it is read:
-// - UTF-8, with or without a byte order mark; CRLF or LF; fields with
-//   commas, quotes or line breaks in double quotes. A quote left open or
+// - UTF-8 with or without a byte order mark, UTF-16 with one, else
+//   Windows-1252; comma, semicolon or tab separated, as the header line
+//   is; CRLF or LF; fields with the separator, quotes or line breaks in
+//   double quotes. A quote left open or
 //   stray in a field stops the reading, refused at the row it is in.
 // - Rows are counted as a spreadsheet shows them: the file's first line is
 //   row 1, a quoted line break does not start a row, an empty line is a row
@@ -64,6 +66,8 @@ using UnitCheck = std::function<std::optional<TableRefusal>(UnitRow& unit)>;
 struct UnitsTable {
     std::vector<UnitRow> units;
     std::vector<TableRefusal> refusals;  // in row order; empty when the table is valid
+    std::string encoding;                // as the file was read: "UTF-8", "Windows-1252", ...
+    char delimiter = ',';
 };
 
 // Reads the table from `csv` (the file's bytes) and checks every row with

@@ -19,10 +19,17 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t pos);
 // One line: control characters become spaces, invalid bytes U+FFFD.
 std::string OneLine(std::string_view text);
 
-// Characters, not bytes: what a column width counts.
+// The cells of a terminal `c` takes: 0, 1, or 2 (East Asian wide).
+std::size_t CellWidth(char32_t c);
+// Terminal cells, not bytes or characters: what a column width counts.
 std::size_t Columns(std::string_view text);
-// At most `width` characters, never splitting a character.
+// At most `width` cells, never splitting a character.
 std::string CutToColumns(std::string_view text, std::size_t width);
+// At most `width` cells, the middle left out ("/srv/…/site-1.iso"): a
+// path keeps its file name whole when it fits.
+std::string ElideMiddle(std::string_view text, std::size_t width);
+// "1:05", "1:02:03"; "" when unknown.
+std::string DurationText(double seconds);
 // Cut to `width`, then filled with spaces to it.
 std::string FitToColumns(std::string_view text, std::size_t width);
 

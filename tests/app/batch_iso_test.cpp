@@ -33,6 +33,7 @@ class BatchIsoTest : public ::testing::Test {
         WriteFileBytes(dir / "cfg/site1.xml", kDatabase);
         WriteFileBytes(dir / "cfg/site 1.xml", kDatabase);
         WriteFileBytes(dir / "cfg/sub/site1.xml", kDatabase);
+        WriteFileBytes(dir / "cfg/SITE2.XML", kDatabase);
         oldCwd = fs::current_path();
         fs::current_path(dir / "cfg");
     }
@@ -87,6 +88,8 @@ TEST_F(BatchIsoTest, TakesTheArgumentsAsGiven) {
         // Relative paths are taken from the current directory.
         {{"site1.xml"}, cfg + "/site1.xml", cfg + "/site1.iso"},
         {{"sub/site1.xml", "vm2"}, cfg + "/sub/site1.xml", cfg + "/sub/vm2.iso"},
+        // As a system of other letter case names it.
+        {{"SITE2.XML"}, cfg + "/SITE2.XML", cfg + "/SITE2.iso"},
         // Usage errors: nothing is opened.
         {{"site1.xml.bak"}, "", ""},
         {{"site1.xml", ""}, "", ""},

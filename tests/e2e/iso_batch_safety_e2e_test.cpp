@@ -594,40 +594,65 @@ TEST_F(IsoBatchSafety, RunsOfTheSameSecondAndARelativeTemporaryFolder) {
     }
 }
 
-// The temporary folder fills up while the tree is being made, just before the
-// branding files: they would be empty in the image.
+// A file of the tree that the temporary folder cannot take: the run says
+// which, exits 1 and leaves no new image.
 TEST_F(IsoBatchSafety, ATreeFileNotWrittenInFullFailsTheRun) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
-    SmallTmpfs small(dir / "small", "8m");
-    if (!small.Mounted()) GTEST_SKIP() << small.Error();
-    WriteFileBytes(image, kEarlierImage);
+    const struct {
+        const char* name;
+        int inodes;     // 0: tmpfs's own limit
+        bool fillLate;  // once the last boot file is in the tree
+        bool earlier;   // an earlier image at the image's name
+        const char* file;
+    } cases[] = {
+        // The folder fills up just before the branding files: they would be
+        // empty in the image.
+        {"a full folder before the branding", 0, true, true, "branding/companyName"},
+        // Room for the log and the tree's folder, and nothing in it.
+        {"no room for node.cfg", 3, false, false, "node.cfg"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmallTmpfs small(dir / ("small" + std::to_string(index++)), "8m", c.inodes);
+        if (!small.Mounted()) GTEST_SKIP() << small.Error();
+        std::error_code ec;
+        fs::remove(image, ec);
+        if (c.earlier) WriteFileBytes(image, kEarlierImage);
 
-    BackgroundProgram run({inst + "/flintmere", work + "/site1.xml"}, Env(small.Folder() + "/"),
-                          "/");
-    ASSERT_TRUE(run.Started());
-    // Fill the disk once the last boot file is in the tree.
-    const bool filled = WaitFor(
-        [&] {
-            for (const std::string& tree : Trees(small.Folder())) {
-                if (fs::exists(small.Folder() + "/" + tree + "/loader/entries/auto.conf")) {
-                    RunProgram(
-                        {"dd", "if=/dev/zero", "of=" + small.Folder() + "/filler", "bs=64k"});
-                    return true;
-                }
-            }
-            return false;
-        },
-        60s);
-    const ProgramResult result = run.Wait(120s);
-    ASSERT_TRUE(filled);
-    EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_NE(result.err.find("/branding/companyName was not written in full: " +
-                              AppServices::SystemErrorText(ENOSPC)),
-              std::string::npos)
-        << result.err;
-    EXPECT_EQ(ReadFileBytes(image), kEarlierImage);
-    EXPECT_EQ(Names(work), (std::set<std::string>{"site1.xml", "site1.iso"}));
-    ExpectNoSurvivors();
+        BackgroundProgram run({inst + "/flintmere", work + "/site1.xml"}, Env(small.Folder() + "/"),
+                              "/");
+        ASSERT_TRUE(run.Started());
+        const bool filled =
+            !c.fillLate ||
+            WaitFor(
+                [&] {
+                    for (const std::string& tree : Trees(small.Folder())) {
+                        if (fs::exists(small.Folder() + "/" + tree + "/loader/entries/auto.conf")) {
+                            RunProgram({"dd", "if=/dev/zero", "of=" + small.Folder() + "/filler",
+                                        "bs=64k"});
+                            return true;
+                        }
+                    }
+                    return false;
+                },
+                60s);
+        const ProgramResult result = run.Wait(120s);
+        ASSERT_TRUE(filled);
+        EXPECT_EQ(result.exitStatus, 1) << result.err;
+        EXPECT_NE(result.err.find(std::string("/") + c.file + " was not written in full: " +
+                                  AppServices::SystemErrorText(ENOSPC)),
+                  std::string::npos)
+            << result.err;
+        if (c.earlier) {
+            EXPECT_EQ(ReadFileBytes(image), kEarlierImage);
+            EXPECT_EQ(Names(work), (std::set<std::string>{"site1.xml", "site1.iso"}));
+        } else {
+            EXPECT_EQ(Names(work), (std::set<std::string>{"site1.xml"})) << "no image at all";
+        }
+        EXPECT_EQ(Logs(small.Folder()).find("SetupISO(): creating ISO file"), std::string::npos);
+        ExpectNoSurvivors();
+    }
 }
 
 }  // namespace

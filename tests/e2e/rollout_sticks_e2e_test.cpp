@@ -1,6 +1,7 @@
 // A table written onto three slow faulty sticks at once, each through the
 // stick writer: one stick stops taking writes half-way through the copy,
 // and the other two still end complete and read back clean.
+#include <algorithm>
 #include <cstdio>
 
 #include "rollout/rollout_report.h"
@@ -67,6 +68,7 @@ TEST_F(rollout_sticks_e2e, AFailingStickEndsOnlyItsUnit) {
         args.push_back(loop->Device());
     }
     args.push_back("--yes");
+    args.push_back("--json");
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status = RunRollout(*app, args, {out, err, stdin, 0});
@@ -77,9 +79,20 @@ TEST_F(rollout_sticks_e2e, AFailingStickEndsOnlyItsUnit) {
         std::fclose(f);
         return s;
     };
-    const std::string shown = text(out) + text(err);
+    const std::string json = text(out);
+    const std::string shown = json + text(err);
 
     EXPECT_EQ(status, 1) << shown;
+    // Standard output is JSON lines only, and ends with the summary.
+    WriteFileBytes(dir / "out.jsonl", json);
+    const ProgramResult parsed =
+        RunProgram({"python3", "-c",
+                    "import json, sys\n"
+                    "o = [json.loads(l) for l in open(sys.argv[1], encoding='utf-8')]\n"
+                    "assert o[-1]['event'] == 'summary' and o[-1]['exit_status'] == 1, o[-1]\n"
+                    "assert [x['status'] for x in o[-1]['units']] == ['done', 'failed', 'done']\n",
+                    dir / "out.jsonl"});
+    EXPECT_EQ(parsed.exitStatus, 0) << parsed.err << json;
     const std::string result = ReadFileBytes(dir / "units.csv.result.csv");
     EXPECT_NE(result.find("unit-a,"), std::string::npos) << result;
     EXPECT_NE(result.find(",done,"), std::string::npos) << result;
@@ -99,7 +112,15 @@ TEST_F(rollout_sticks_e2e, AFailingStickEndsOnlyItsUnit) {
     }
     EXPECT_EQ(ChildProcesses(), std::vector<std::string>{}) << "no writer is left running";
 
-    // The next run takes only what is not done: unit-b, onto one stick.
+    // An image run through the program leaves the sticks' rows as they are.
+    const ProgramResult images = RunProgram(
+        {inst + "/flintmere", dir / "units.csv", "--iso", dir / "images"}, {}, dir.Path());
+    EXPECT_EQ(images.exitStatus, 0) << images.out << images.err;
+    const std::string afterImages = ReadFileBytes(dir / "units.csv.result.csv");
+    EXPECT_TRUE(afterImages.starts_with(result)) << afterImages;
+    EXPECT_NE(afterImages.find("unit-b,image,", result.size()), std::string::npos) << afterImages;
+
+    // The next run takes only what has no done stick: unit-b, onto one stick.
     ASSERT_TRUE(servers[1]->Control("clear=1\n"));
     ASSERT_TRUE(servers[1]->Control(kSlow));
     std::FILE* out2 = std::tmpfile();
@@ -110,7 +131,22 @@ TEST_F(rollout_sticks_e2e, AFailingStickEndsOnlyItsUnit) {
     EXPECT_EQ(again, 0) << shown2;
     EXPECT_NE(Mtype(loops[1]->Partition(), "node.cfg").find("kestrel_label: unit-b"),
               std::string::npos);
-    EXPECT_EQ(ReadFileBytes(dir / "units.csv.result.csv").find("failed"), std::string::npos);
+    const std::string last = ReadFileBytes(dir / "units.csv.result.csv");
+    ASSERT_TRUE(last.starts_with(afterImages)) << last;
+    const std::string added = last.substr(afterImages.size());
+    EXPECT_TRUE(added.starts_with("unit-b,stick," + loops[1]->Device() + ",")) << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    EXPECT_NE(added.find(",done,"), std::string::npos) << added;
+
+    // Every unit has its stick now: nothing more is written.
+    std::FILE* out3 = std::tmpfile();
+    std::FILE* err3 = std::tmpfile();
+    EXPECT_EQ(RunRollout(*app, {dir / "units.csv", "--stick", loops[0]->Device(), "--yes"},
+                         {out3, err3, stdin, 0}),
+              0);
+    text(out3);
+    EXPECT_NE(text(err3).find("every unit of"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(dir / "units.csv.result.csv"), last);
 }
 
 }  // namespace

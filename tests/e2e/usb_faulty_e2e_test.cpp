@@ -1,6 +1,10 @@
 // Whole stick runs on a faulty stick (a FUSE-served file behind a loop
 // device): a fault set at one step of the run ends it as an error, with the
 // true reason in the box, no tool left running and no "done".
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+
+#include <memory>
 #include <string_view>
 
 #include "usb_rig.h"
@@ -43,12 +47,29 @@ class FaultAtStep final : public ProgressDialog {
     FaultyStickServer& stick_;
 };
 
+// A fault set while the stick writer waits at one of its pauses
+// ("pause-1000-4": the fourth of a second), so that it is in place before
+// the step after that pause starts.
+struct HeldFault {
+    const char* point;
+    std::string control;
+    bool dropCache = false;  // the stick's cached pages, so that the tools read the stick
+};
+
 struct StickFault {
     const char* name;
     std::vector<FaultAtStep::Step> steps;
     const char* box;  // in the box's text
     const char* notInLog;
+    std::vector<HeldFault> held = {};  // the first must come
+    const char16_t* companyName = u"";
 };
+
+// The kernel's cached pages of a block device, written back and dropped.
+void DropCachedPages(const std::string& device) {
+    UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Valid()) ::ioctl(fd.Get(), BLKFLSBUF, 0);
+}
 
 constexpr char kGone[] = "The USB stick was removed or stopped responding.";
 
@@ -78,10 +99,22 @@ TEST_P(usb_faulty_e2e, EndsWithTheTrueReason) {
     FaultAtStep watching(progress, *faulty);
     watching.steps = fault.steps;
     app->m_pProgressDlg = &watching;
+    app->m_companyName = fault.companyName;
+    std::vector<std::unique_ptr<WriterStop>> stops;
+    for (const HeldFault& held : fault.held) {
+        stops.push_back(std::make_unique<WriterStop>(Hooks(), held.point, [this, held] {
+            if (held.dropCache) {
+                DropCachedPages(stick->Device());
+                DropCachedPages(stick->Partition());
+            }
+            faulty->Control(held.control);
+        }));
+    }
 
     const int result = RunBounded(std::chrono::seconds(90));
     const std::string log = Log();
-    ASSERT_TRUE(watching.set.load()) << "the step never came:\n" << log;
+    ASSERT_TRUE(fault.steps.empty() || watching.set.load()) << "the step never came:\n" << log;
+    ASSERT_TRUE(stops.empty() || stops.front()->Reached()) << "the pause never came:\n" << log;
     EXPECT_EQ(result, 0);
     EXPECT_EQ(app->m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u) << log;
@@ -130,7 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
                                        std::to_string(kFatEntry100 + 1)},
                                   {"Copying files...\r\nsyslinux.cfg", "clear=1"}},
                                  "Verification failed: the file system on the stick is damaged.",
-                                 "bytes verified"}),
+                                 "bytes verified"},
+                      // node.cfg cannot be written: the stick does not give mcopy its boot
+                      // sector once. A branding text makes a pause after it, where the stick
+                      // recovers: the run would go on to the end.
+                      StickFault{"NodeCfg",
+                                 {},
+                                 "Input/output error",
+                                 "CreateNodeCfgFile(): written",
+                                 {{"pause-1000-4", "read_fail_range=32256-32768", true},
+                                  {"pause-1000-5", "clear=1"}},
+                                 u"Example Telecom"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -151,7 +151,64 @@ TEST_F(usb_verify_e2e, AChangedNodeCfgIsFound) {
     ExpectVerificationBox("node.cfg");
 }
 
+// A byte the tools wrote outside any file, changed behind the cache: ahead
+// of the volume (partition table, boot code) on a stick with a table, in the
+// volume's own boot sector on one without.
+struct BootAreaFault {
+    const char* name;
+    bool partitioned, gpt;
+    std::int64_t offset;  // in the stick's image
+    const char* box;      // what the box says differs
+};
+
+void PrintTo(const BootAreaFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
+class usb_verify_boot_area_e2e : public usb_verify_e2e,
+                                 public ::testing::WithParamInterface<BootAreaFault> {};
+
+TEST_P(usb_verify_boot_area_e2e, EndsTheRunWithTheVerificationBox) {
+    const BootAreaFault& fault = GetParam();
+    app->m_partitioned = fault.partitioned;
+    app->m_gptPartition = fault.gpt;
+    app->m_legacyBios = 1;  // SYSLINUX's boot code where the layout has it
+    EXPECT_EQ(RunPlanting([&] { FlipImageByte(fault.offset); }), 0);
+    EXPECT_EQ(app->m_setupStatus, SetupError);
+    ASSERT_EQ(app.presenter.Shown().size(), 1u) << Log();
+    EXPECT_EQ(ToPath(app.presenter.Shown()[0].text),
+              std::string("Verification failed: ") + fault.box + ". The stick may be faulty.");
+    const std::string log = Log();
+    const std::string what = std::string(fault.box).substr(0, std::string(fault.box).find(" on "));
+    EXPECT_NE(log.find(what + " differs at offset " + std::to_string(fault.offset) + "\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("SetupUSB(): done"), std::string::npos);
+}
+
+constexpr const char* kTableBox =
+    "the partition table and boot code on the stick differ from what was written";
+constexpr const char* kBootSectorBox =
+    "the file system's boot sector on the stick differs from what was written";
+
+INSTANTIATE_TEST_SUITE_P(Layouts, usb_verify_boot_area_e2e,
+                         ::testing::Values(
+                             // SYSLINUX's boot code, then the first entry's start sector.
+                             BootAreaFault{"MbrBootCode", true, false, 0x40, kTableBox},
+                             BootAreaFault{"MbrPartitionTable", true, false, 446 + 8, kTableBox},
+                             // Past the first sector: the GPT header's CRC, the entry's name.
+                             BootAreaFault{"GptHeader", true, true, 512 + 16, kTableBox},
+                             BootAreaFault{"GptPartitionEntry", true, true, 1024 + 56, kTableBox},
+                             // No table: SYSLINUX's boot code in the volume's boot sector.
+                             BootAreaFault{"NoneBootSector", false, false, 0x100, kBootSectorBox}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
+    // The read-back of a fast stick can end before a cancel asked a moment
+    // late reaches it; on a stick that reads slowly it lasts long enough.
+    if (const std::string why = UseFaultyStick(); !why.empty()) GTEST_SKIP() << why;
+    WriterStop slowReads(Hooks(), "before-check",
+                         [&] { EXPECT_TRUE(faulty->Control("read_rate=4000000\n")); });
     WatchingProgress watching(progress);
     app->m_pProgressDlg = &watching;
     SelectStick();
@@ -169,6 +226,7 @@ TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_TRUE(ChildProcesses().empty()) << "no mtools left running";
     EXPECT_TRUE(app.presenter.Shown().empty());
+    EXPECT_TRUE(slowReads.Reached()) << "the writer never came to its read-back";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -37,7 +38,7 @@ std::vector<std::string> Folders(const std::string& parent, const std::string& p
 }
 
 class IsoFullDisk : public ::testing::Test {
-  protected:
+  public:  // the cases' arrange steps work on it
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
         inst = dir / "inst";
@@ -124,31 +125,77 @@ TEST_F(IsoFullDisk, TreeFolderFillsDuringTheDistributionCopy) {
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
 }
 
-TEST_F(IsoFullDisk, BrandingFilesNotWrittenInFullFailTheWindowsRun) {
-    SmallTmpfs small(dir / "small", kSmall);
+// A file the writers make (node.cfg, config.xml, branding) that the tree's
+// folder cannot take: the writer says so, then one box per file, and the
+// window's run ends as an error, before the image.
+struct WriterFileCase {
+    const char* name;
+    int inodes;  // of the small file system; 0: tmpfs's own limit
+    std::function<void(IsoFullDisk&, const std::string& folder)> arrange;
+    const char* file;
+    std::size_t boxes;
+    const char* writerLine;  // on standard output
+    const char* notInLog;
+};
+
+class IsoFullDiskWriters : public IsoFullDisk,
+                           public ::testing::WithParamInterface<WriterFileCase> {};
+
+TEST_P(IsoFullDiskWriters, FailTheWindowsRun) {
+    const WriterFileCase& c = GetParam();
+    SmallTmpfs small(dir / "small", kSmall, c.inodes);
     if (!small.Mounted()) GTEST_SKIP() << small.Error();
     app.env.tempFolder = FromPath(small.Folder() + "/");
     fs::remove(inst + "/kx/zz_payload.bin");
-    app->m_companyName = u"Example Telecom";
-    app->m_productName = u"Edge";
-    app->m_tla = u"EXT";
-    // The folder fills up just as the branding files are written.
-    progress.OnAction([&](const u16& action) {
-        if (action == u"Copying Branding Company Name...") {
-            RunProgram({"dd", "if=/dev/zero", "of=" + small.Folder() + "/filler", "bs=64k"});
-        }
-    });
+    c.arrange(*this, small.Folder());
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError) << "an image without its branding is no success";
+    EXPECT_EQ(app->m_setupStatus, SetupError)
+        << "an image without its " << c.file << " is no success";
+    EXPECT_NE(app.stdoutText.find(c.writerLine), std::string::npos) << app.stdoutText;
     const std::vector<ShownMessage> shown = app.presenter.Shown();
-    ASSERT_EQ(shown.size(), 3u) << "one box for each of the three texts";
+    ASSERT_EQ(shown.size(), c.boxes);
     EXPECT_TRUE(ToPath(shown[0].text)
-                    .ends_with("/branding/companyName was not written in full: " +
-                               AppServices::SystemErrorText(ENOSPC)));
+                    .ends_with(std::string("/") + c.file +
+                               " was not written in full: " + AppServices::SystemErrorText(ENOSPC)))
+        << ToPath(shown[0].text);
+    EXPECT_EQ(Log().find(c.notInLog), std::string::npos);
+    EXPECT_EQ(Log().find("SetupISO(): done"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
     EXPECT_TRUE(Folders(small.Folder(), "flintmere_").empty()) << "the tree is removed";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, IsoFullDiskWriters,
+    ::testing::Values(
+        // The folder fills up just as the branding files are written: one
+        // box for each of the three texts.
+        WriterFileCase{
+            "Branding", 0,
+            [](IsoFullDisk& t, const std::string& folder) {
+                t.app->m_companyName = u"Example Telecom";
+                t.app->m_productName = u"Edge";
+                t.app->m_tla = u"EXT";
+                t.progress.OnAction([folder](const u16& action) {
+                    if (action == u"Copying Branding Company Name...") {
+                        RunProgram({"dd", "if=/dev/zero", "of=" + folder + "/filler", "bs=64k"});
+                    }
+                });
+            },
+            "branding/companyName", 3, "Could not create file (error 28)",
+            "SetupISO(): creating ISO file"},
+        // Room for the tree's folder and nothing in it.
+        WriterFileCase{"NodeCfg", 2, [](IsoFullDisk&, const std::string&) {}, "node.cfg", 1,
+                       "Could not open file (error 28)", "SetupISO(): copying files"},
+        WriterFileCase{"ConfigXml", 3,
+                       [](IsoFullDisk& t, const std::string&) {
+                           t.app->m_configSource = ConfigFromDatabase;
+                           const std::string db = "<kestrelData/>";
+                           t.app->m_dbFileData.assign(db.begin(), db.end());
+                       },
+                       "config.xml", 1, "Could not open file (error 28)",
+                       "SetupISO(): copying files"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
     SmallTmpfs small(dir / "small", kSmall);

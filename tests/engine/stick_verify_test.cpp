@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -137,6 +138,7 @@ struct PlantedFault {
     long long offset;                              // the first byte found wrong; -1: any
     const char* logLine = nullptr;  // in place of "<file> differs at offset <offset>"
     const char16_t* box = nullptr;  // the whole box, where it names no file
+    int probes = -1;                // reads of the stick asked after the failure; -1: any
 };
 
 void PrintTo(const PlantedFault& fault, std::ostream* os) {
@@ -149,11 +151,16 @@ class StickVerifyFault : public StickVerify, public ::testing::WithParamInterfac
     using StickVerify::ImageOffset;
     using StickVerify::OnStick;
     std::string Image() const { return image; }
+    FakeDisks& Disks() { return disks; }
+    std::size_t pausesAtPlant = 0;
 };
 
 TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     const PlantedFault& fault = GetParam();
-    disks.onDrop = [&] { fault.plant(*this); };
+    disks.onDrop = [&] {
+        pausesAtPlant = app.clock.Pauses().size();
+        fault.plant(*this);
+    };
 
     EXPECT_EQ(RunBounded(), 0);
     EXPECT_EQ(app->m_setupStatus, SetupError);
@@ -174,6 +181,12 @@ TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
                             (fault.offset < 0 ? "" : std::to_string(fault.offset) + "\r\n");
     EXPECT_NE(log.find(differs), std::string::npos) << differs << "\n" << log;
     EXPECT_EQ(log.find("SetupUSB(): done"), std::string::npos);
+    if (fault.probes >= 0) {
+        EXPECT_EQ(disks.probes, fault.probes);
+        // A pause before each read asked again.
+        EXPECT_EQ(app.clock.Pauses().size() - pausesAtPlant,
+                  static_cast<std::size_t>(std::max(fault.probes - 1, 0)));
+    }
 }
 
 std::function<void(StickVerifyFault&)> Flip(const char* file, std::uint64_t offset) {
@@ -182,6 +195,22 @@ std::function<void(StickVerifyFault&)> Flip(const char* file, std::uint64_t offs
 std::function<void(StickVerifyFault&)> Shell(const char* command) {
     return [=](StickVerifyFault& t) { t.OnStick(command); };
 }
+// The volume cannot be read back, and the stick's own reads then give
+// `probes` (then answer), or it is no longer listed.
+std::function<void(StickVerifyFault&)> Unreadable(std::deque<int> probes, bool listed = true) {
+    return [=](StickVerifyFault& t) {
+        std::filesystem::remove(t.Image());
+        t.Disks().probeErrors = probes;
+        if (!listed) t.Disks().disks.clear();
+    };
+}
+constexpr char kUnreadableLog[] =
+    "VerifyStick(): the file system's boot sector cannot be read: No such file or directory";
+constexpr char16_t kUnreadableBox[] =
+    u"Verification failed: the file system's boot sector on the stick could not be read: No "
+    u"such file or directory. The stick may be faulty.";
+constexpr char kGoneLog[] = "SetupUSB(): the stick was removed or does not respond";
+constexpr char16_t kGoneBox[] = u"The USB stick was removed or stopped responding.";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, StickVerifyFault,
@@ -228,7 +257,19 @@ INSTANTIATE_TEST_SUITE_P(
                            "conv=notrunc status=none"),
                      "", -1, "VerifyStick(): the file system check failed (1)",
                      u"Verification failed: the file system on the stick is damaged. The stick "
-                     u"may be faulty."}),
+                     u"may be faulty."},
+        // A stick that fails one read and answers the next is still there;
+        // gone means no device, not listed, or reads that keep failing.
+        PlantedFault{"UnreadableOnAStickThatFailsOneRead", Unreadable({EIO}), "", -1,
+                     kUnreadableLog, kUnreadableBox, 2},
+        PlantedFault{"UnreadableOnAStickWithNoDevice", Unreadable({ENODEV}), "", -1, kGoneLog,
+                     kGoneBox, 1},
+        PlantedFault{"UnreadableOnAStickWithNoAddress", Unreadable({ENXIO}), "", -1, kGoneLog,
+                     kGoneBox, 1},
+        PlantedFault{"UnreadableOnAStickNoLongerListed", Unreadable({}, false), "", -1, kGoneLog,
+                     kGoneBox, 0},
+        PlantedFault{"UnreadableOnAStickThatKeepsFailing", Unreadable(std::deque<int>(9, EIO)), "",
+                     -1, kGoneLog, kGoneBox, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {

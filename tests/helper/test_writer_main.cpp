@@ -8,7 +8,8 @@
 // test made, the writer makes "<point>.reached" and waits until the test
 // removes "<point>.wait". Points: "released-mounts" (after the stick's mounts
 // were released), "before-check" (after the flush, before the caches are
-// dropped for the read-back) and "pause-<ms>" (at a pause of that length).
+// dropped for the read-back), "pause-<ms>" (at a pause of that length) and
+// "pause-<ms>-<n>" (at the n-th pause of that length, from 1).
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +17,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -35,7 +38,14 @@ class TestHooks {
     void Pause(std::chrono::milliseconds duration) {
         if (folder_.empty()) return;
         std::ofstream(folder_ + "/pauses", std::ios::app) << duration.count() << "\n";
-        Stop("pause-" + std::to_string(duration.count()));
+        const std::string point = "pause-" + std::to_string(duration.count());
+        Stop(point);
+        int n = 0;
+        {
+            std::lock_guard hold(lock_);
+            n = ++pauses_[duration.count()];
+        }
+        Stop(point + "-" + std::to_string(n));
     }
     // Bounded, so that a test that went away never leaves the stick half written.
     void Stop(const std::string& point) {
@@ -52,6 +62,8 @@ class TestHooks {
 
   private:
     std::string folder_;
+    std::mutex lock_;
+    std::map<long long, int> pauses_;  // pauses so far, by length
 };
 
 class HookedClock final : public Clock {
@@ -92,7 +104,7 @@ class HookedDisks final : public DiskService {
         return released;
     }
     bool HoldsSystem(const RemovableDisk& d) override { return inner_.HoldsSystem(d); }
-    bool Responds(const RemovableDisk& d) override { return inner_.Responds(d); }
+    int Probe(const RemovableDisk& d) override { return inner_.Probe(d); }
 
   private:
     DiskService& inner_;

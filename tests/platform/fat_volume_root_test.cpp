@@ -138,6 +138,20 @@ TEST_F(FatVolumeRootTest, FailuresCarryTheirCause) {
     FatVolumeRoot full(small);
     EXPECT_FALSE(full.CopyFileIn(big, "big.bin", {}));
     EXPECT_EQ(full.LastError(), ENOSPC);
+    const std::string nodeCfg(600000, 'n');
+    EXPECT_FALSE(full.WriteFile("node.cfg", Bytes(nodeCfg)));
+    EXPECT_EQ(full.LastError(), ENOSPC);
+    // Both are failures the run can tell, and the read-back matches them
+    // with what they should hold: a failed write never passes as written.
+    ASSERT_EQ(full.FailedFiles().size(), 2u);
+    EXPECT_EQ(full.FailedFiles()[1].relPath, "node.cfg");
+    EXPECT_EQ(full.FailedFiles()[1].error, ENOSPC);
+    ASSERT_EQ(full.Written().size(), 2u);
+    EXPECT_EQ(full.Written()[0].relPath, "big.bin");
+    EXPECT_EQ(full.Written()[0].size, 3 * FatVolumeRoot::kChunkSize);
+    EXPECT_EQ(full.Written()[1].size, nodeCfg.size());
+    EXPECT_TRUE(std::equal(nodeCfg.begin(), nodeCfg.end(), full.Written()[1].bytes.begin(),
+                           full.Written()[1].bytes.end()));
 
     // A device that ends inside a file being read back: an error, never a wait.
     std::map<std::string, FatVolumeRoot::StoredFile> found;

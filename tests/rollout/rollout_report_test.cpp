@@ -10,8 +10,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
+
+#include "rollout/output_check.h"
+#include "rollout/result_file.h"
+#include "rollout/rollout_command.h"
+#include "rollout/sha256.h"
+#include "rollout/unit_run.h"
+#include "rollout/view_text.h"
+#include "support/fakes.h"
 
 namespace flintmere {
 namespace {
@@ -99,10 +109,166 @@ TEST(ResultCsv, QuotesAsRfc4180AndDisarmsFormulas) {
         {"a=b", "a=b"},
     };
     for (const auto& [reason, field] : cases) {
-        EXPECT_EQ(FormatResultCsv({{"kestrel-01", "/dev/sdb", UnitStatus::Failed, reason}}),
-                  "unit,medium,status,reason\r\nkestrel-01,/dev/sdb,failed," + field + "\r\n")
+        UnitOutcome attempt{"kestrel-01", "/dev/sdb (AA11)", UnitStatus::Failed, reason};
+        attempt.kind = MediumKind::Stick;
+        attempt.device = "/dev/sdb";
+        attempt.serial = "AA11";
+        attempt.time = "2026-12-10T10:49:45Z";
+        EXPECT_EQ(FormatResultCsv({attempt}),
+                  "\xEF\xBB\xBFunit,medium,device,serial,status,reason,time,sha256\r\n"
+                  "kestrel-01,stick,/dev/sdb,AA11,failed," +
+                      field + ",2026-12-10T10:49:45Z,\r\n")
             << reason;
     }
+}
+
+// The ledger keeps every attempt of every run, sticks and images apart,
+// reads the older four-column file, and leaves a file it did not write.
+TEST(ResultFile, KeepsEveryAttemptPerMedium) {
+    testing::TempDir dir;
+    const std::string path = dir / "units.csv.result.csv";
+    UnitOutcome stick{"site-2", "/dev/sdc (SN2)", UnitStatus::Failed, "=Input/output error"};
+    stick.kind = MediumKind::Stick;
+    stick.device = "/dev/sdc";
+    stick.serial = "SN2";
+    stick.time = "2026-12-10T10:49:45Z";
+    UnitOutcome image{"site-2", "/srv/\xe5\x9b\xbe/site-2.iso", UnitStatus::Done, ""};
+    image.device = image.medium;
+    image.sha256 = Sha256Hex("");
+    ASSERT_TRUE(WriteResultFile(path, {stick, image}));
+    std::vector<UnitOutcome> read;
+    std::string error;
+    ASSERT_TRUE(ReadResultFile(path, read, error)) << error;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(FormatResultCsv(read), FormatResultCsv({stick, image}));
+    EXPECT_EQ(read[0].reason, stick.reason);
+    EXPECT_TRUE(HasDone(read, "site-2", MediumKind::Image, image.device));
+    EXPECT_FALSE(HasDone(read, "site-2", MediumKind::Image, "/elsewhere/site-2.iso"));
+    EXPECT_FALSE(HasDone(read, "site-2", MediumKind::Stick));
+
+    testing::WriteFileBytes(path,
+                            "unit,medium,status,reason\r\nsite-1,/dev/sdb (SN1),done,\r\n"
+                            "site-2,/srv/site-2.iso,failed,no room\r\n");
+    ASSERT_TRUE(ReadResultFile(path, read, error)) << error;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].kind, MediumKind::Stick);
+    EXPECT_EQ(read[0].device + "|" + read[0].serial, "/dev/sdb|SN1");
+    EXPECT_EQ(read[1].kind, MediumKind::Image);
+    EXPECT_TRUE(HasDone(read, "site-1", MediumKind::Stick));
+
+    for (const std::string foreign : {"name,address\nx,y\n", "unit,medium,status,reason\n\"a\n"}) {
+        testing::WriteFileBytes(path, foreign);
+        EXPECT_FALSE(ReadResultFile(path, read, error)) << foreign;
+        EXPECT_NE(error.find("move it away"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(ReadResultFile(dir / "none.csv", read, error));
+    EXPECT_TRUE(read.empty());
+}
+
+TEST(Sha256, KnownDigests) {
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    Sha256 million;
+    const std::string chunk(1000, 'a');
+    for (int i = 0; i < 1000; ++i) million.Add(chunk.data(), chunk.size());
+    EXPECT_EQ(million.HexDigest(),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(ViewText, CellsElisionAndSizes) {
+    using namespace rollout_text;
+    const std::pair<std::string, std::size_t> widths[] = {{"site-1", 6},
+                                                          {"Gr\xc3\xbc\xc3\x9f", 4},
+                                                          {"\xe5\x9c\xb0\xe7\x82\xb9", 4},
+                                                          {"e\xcc\x81", 1},
+                                                          {"\xf0\x9f\x98\x80", 2}};
+    for (const auto& [text, cells] : widths) EXPECT_EQ(Columns(text), cells) << text;
+    EXPECT_EQ(FitToColumns("\xe5\x9c\xb0\xe7\x82\xb9x", 3), "\xe5\x9c\xb0 ");
+    const std::pair<std::string, std::string> elided[] = {
+        {"/srv/site-1.iso", "/srv/site-1.iso"},
+        {"/srv/rollout/2026/site-17.iso", "/srv/\u2026/site-17.iso"},
+        {"/srv/\xe5\x9c\xb0\xe7\x82\xb9\xe5\x9c\xb0/site-17.iso", "/srv/\u2026/site-17.iso"},
+        {"a-very-long-name-of-a-unit-7.iso", "a-very-l\u2026nit-7.iso"},
+    };
+    for (const auto& [text, shown] : elided) {
+        EXPECT_EQ(ElideMiddle(text, 18), shown) << text;
+        EXPECT_LE(Columns(ElideMiddle(text, 18)), 18u) << text;
+    }
+    const std::pair<std::uint64_t, std::string> sizes[] = {{8004304896ull, "8.00 GB"},
+                                                           {15472047104ull, "15.5 GB"},
+                                                           {532, "532 bytes"},
+                                                           {999999999ull, "1.00 GB"},
+                                                           {256000000000ull, "256 GB"}};
+    for (const auto& [bytes, text] : sizes) EXPECT_EQ(DecimalSize(bytes), text) << bytes;
+}
+
+// The read-back's rate is of the bytes read: the writes have ended then.
+TEST(UnitProgress, TheReadBackCountsReads) {
+    struct Rates final : RolloutView {
+        void Begin(const std::vector<UnitOutcome>&) override {}
+        void Progress(std::size_t, const UnitProgress& p) override {
+            rates.push_back(p.mbPerSecond);
+        }
+        void Finished(std::size_t, const UnitOutcome&) override {}
+        void Note(const std::string&) override {}
+        void End() override {}
+        std::vector<double> rates;
+    } view;
+    std::uint64_t written = 0, read = 0;
+    UnitProgressSink sink(view, 0);
+    sink.CountBytesWith([&] { return written; });
+    sink.CountReadsWith([&] { return read; }, "Verifying");
+    sink.Report("Verifying files...", 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    read += 20'000'000;
+    sink.Report("Verifying files...", 60);
+    ASSERT_EQ(view.rates.size(), 2u);
+    EXPECT_LT(view.rates[0], 0) << "unknown until a second has passed";
+    EXPECT_GT(view.rates[1], 5.0);
+    EXPECT_LT(view.rates[1], 20.0);
+}
+
+TEST(RolloutCommand, ExtensionsInAnyCaseAndOptionsAreNotValues) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"UNITS.CSV", "--iso", "out"}, ""},
+        {{"dir/Site2.Xml", "--stick", "/dev/sdb"}, ""},
+        {{"NODE.CFG", "--stick", "/dev/sdb", "--json"}, ""},
+        {{"units.csv", "--iso", "--json"}, "--iso needs a value"},
+        {{"units.csv", "--stick", "--yes"}, "--stick needs a value"},
+        {{".csv", "--iso", "out"}, "must be a units table"},
+        {{"units.csv.bak", "--iso", "out"}, "must be a units table"},
+    };
+    for (const auto& [args, error] : cases) {
+        std::string why;
+        const bool parsed = ParseRolloutCommand(args, why).has_value();
+        EXPECT_EQ(parsed, error.empty()) << args[0] << ": " << why;
+        EXPECT_NE(why.find(error), std::string::npos) << why;
+    }
+    EXPECT_TRUE(IsRolloutCommand({"UNITS.CSV"}));
+    EXPECT_FALSE(IsRolloutCommand({"SITE2.XML"}));
+}
+
+// Found before the erase question: which of the writer and pkexec is missing.
+TEST(StickWriter, SaysWhichIsMissing) {
+    testing::TempDir dir;
+    const std::string writer = dir / "flintmere-stick-writer";
+    const char* path = std::getenv("PATH");
+    const std::string savedPath = path ? path : "";
+    ::setenv("PATH", dir.Path().c_str(), 1);  // no pkexec there
+    EXPECT_NE(StickWriterMissing(dir.Path(), true).find("stick writer " + writer + " is missing"),
+              std::string::npos);
+    testing::WriteFileBytes(writer, "#!/bin/sh\n");
+    EXPECT_NE(StickWriterMissing(dir.Path(), true).find("not executable"), std::string::npos);
+    std::filesystem::permissions(writer, std::filesystem::perms::owner_all);
+    EXPECT_EQ(StickWriterMissing(dir.Path(), true), "");
+    EXPECT_NE(StickWriterMissing(dir.Path(), false).find("pkexec is not installed"),
+              std::string::npos);
+    testing::WriteFileBytes(dir / "pkexec", "#!/bin/sh\n");
+    std::filesystem::permissions(dir / "pkexec", std::filesystem::perms::owner_all);
+    EXPECT_EQ(StickWriterMissing(dir.Path(), false), "");
+    ::setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST(RolloutExit, CountsUnitsNotDoneUpToTheCap) {
@@ -188,6 +354,25 @@ TEST(TerminalView, RedrawsTheBlockInPlaceAtAMeasuredRate) {
                       .substr(0, 80)}));
 }
 
+// Once the pace is known: the time left for the unit and for the table.
+TEST(TerminalView, ShowsTheTimeLeft) {
+    const std::string text = Output([](std::FILE* out) {
+        auto t = std::chrono::steady_clock::time_point{};
+        auto view = MakeTerminalView(out, [&] { return t; });
+        view->Begin(kUnits);
+        view->Progress(0, {"Copying files...", 10, -1});
+        t += std::chrono::seconds(10);
+        view->Progress(0, {"Copying files...", 50, -1});
+        view->End();
+    });
+    std::size_t redraws = 0;
+    EXPECT_EQ(Frames(text, 3, &redraws),
+              (std::vector<std::string>{
+                  "kestrel-01  /srv/out/kestrel-01.iso  Copying files...   50%  0:10 left",
+                  "kestrel-02  /dev/sdc AA11            waiting",
+                  "2 units: 0 done, 1 running, 1 waiting  0:30 left"}));
+}
+
 // On a real terminal of 40 columns and 5 rows, the block keeps to both.
 TEST(TerminalView, KeepsToTheTerminalsSize) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -226,9 +411,9 @@ TEST(TerminalView, KeepsToTheTerminalsSize) {
     // Three units, the running ones first, and a line that counts the rest.
     std::size_t redraws = 0;
     EXPECT_EQ(Frames(text, 4, &redraws),
-              (std::vector<std::string>{"unit-2  /srv/out/a-rather-long-folder-na",
-                                        "unit-4  /srv/out/a-rather-long-folder-na",
-                                        "unit-5  /srv/out/a-rather-long-folder-na",
+              (std::vector<std::string>{"unit-2  /srv/out/a-rather-long\u2026/unit.iso",
+                                        "unit-4  /srv/out/a-rather-long\u2026/unit.iso",
+                                        "unit-5  /srv/out/a-rather-long\u2026/unit.iso",
                                         "and 3 units: 1 done, 1 failed, 1 waiting"}));
 }
 

@@ -71,12 +71,29 @@ TEST(UnitsTable, RefusesWithRowAndColumn) {
          {{4, "", "the row has 2 fields where the header has 5"}}},
         {"cells the value rule refuses",
          "kestrel_label,kestrel_lan,dhcp,logicid,kestrel_gw6\n"
-         "sbc-\xe2\x9c\x93,10.0.1.5,yes,\xff,fd00::1\vfd00::2\n",
+         "sbc-\xe2\x9c\x93,10.0.1.5,yes,\xe2\x80\x8b,fd00::1\vfd00::2\n",
          {{2, "kestrel_label", "(Windows-1252) cannot hold"},
           {2, "kestrel_lan", "is not two values"},
           {2, "dhcp", "is not a flag"},
-          {2, "logicid", "not UTF-8"},
+          {2, "logicid", "(Windows-1252) cannot hold"},
           {2, "kestrel_gw6", "control character"}}},
+        {"flags other than 0 and 1",
+         "kestrel_label;kestrel_lan;singlearmed;uefi;netboot;usb_stick_partitioned;invert\n"
+         "sbc-a;10.0.1.5 255.255.255.0;2;-1;01;true;1 0\n",
+         {{2, "singlearmed", "is not a flag"},
+          {2, "uefi", "is not a flag"},
+          {2, "netboot", "is not a flag"},
+          {2, "usb_stick_partitioned", "is not a flag"},
+          {2, "invert", "is not a flag"}}},
+        {"Windows-1252: a value gets its own column's refusal",
+         "kestrel_label,kestrel_lan,kestrel_wan\r\n"
+         "sbc-\xe9,10.0.1.5 255.255.255.0,198.51.100.1 255.255.255.0\r\n"
+         "sbc-b,10.0.2.5 255.255.255.0,198.51.100.2\x81 255.255.255.0\r\n",
+         {{2, "kestrel_label", "Invalid Server Name configuration: invalid character(s)"},
+          {3, "kestrel_wan", "holds a control character"}}},
+        {"no WAN column: what to add",
+         "kestrel_label,kestrel_lan\nsite-1,10.1.0.11 255.255.255.0\n",
+         {{2, "kestrel_wan", "no kestrel_wan column: add one with each unit's WAN address"}}},
         {"the window's messages name their key",
          "kestrel_label,kestrel_lan,kestrel_wan,kestrel_admin,kestrel_lan6,netboot,autoinstall\n"
          "sbc-a,10.0.1.5 255.255.255.0,198.51.100.1 255.255.255.0,10.0.1.9 255.255.255.0,,,\n"
@@ -153,6 +170,57 @@ TEST(UnitsTable, AcceptedTableReadsBack) {
             EXPECT_EQ(unit.record.m_isoMedia, iso ? 1 : 0);
         }
         EXPECT_EQ(table.units[0].record.m_logicId, u"site\"7\"");
+    }
+}
+
+// The same table as spreadsheets export it: every form reads to the same
+// units, node.cfg bytes and all.
+TEST(UnitsTable, ExportsReadToTheSameUnits) {
+    const std::string utf8 =
+        "kestrel_label,kestrel_lan,kestrel_wan,logicid,hw_platform\n"
+        "site-1,10.1.0.11 255.255.255.0,10.2.0.11 255.255.255.0,Z\xc3\xbcrich,sr630\n"
+        "site-2,10.1.0.12 255.255.255.0,10.2.0.12 255.255.255.0,\"a;b,c\",sr630\n";
+    const auto separated = [&](char by) {
+        std::string out = utf8;
+        for (std::size_t at = 0, quoted = 0; at < out.size(); ++at) {
+            if (out[at] == '"') quoted ^= 1;
+            if (out[at] == ',' && !quoted) out[at] = by;
+        }
+        return out;
+    };
+    const auto crlf = [](std::string text) {
+        for (std::size_t at = text.find('\n'); at != std::string::npos;
+             at = text.find('\n', at + 2))
+            text.replace(at, 1, "\r\n");
+        return text;
+    };
+    const auto utf16 = [](const std::string& text, bool little) {
+        std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+        for (const char16_t c : Utf8ToUtf16(text)) {
+            const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+            out += little ? std::string{lo, hi} : std::string{hi, lo};
+        }
+        return out;
+    };
+    const std::pair<const char*, std::string> exports[] = {
+        {"comma, UTF-8", utf8},
+        {"semicolon, byte order mark, CRLF", "\xEF\xBB\xBF" + crlf(separated(';'))},
+        {"tab, UTF-16LE, CRLF", utf16(crlf(separated('\t')), true)},
+        {"semicolon, UTF-16BE", utf16(separated(';'), false)},
+        {"semicolon, Windows-1252, CRLF", crlf(Utf16ToAnsi(Utf8ToUtf16(separated(';'))))},
+    };
+    const UnitsTable reference = ReadUnitsTable(utf8, MakeNodeCfgModeCheck(false));
+    ASSERT_EQ(reference.units.size(), 2u) << Describe(reference.refusals);
+    EXPECT_NE(reference.units[0].nodeCfg.find("logicid: Z\xfcrich\n"), std::string::npos);
+    for (const auto& [name, bytes] : exports) {
+        SCOPED_TRACE(name);
+        const UnitsTable table = ReadUnitsTable(bytes, MakeNodeCfgModeCheck(false));
+        ASSERT_EQ(table.units.size(), 2u) << Describe(table.refusals);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(table.units[i].row, reference.units[i].row);
+            EXPECT_EQ(table.units[i].hostName, reference.units[i].hostName);
+            EXPECT_EQ(table.units[i].nodeCfg, reference.units[i].nodeCfg);
+        }
     }
 }
 

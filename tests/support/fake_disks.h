@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -73,6 +74,17 @@ class FakeDisks final : public DiskService {
         return mountError == 0;
     }
     bool HoldsSystem(const RemovableDisk&) override { return false; }
+    // What the reads of Probe give, one a call, then 0 (it answers); and
+    // how often it was asked.
+    std::deque<int> probeErrors;
+    int probes = 0;
+    int Probe(const RemovableDisk&) override {
+        ++probes;
+        if (probeErrors.empty()) return 0;
+        const int error = probeErrors.front();
+        probeErrors.pop_front();
+        return error;
+    }
 };
 
 }  // namespace flintmere::testing

@@ -8,8 +8,9 @@ namespace flintmere::testing {
 
 class SmallTmpfs {
   public:
-    // `size` as mount takes it: "8m".
-    SmallTmpfs(std::string folder, const std::string& size);
+    // `size` as mount takes it: "8m"; `inodes` limits the files and folders
+    // it holds (its root counts as one), 0 for tmpfs's own limit.
+    SmallTmpfs(std::string folder, const std::string& size, int inodes = 0);
     ~SmallTmpfs();
     SmallTmpfs(const SmallTmpfs&) = delete;
     SmallTmpfs& operator=(const SmallTmpfs&) = delete;

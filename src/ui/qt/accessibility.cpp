@@ -25,11 +25,17 @@ class IpAddressAccessible : public QAccessibleWidget {
 // The stock interface of a drop-down list on Linux gives the entry shown as
 // its name, so a screen reader says "Virtual 250" and never "Hardware type".
 // Here the name is the list's own (its label's text) and the entry shown is
-// its value; the popup list stays its child.
-class NamedComboAccessible : public QAccessibleWidget {
+// its value, read over the bus as the list's text; the popup list stays its
+// child.
+class NamedComboAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
   public:
     explicit NamedComboAccessible(QComboBox* combo)
         : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value) return Combo()->currentText();
@@ -51,6 +57,27 @@ class NamedComboAccessible : public QAccessibleWidget {
     QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
     void doAction(const QString& action) override {
         if (action == showMenuAction() || action == pressAction()) Combo()->showPopup();
+    }
+
+    // The entry shown, read-only, with neither cursor nor selection.
+    QString text(int start, int end) const override {
+        return Combo()->currentText().mid(start, end - start);
+    }
+    int characterCount() const override { return int(Combo()->currentText().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    int selectionCount() const override { return 0; }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
     }
 
   private:

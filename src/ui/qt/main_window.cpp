@@ -6,8 +6,11 @@
 
 namespace flintmere::ui::qt {
 
-MainWindow::MainWindow(MediaEngine& app) : app_(app), boxes_(&widget_) {
+MainWindow::AccessibilityFirst::AccessibilityFirst() {
     InstallAccessibility();
+}
+
+MainWindow::MainWindow(MediaEngine& app) : app_(app), boxes_(&widget_) {
     surface_.Register(widget_.Controls());
     host_ = std::make_unique<QtDialogHost>(widget_);
     logic_ = std::make_unique<CflintmereDlg>(app_, surface_, *host_);

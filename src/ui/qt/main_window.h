@@ -35,7 +35,13 @@ class MainWindow {
     CflintmereDlg& Logic() { return *logic_; }
 
   private:
+    // Made before the widgets, so every widget gets our accessible interface.
+    struct AccessibilityFirst {
+        AccessibilityFirst();
+    };
+
     MediaEngine& app_;
+    AccessibilityFirst accessibility_;
     MainDialogWidget widget_;
     QtSurface surface_;
     QtPresenter boxes_;

@@ -23,6 +23,7 @@
 #include "platform/system_env.h"
 #include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
+#include "ui/qt/accessibility.h"
 #include "ui/qt/main_window.h"
 
 namespace flintmere {
@@ -109,6 +110,9 @@ int RunWindow(const FlintmereWindowHost& host) {
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
     QApplication qtApp(argc, argv);
+    // Before any widget exists: Qt keeps the first accessible interface it
+    // makes for a widget, so one installed later is never asked.
+    ui::qt::InstallAccessibility();
     QApplication::setApplicationName(QStringLiteral("flintmere"));
     QApplication::setDesktopFileName(QStringLiteral("flintmere"));
     ui::qt::MainWindow window(engine);
