@@ -4,8 +4,10 @@ namespace flintmere {
 
 class CflintmereApp;
 
-// Runs the main dialog modally; returns the process exit status. Provided by
-// the window front end when it is built in.
+// Opens the window: checks for a display, loads the window module from the
+// program's folder and runs it until it closes. Returns the process exit
+// status; 1 with a message on standard error when there is no display or
+// the module or a library it needs cannot be loaded.
 int RunMainWindow(CflintmereApp& app);
 
 }  // namespace flintmere

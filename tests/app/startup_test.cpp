@@ -4,11 +4,13 @@
 #include <regex>
 
 #include "support/fakes.h"
+#include "support/install_folder.h"
 #include "support/run_program.h"
 
 namespace flintmere {
 namespace {
 
+using testing::MakeInstallFolder;
 using testing::ReadFileBytes;
 using testing::RunProgram;
 using testing::TempDir;
@@ -63,6 +65,53 @@ TEST(Startup, WithoutArgumentsTheLogBeginsWithTheStartAndVersionLines) {
     EXPECT_TRUE(result.err.find("no display") != std::string::npos ||
                 result.err.find("not built") != std::string::npos)
         << result.err;
+}
+
+TEST(Startup, TheProgramLoadsNoToolkitOrDisplayLibrary) {
+    FLINTMERE_REQUIRE_TOOLS("ldd");
+    const auto result = RunProgram({"ldd", FLINTMERE_BINARY});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    for (const char* lib : {"libQt6", "libEGL", "libGL", "libX11", "libxcb", "libwayland"}) {
+        EXPECT_EQ(result.out.find(lib), std::string::npos) << lib << " in\n" << result.out;
+    }
+}
+
+TEST(Startup, AWindowModuleThatCannotBeLoadedEndsWithAClearMessage) {
+    const struct {
+        const char* what;
+        const char* bytes;   // the module file's bytes, or
+        const char* copyOf;  // the file it is a copy of; neither: no module
+        const char* says;
+    } cases[] = {
+        {"missing", nullptr, nullptr, "libflintmere-window.so: cannot open shared object file"},
+        {"not a library",
+         "#!/bin/sh\n# a script that carries the module's name, and is longer than an ELF header\n",
+         nullptr, "libflintmere-window.so: invalid ELF header"},
+        {"another library", nullptr, "/usr/lib/x86_64-linux-gnu/libcsv.so.3",
+         "has no entry flintmere_window_run"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        const std::string inst = tmp.Path() + "/inst";
+        FLINTMERE_REQUIRE_INSTALL_FOLDER(inst, true);
+        const std::string module = inst + "/libflintmere-window.so";
+        std::filesystem::remove(module);
+        if (c.bytes) testing::WriteFileBytes(module, c.bytes);
+        if (c.copyOf) std::filesystem::copy_file(c.copyOf, module);
+        const auto result = RunProgram({inst + "/flintmere"},
+                                       {"TMPDIR=" + tmp.Path(), "QT_QPA_PLATFORM=offscreen"});
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_NE(result.err.find("the setup window cannot be opened"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        const auto logs = LogFiles(tmp.Path());
+        ASSERT_EQ(logs.size(), 1u);
+        const std::string log = ReadFileBytes(logs[0]);
+        EXPECT_NE(log.find("RunMainWindow(): the window cannot be opened: "), std::string::npos)
+            << log;
+        EXPECT_NE(log.rfind("] USB Stick Setup exit\r\n"), std::string::npos) << log;
+    }
 }
 
 TEST(Startup, HelpVersionAndUnknownArguments) {

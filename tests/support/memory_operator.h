@@ -2,8 +2,8 @@
 // a person at the real window would and raises the events that window raises.
 #pragma once
 
+#include "support/memory_surface.h"
 #include "support/ui_operator.h"
-#include "ui/memory_surface.h"
 
 namespace flintmere::testing {
 

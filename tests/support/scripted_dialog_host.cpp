@@ -3,9 +3,9 @@
 
 #include "engine/media_engine.h"
 #include "support/memory_operator.h"
+#include "support/memory_surface.h"
 #include "support/ui_operator.h"
 #include "ui/branding_dlg.h"
-#include "ui/memory_surface.h"
 
 namespace flintmere::testing {
 

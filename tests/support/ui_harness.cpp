@@ -4,7 +4,7 @@
 
 #include "support/install_folder.h"
 #include "support/memory_operator.h"
-#include "ui/memory_surface.h"
+#include "support/memory_surface.h"
 
 namespace flintmere::testing {
 

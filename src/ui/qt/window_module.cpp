@@ -1,7 +1,9 @@
-// The window run of the program: the Qt application object exists only here,
-// so the batch mode never needs a display.
+// The window module (libflintmere-window.so): the Qt application object and
+// the window exist only here, so the program loads Qt only to open it. The
+// module composes its own engine over the host's folders and log.
+#include "app/window_module.h"
+
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,12 +11,16 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <iterator>
+#include <memory>
 #include <string>
 
-#include "app/flintmere_app.h"
-#include "app/main_window.h"
+#include "engine/media_engine.h"
+#include "platform/clock.h"
+#include "platform/presenter.h"
+#include "platform/system_env.h"
 #include "platform/termination_signals.h"
 #include "platform/unique_fd.h"
 #include "ui/qt/accessibility.h"
@@ -23,30 +29,6 @@
 
 namespace flintmere {
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// Why there is no display to open, or empty when there is one. A display
-// that is named but not there would make Qt abort, so a local X display's
-// socket is looked for first.
-std::string MissingDisplay() {
-    if (!Env("QT_QPA_PLATFORM").empty()) return {};
-    if (!Env("WAYLAND_DISPLAY").empty()) return {};
-    const std::string display = Env("DISPLAY");
-    if (display.empty()) return "no display: DISPLAY and WAYLAND_DISPLAY are not set";
-    if (display[0] == ':') {
-        const std::string number = display.substr(1, display.find('.') - 1);
-        const std::string socket = "/tmp/.X11-unix/X" + number;
-        struct stat st {};
-        if (::stat(socket.c_str(), &st) != 0) {
-            return "no display: the X display " + display + " is not running";
-        }
-    }
-    return {};
-}
 
 // SIGTERM, SIGINT and SIGHUP close the window as its close box does, so a
 // session's end or a service manager never leaves a stick half-written by
@@ -112,23 +94,22 @@ class QuitOnSignals {
     QTimer retry_;
 };
 
-}  // namespace
+int RunWindow(const FlintmereWindowHost& host) {
+    SystemClock clock;
+    ConsolePresenter console;
+    // The window points this at its own boxes while it is open.
+    ForwardingPresenter presenter(console);
+    LinuxSystemEnv env;
+    MediaEngine engine({clock, presenter, env, {}});
+    engine.SetLogSink([&host](std::string_view line) {
+        host.writeLog(host.logContext, line.data(), line.size());
+    });
+    engine.m_exeFolder = FromPath(host.exeFolder);
+    engine.m_distFolder = FromPath(host.distFolder);
 
-int RunMainWindow(CflintmereApp& app) {
-    const std::string missing = MissingDisplay();
-    if (!missing.empty()) {
-        app.WriteLog("RunMainWindow(): %s", missing.c_str());
-        std::fprintf(stderr,
-                     "flintmere: %s.\n"
-                     "The setup window needs a graphical session. To build an ISO image "
-                     "without a window, give the configuration database on the command line "
-                     "(flintmere --help).\n",
-                     missing.c_str());
-        return 1;
-    }
-    const std::string fonts = ui::qt::UseBundledFontsWhenNone(ToPath(app.m_exeFolder));
+    const std::string fonts = ui::qt::UseBundledFontsWhenNone(host.exeFolder);
     if (!fonts.empty())
-        app.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
+        engine.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
     static int argc = 1;
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
@@ -138,9 +119,41 @@ int RunMainWindow(CflintmereApp& app) {
     ui::qt::InstallAccessibility();
     QApplication::setApplicationName(QStringLiteral("flintmere"));
     QApplication::setDesktopFileName(QStringLiteral("org.corvane.flintmere"));
-    ui::qt::MainWindow window(app);
+    ui::qt::MainWindow window(engine);
     QuitOnSignals quit(window);
     return window.Run();
 }
 
+}  // namespace
 }  // namespace flintmere
+
+extern "C" __attribute__((visibility("default"))) int flintmere_window_run(
+    const FlintmereWindowHost* host) {
+    // A host of another build may lay out the rest of the struct otherwise.
+    if (!host || host->abi != FLINTMERE_WINDOW_ABI) {
+        std::fprintf(stderr,
+                     "flintmere: the setup window cannot be opened: " FLINTMERE_WINDOW_MODULE
+                     " speaks another interface than the program; install the two "
+                     "from one build.\n");
+        return 1;
+    }
+    const auto fail = [host](const std::string& why) {
+        const std::string line = "RunMainWindow(): " + why;
+        host->writeLog(host->logContext, line.data(), line.size());
+        std::fprintf(stderr, "flintmere: %s\n", why.c_str());
+        return 1;
+    };
+    if (std::strcmp(host->version, FLINTMERE_VERSION) != 0) {
+        return fail("the setup window cannot be opened: " FLINTMERE_WINDOW_MODULE
+                    " is version " FLINTMERE_VERSION ", the program " +
+                    std::string(host->version) + "; install the two from one build");
+    }
+    // Nothing may unwind into the program, which knows nothing of C++ here.
+    try {
+        return flintmere::RunWindow(*host);
+    } catch (const std::exception& e) {
+        return fail(std::string("the setup window failed: ") + e.what());
+    } catch (...) {
+        return fail("the setup window failed");
+    }
+}

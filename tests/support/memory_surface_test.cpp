@@ -1,5 +1,5 @@
 // The in-memory window's own bookkeeping beyond the operator contract.
-#include "ui/memory_surface.h"
+#include "support/memory_surface.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "support/memory_surface.h"
 #include "support/qt/qt_app.h"
 #include "ui/control_ids.h"
-#include "ui/memory_surface.h"
 #include "ui/qt/branding_widget.h"
 #include "ui/qt/ip_address_edit.h"
 #include "ui/qt/main_dialog_widget.h"

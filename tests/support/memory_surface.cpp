@@ -1,4 +1,4 @@
-#include "ui/memory_surface.h"
+#include "support/memory_surface.h"
 
 #include <algorithm>
 
