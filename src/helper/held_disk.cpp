@@ -117,9 +117,11 @@ bool HeldDiskService::HoldsSystem(const RemovableDisk& disk) {
     return !Same(disk, error) || inner_.HoldsSystem(disk);
 }
 
-bool HeldDiskService::Responds(const RemovableDisk& disk) {
+int HeldDiskService::Probe(const RemovableDisk& disk) {
     int error = 0;
-    return Same(disk, error) && inner_.Responds(disk);
+    // Another disk under the held one's name: the one chosen is gone.
+    if (!Same(disk, error)) return error != 0 ? error : ENODEV;
+    return inner_.Probe(disk);
 }
 
 }  // namespace flintmere

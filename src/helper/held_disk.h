@@ -35,7 +35,7 @@ class HeldDiskService final : public DiskService {
     bool DropCachedPages(const RemovableDisk& disk, const std::string& volume, int& error) override;
     bool ReleaseMounts(const RemovableDisk& disk, int& error) override;
     bool HoldsSystem(const RemovableDisk& disk) override;
-    bool Responds(const RemovableDisk& disk) override;
+    int Probe(const RemovableDisk& disk) override;
 
   private:
     bool Same(const RemovableDisk& disk, int& error) const;
