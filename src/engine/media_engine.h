@@ -253,6 +253,9 @@ class MediaEngine : public ConfigModel {
     std::chrono::milliseconds m_writerCancelGrace{30000};
     // The writer to start, or "" with `why` (no place only root can change).
     std::string FindStickWriter(std::string& why) const;
+    // Why no stick writer can be started here (none root alone can change, or
+    // no pkexec for a caller who is not root); empty when one can.
+    std::string StickWriterProblem() const;
     // False, after a box that says why and how to install it, when there is
     // no writer (or no pkexec) that only root can change. The window asks
     // before its erase question.

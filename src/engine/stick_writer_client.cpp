@@ -114,15 +114,19 @@ std::string MediaEngine::FindStickWriter(std::string& why) const {
     return {};
 }
 
-bool MediaEngine::CheckStickWriter() {
+std::string MediaEngine::StickWriterProblem() const {
     std::string why;
     const std::string writer = FindStickWriter(why);
-    if (!writer.empty() && ::geteuid() != 0 &&
-        (!UntrustedReason(kPkexec).empty() || ::access(kPkexec, X_OK) != 0)) {
-        why = std::string(kPkexec) + " is not there or not root's alone";
-    } else if (!writer.empty()) {
-        return true;
+    if (writer.empty()) return why;
+    if (::geteuid() != 0 && (!UntrustedReason(kPkexec).empty() || ::access(kPkexec, X_OK) != 0)) {
+        return std::string(kPkexec) + " is not there or not root's alone";
     }
+    return {};
+}
+
+bool MediaEngine::CheckStickWriter() {
+    const std::string why = StickWriterProblem();
+    if (why.empty()) return true;
     WriteLog("RunStickWriter(): %s", why.c_str());
     DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
     return false;

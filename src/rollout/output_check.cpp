@@ -35,27 +35,6 @@ std::uint64_t TreeBytes(const std::string& folder) {
     return total;
 }
 
-bool Executable(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
-
-// The program as posix_spawnp finds it: in one of PATH's folders.
-bool OnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string_view folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
-    while (!folders.empty()) {
-        const std::size_t colon = folders.find(':');
-        const std::string_view folder = folders.substr(0, colon);
-        if (Executable((folder.empty() ? std::string(".") : std::string(folder)) + "/" + program)) {
-            return true;
-        }
-        folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
-    }
-    return false;
-}
-
 }  // namespace
 
 std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageBytes) {
@@ -91,19 +70,6 @@ std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageByt
 std::uint64_t EstimatedImageBytes(const std::string& distFolder, const std::string& exeFolder) {
     return TreeBytes(distFolder) + TreeBytes(exeFolder + "/syslinux") +
            TreeBytes(exeFolder + "/systemd-boot");
-}
-
-std::string StickWriterMissing(const std::string& exeFolder, bool root) {
-    const std::string writer = exeFolder + "/flintmere-stick-writer";
-    if (!Executable(writer)) {
-        return "the stick writer " + writer +
-               " is missing or not executable; install flintmere again";
-    }
-    if (!root && !OnPath("pkexec")) {
-        return "pkexec is not installed (Debian package pkexec), and only root writes sticks "
-               "without it; install it or run as root";
-    }
-    return "";
 }
 
 std::string DecimalSize(std::uint64_t bytes) {

@@ -16,11 +16,6 @@ std::string PrepareImageFolder(const std::string& folder, std::uint64_t imageByt
 // an image holds (the distribution and the boot files).
 std::uint64_t EstimatedImageBytes(const std::string& distFolder, const std::string& exeFolder);
 
-// Whether a stick writer can be started from `exeFolder`: why not (the
-// writer is missing or not executable, or pkexec is not found while not
-// root), or "".
-std::string StickWriterMissing(const std::string& exeFolder, bool root);
-
 // "8.00 GB", "14.9 GB", "532 MB": powers of ten, as a stick's label gives it.
 std::string DecimalSize(std::uint64_t bytes);
 

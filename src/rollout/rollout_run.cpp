@@ -244,8 +244,7 @@ bool Run::PickSticks() {
         sticks_.resize(units_.size());
     }
     // Before the question: a yes must not lead to "could not be started".
-    if (const std::string missing = StickWriterMissing(ToPath(app_.m_exeFolder), ::geteuid() == 0);
-        !missing.empty()) {
+    if (const std::string missing = app_.StickWriterProblem(); !missing.empty()) {
         refusedStatus_ = Refused(missing + "; nothing was written", kRolloutNotStarted);
         return false;
     }
