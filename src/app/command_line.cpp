@@ -53,9 +53,9 @@ ProgramCommand Just(ProgramCommand::Action action) {
 
 }  // namespace
 
-std::span<const OptionSpec> ProgramOptions() {
+std::span<const OptionRule> ProgramOptions() {
     // Made on first use: the rollout's part lives in another file.
-    static const std::array<OptionSpec, 8> options = {{
+    static const std::array<OptionRule, 8> options = {{
         {"--help", false, "-h"},
         {"--version", false, {}},
         {"--install-launcher", false, {}},

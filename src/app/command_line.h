@@ -31,7 +31,7 @@ struct ProgramCommand {
 ProgramCommand ParseProgramCommand(const std::vector<std::string>& args);
 
 // Every option the program takes.
-std::span<const OptionSpec> ProgramOptions();
+std::span<const OptionRule> ProgramOptions();
 
 // The --help text.
 void PrintUsage(std::FILE* out);

@@ -5,9 +5,9 @@
 namespace flintmere {
 namespace {
 
-const OptionSpec* Find(std::span<const OptionSpec> specs, std::string_view given) {
-    for (const OptionSpec& spec : specs) {
-        if (given == spec.name || (!spec.alias.empty() && given == spec.alias)) return &spec;
+const OptionRule* Find(std::span<const OptionRule> rules, std::string_view given) {
+    for (const OptionRule& rule : rules) {
+        if (given == rule.name || (!rule.alias.empty() && given == rule.alias)) return &rule;
     }
     return nullptr;
 }
@@ -20,7 +20,7 @@ bool SplitCommandLine::Has(std::string_view name) const {
 }
 
 SplitCommandLine SplitArguments(const std::vector<std::string>& args,
-                                std::span<const OptionSpec> specs) {
+                                std::span<const OptionRule> rules) {
     SplitCommandLine split;
     auto fault = [&split](std::string text) {
         if (!split.error.empty()) return;
@@ -41,25 +41,25 @@ SplitCommandLine SplitArguments(const std::vector<std::string>& args,
         }
         const std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
         const std::string given = arg.substr(0, equals);
-        const OptionSpec* spec = Find(specs, given);
-        if (spec == nullptr) {
+        const OptionRule* rule = Find(rules, given);
+        if (rule == nullptr) {
             fault("unknown option " + given);
             split.options.push_back({given, {}});
             continue;
         }
-        GivenOption option{std::string(spec->name), {}};
+        GivenOption option{std::string(rule->name), {}};
         if (equals != std::string::npos) {
             option.value = arg.substr(equals + 1);
-            if (!spec->takesValue) fault(given + " takes no value");
-        } else if (spec->takesValue && i + 1 < args.size()) {
+            if (!rule->takesValue) fault(given + " takes no value");
+        } else if (rule->takesValue && i + 1 < args.size()) {
             // The next argument is the value unless it is one of the options
             // ("--iso --json" lacks its folder), so "--iso -x" names "-x".
             const std::string& next = args[i + 1];
             const bool isOption =
-                next.starts_with("-") && Find(specs, next.substr(0, next.find('='))) != nullptr;
+                next.starts_with("-") && Find(rules, next.substr(0, next.find('='))) != nullptr;
             if (!isOption) option.value = args[++i];
         }
-        if (spec->takesValue && option.value.empty()) fault(given + " needs a value");
+        if (rule->takesValue && option.value.empty()) fault(given + " needs a value");
         split.options.push_back(std::move(option));
     }
     return split;

@@ -11,14 +11,14 @@
 
 namespace flintmere {
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;  // "--iso"
     bool takesValue = false;
     std::string_view alias;  // "-h", or empty
 };
 
 struct GivenOption {
-    std::string name;  // the spec's long name, whichever spelling was given
+    std::string name;  // the rule's long name, whichever spelling was given
     std::string value;
 };
 
@@ -34,6 +34,6 @@ struct SplitCommandLine {
 };
 
 SplitCommandLine SplitArguments(const std::vector<std::string>& args,
-                                std::span<const OptionSpec> specs);
+                                std::span<const OptionRule> rules);
 
 }  // namespace flintmere

@@ -5,7 +5,7 @@
 
 namespace flintmere {
 
-const OptionSpec kRolloutOptions[4] = {
+const OptionRule kRolloutOptions[4] = {
     {"--iso", true, {}},
     {"--stick", true, {}},
     {"--yes", false, {}},
@@ -31,7 +31,7 @@ bool IsRolloutCommand(const std::vector<std::string>& args) {
     // An unknown option is kept by its name, so only the rollout's own count.
     return std::any_of(split.options.begin(), split.options.end(), [](const GivenOption& o) {
         return std::any_of(std::begin(kRolloutOptions), std::end(kRolloutOptions),
-                           [&o](const OptionSpec& spec) { return spec.name == o.name; });
+                           [&o](const OptionRule& rule) { return rule.name == o.name; });
     });
 }
 

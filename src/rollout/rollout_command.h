@@ -27,7 +27,7 @@ struct RolloutCommand {
 };
 
 // The rollout's options; the program's own list includes them.
-extern const OptionSpec kRolloutOptions[4];
+extern const OptionRule kRolloutOptions[4];
 
 // Whether the file name `path` ends in `extension` (".csv"), letter case
 // ignored, with a name before it: a spreadsheet on another system writes

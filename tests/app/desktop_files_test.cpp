@@ -53,9 +53,9 @@ std::vector<std::string> Complete(const std::vector<std::string>& words,
 
 TEST(DesktopFiles, HelpManualPageAndCompletionListEveryOption) {
     std::set<std::string> table;
-    for (const OptionSpec& spec : ProgramOptions()) {
-        table.insert(std::string(spec.name));
-        if (!spec.alias.empty()) table.insert(std::string(spec.alias));
+    for (const OptionRule& rule : ProgramOptions()) {
+        table.insert(std::string(rule.name));
+        if (!rule.alias.empty()) table.insert(std::string(rule.alias));
     }
     const auto help = RunProgram({FLINTMERE_BINARY, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
