@@ -129,11 +129,11 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
     }
     WaitWorker();
 
-    const bool built = m_setupStatus == SetupComplete;
+    const bool built = m_setupStatus == SetupComplete && m_lastOutcome.Complete();
     WriteLog("RunBatchIso(): done, database %s, image %s", imported ? "imported" : "not imported",
              built ? "built" : "not built");
     if (!built) {
-        if (m_lastToolExitCode != 0) {
+        if (m_lastOutcome.kind == OutcomeKind::ToolFailed && m_lastToolExitCode != 0) {
             Report(FormatA("the mastering tool ended with exit code %d", m_lastToolExitCode));
         }
         Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(m_isoPath).c_str(),

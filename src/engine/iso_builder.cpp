@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/iso_job.h"
 #include "engine/media_engine.h"
-#include "engine/staged_image.h"
 
 namespace flintmere {
 namespace {
@@ -41,47 +41,6 @@ constexpr BootFile kUefiBootFiles[] = {
 };
 
 constexpr const char* kEfiFolders[] = {"EFI", "EFI/BOOT", "loader", "loader/entries"};
-
-// Positions of the branding items: company name, product name, TLA, logo.
-constexpr int kBrandingPositions[] = {55, 60, 65, 70};
-
-constexpr char16_t kMasteringCommand[] =
-    u"syslinux/mkisofs -o \"%s\" -b isolinux.bin -c boot.cat -no-emul-boot -boot-load-size 4 "
-    u"-boot-info-table -iso-level 4 \"%s\"";
-
-// The image path made absolute: it reaches the tool as an argument.
-std::string AbsoluteImagePath(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return path;
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    if (ec) return path;
-    return (cwd / path).string();
-}
-
-// ENAMETOOLONG when the image's name, or that of the tool's file beside it,
-// would be too long for its folder; 0 otherwise.
-int ImageNameError(const std::string& imagePath) {
-    const std::size_t slash = imagePath.rfind('/');
-    const std::string folder = slash == 0 ? "/" : imagePath.substr(0, slash);
-    const std::size_t nameLength = imagePath.size() - slash - 1 + sizeof(".XXXXXX") - 1;
-    errno = 0;
-    long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (nameMax <= 0) nameMax = NAME_MAX;
-    if (nameLength > static_cast<std::size_t>(nameMax) ||
-        imagePath.size() + sizeof(".XXXXXX") > PATH_MAX) {
-        return ENAMETOOLONG;
-    }
-    return 0;
-}
-
-std::string LocalTimeStamp(std::time_t now) {
-    std::tm local{};
-    ::tzset();
-    ::localtime_r(&now, &local);
-    char stamp[128] = {};
-    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-    return stamp;
-}
 
 }  // namespace
 
@@ -144,172 +103,18 @@ int MediaEngine::SetupISO() {
     WriteLog("SetupISO(): start ISO");
     m_setupStatus = SetupError;
     m_lastToolExitCode = 0;
+    m_lastOutcome = Outcome();
     WaitProgressReady();
-
-    std::string tree;
-    StagedImage staged;
-    auto removeTree = [this, &tree] {
-        if (tree.empty()) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(tree, ignored);
-        WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
-    };
-    // A cancelled run ends quietly (the dialog's Cancel sets the status) and
-    // takes its tree and unfinished image with it: nobody asked for them.
-    auto canceled = [this, &staged, &removeTree] {
-        if (staged.Discard()) {
-            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
-        }
-        removeTree();
-        WriteLog("SetupISO(): canceled");
-        return 0;
-    };
-    // Every failure ends here once its box is shown.
-    auto failed = [this, &removeTree] {
-        if (!m_keepFailedTree) removeTree();
-        CloseProgress();
-        Pause(500);
-        return 0;
-    };
-    auto fail = [this, &canceled, &failed](int error) {
-        if (StopRequested()) return canceled();
-        DisplayErrorMessage(error);
-        return failed();
-    };
-    if (StopRequested()) return canceled();
-
-    // The image's name is checked before the long copy: the tool's file
-    // beside it has a longer one, which must fit as well.
-    const std::string imagePath = AbsoluteImagePath(ToPath(m_isoPath));
-    if (const int error = ImageNameError(imagePath)) return fail(error);
-
-    // Without a temporary folder there is no safe place for the tree.
-    const u16 tempFolder = env().TempFolder();
-    if (tempFolder.empty()) return fail(ENOENT);
-    // The time-stamped name with a part no other user can guess or take
-    // first; two builds in the same second get folders of their own.
-    std::string pattern =
-        ToPath(FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(clock().Now())));
-    if (!::mkdtemp(pattern.data())) return fail(errno);
-    tree = pattern;
-    const u16 treeFolder = FromPath(tree);
-
-    WriteLogW(u"SetupISO(): using temporary folder %s", treeFolder);
-    WriteLog("SetupISO(): creating node.cfg");
-    SetProgressAction(u"Creating node.cfg file...");
-    SetProgressPos(1);
-    if (!Pause(500)) return canceled();
-
-    LocalFolderRoot root(tree);
-    // node.cfg, config.xml or a branding file that was not written in full
-    // fails the build (the writers have said why), with m_wholeTreeRequired
-    // any file of the tree does; the hardware marker alone is only a hint
-    // to the installer, and the build goes on without it.
-    auto required = [this](const std::string& relPath) {
-        return m_wholeTreeRequired || relPath == "node.cfg" || relPath == "config.xml" ||
-               relPath.starts_with("branding/");
-    };
-    auto treeIncomplete = [this, &root, &failed, &required] {
-        bool incomplete = false;
-        for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
-            if (!required(file.relPath)) continue;
-            DisplayMessage(FormatW(u"%s was not written in full: %s",
-                                   root.DisplayPath(file.relPath),
-                                   Utf8ToUtf16(SystemErrorText(file.error))));
-            incomplete = true;
-        }
-        if (incomplete) failed();
-        return incomplete;
-    };
-    // The writers report their own failures.
-    switch (m_configSource) {
-        case ConfigFromNodeFile:
-            CreateNodeCfgFile(root, false);
-            break;
-        case ConfigGenerateNodeFile:
-        case ConfigAutomated:
-            CreateNodeCfgFile(root, m_autoinstall != 0);
-            break;
-        case ConfigFromDatabase:
-            CreateNodeCfgFile(root, m_autoinstall != 0);
-            SetProgressAction(u"Creating database file...");
-            if (!Pause(500)) return canceled();
-            CopyDbFile(root);
-            break;
-        default:
-            break;
-    }
-    if (treeIncomplete()) return 0;
-
-    WriteLog("SetupISO(): copying files");
-    SetProgressAction(u"Copying files to tmp folder...");
-    if (!CopyFiles(root, 50)) {
-        // The copy engine has shown what went wrong; this box adds the system's text.
-        return fail(root.LastError() != 0 ? root.LastError() : ENOENT);
-    }
-
-    const std::string exeFolder = ToPath(m_exeFolder);
-    if (const int error = CopyIsoBootFiles(root, tree)) return fail(error);
-
-    if (!Pause(500)) return canceled();
-
-    const bool brandingDone = WriteBrandingFiles(root, [this](const BrandingStep& step) {
-        WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
-        SetProgressAction(step.action);
-        if (step.index >= 0 && step.index < 4) SetProgressPos(kBrandingPositions[step.index]);
-        return Pause(500);
-    });
-    if (!brandingDone || StopRequested()) return canceled();
-    if (treeIncomplete()) return 0;
-
-    WriteLog("SetupISO(): creating ISO file");
-    SetProgressAction(u"Creating the ISO file...");
-    // The tool writes a new file beside the image, which takes the image's
-    // name only once it holds a whole image.
-    if (!staged.Create(imagePath)) return fail(errno);
-    // The log shows the command as the operator knows it, with the file the
-    // tool really writes; the tool itself is taken from the program's
-    // folder, not from the current directory.
-    const u16 commandLine = FormatW(kMasteringCommand, FromPath(staged.Path()), treeFolder);
-    const std::vector<std::string> argv = MasteringArguments(exeFolder, staged.Path(), {tree});
-    const bool toolDone = Process(commandLine, argv, true);
-    // A cancel that came while the tool was finishing still counts.
-    if (StopRequested()) return canceled();
-    auto discard = [this, &staged] {
-        if (staged.Discard()) {
-            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
-        }
-    };
-    if (!toolDone) {
-        discard();
-        return failed();
-    }
-    if (!staged.HoldsIso9660Image()) {
-        DisplayMessage(FormatW(u"The mastering tool left no readable ISO 9660 image in %s",
-                               FromPath(staged.Path())));
-        discard();
-        return failed();
-    }
-    if (StopRequested()) return canceled();
-    if (!staged.Commit()) {
-        const int error = errno;
-        discard();
-        return fail(error);
-    }
-    // The image is in place: a cancel from here on cannot take it back.
-    m_setupStatus = SetupComplete;
-    WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath));
-
-    // Silent and non-interactive; a tree that cannot be removed does not
-    // spoil a finished image.
-    std::error_code ignored;
-    std::filesystem::remove_all(tree, ignored);
-
-    WriteLog("SetupISO(): done");
-    SetProgressAction(u"Complete");
-    CloseProgress();
+    IsoJob job(*this, *this);
+    const Outcome outcome = job.Run();
+    if (outcome.Complete() || outcome.kind == OutcomeKind::Canceled) return EndRun(outcome);
+    // The box first, then the tree goes, then the dialog closes.
+    ShowOutcome(outcome);
+    job.CleanUpAfterFailure();
+    const int result = EndRun(Outcome::Shown(outcome.kind, outcome.error));
+    m_lastOutcome = outcome;
     Pause(500);
-    return 1;
+    return result;
 }
 
 }  // namespace flintmere

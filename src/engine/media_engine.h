@@ -18,6 +18,7 @@
 
 #include "config/config_model.h"
 #include "engine/folder_listing.h"
+#include "engine/outcome.h"
 #include "engine/progress_dialog.h"
 #include "engine/stick_request.h"
 #include "engine/usb_stick.h"
@@ -201,9 +202,10 @@ class MediaEngine : public ConfigModel {
     // `expected` disk by the partition that was `written` (either may be null).
     // Returns the volume device, or empty.
     std::string FindDisk(const RemovableDisk* expected, const PartitionEntry* written);
-    // Wipes, partitions and formats the stick. False when the setup ends.
+    // Wipes, partitions and formats the stick; a failure ends the setup.
     // `written` receives partition 1 when a table was written.
-    bool PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written);
+    Outcome PrepareStick(const SetupRecord& request, const StickLocation& stick,
+                         std::optional<PartitionEntry>& written);
     // Reads back, from the medium and not from the kernel's cache of it, the
     // disk's first `bootBytes` (partition table and boot code) and the
     // volume's reserved sectors, checks the file system with an independent
@@ -215,6 +217,16 @@ class MediaEngine : public ConfigModel {
     // not answer, else `toolLine` (a tool's own words) when there is one,
     // else the system's text for `error`.
     void ShowStickFailure(const RemovableDisk& disk, const std::string& toolLine, int error);
+    // The failure of a step of `kind` on the stick, as ShowStickFailure would show it.
+    Outcome StickFailure(const RemovableDisk& disk, OutcomeKind kind, const std::string& toolLine,
+                         int error);
+    // Shows the box of a failed outcome (nothing when its step showed its own).
+    void ShowOutcome(const Outcome& outcome);
+    // Ends a worker routine with `outcome`: its box, the status, the dialog
+    // closed. Returns 1 after success and 0 otherwise.
+    int EndRun(const Outcome& outcome);
+    // How the last ISO or stick run ended, for the front end that started it.
+    Outcome m_lastOutcome;
     // True when the stick is gone: no longer listed, no device behind its
     // node, or a read that keeps failing over a few tries with pauses.
     bool StickGone(const RemovableDisk& disk);
@@ -227,6 +239,7 @@ class MediaEngine : public ConfigModel {
     // The stick the running setup writes, for the reasons of a failure.
     std::optional<RemovableDisk> m_setupDisk;
     // The worker routine; returns 1 after success and 0 after a failure.
+    // The job itself is StickJob (stick_job.h).
     int SetupUSB();
     // Where the stick's tools come from (the formatter, mtools, the boot
     // installer): the stick writer's own root-owned folder, which may differ

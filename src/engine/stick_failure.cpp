@@ -50,14 +50,51 @@ bool MediaEngine::ShowIfStickGone(const RemovableDisk& disk) {
     return true;
 }
 
+Outcome MediaEngine::StickFailure(const RemovableDisk& disk, OutcomeKind kind,
+                                  const std::string& toolLine, int error) {
+    // Every step fails once the stick is gone; their own texts would blame
+    // the step ("Invalid argument", "Broken pipe").
+    if (StickGone(disk)) {
+        WriteLog("SetupUSB(): the stick was removed or does not respond");
+        return Outcome::Said(OutcomeKind::StickGone, kStickGone, error);
+    }
+    if (!toolLine.empty()) {
+        Outcome outcome = Outcome::Said(kind, Utf8ToUtf16(toolLine), error);
+        outcome.toolLine = toolLine;
+        return outcome;
+    }
+    return Outcome::SystemError(kind, error ? error : EIO);
+}
+
 void MediaEngine::ShowStickFailure(const RemovableDisk& disk, const std::string& toolLine,
                                    int error) {
-    if (ShowIfStickGone(disk)) return;
-    if (!toolLine.empty()) {
-        DisplayMessage(Utf8ToUtf16(toolLine));
-    } else {
-        DisplayErrorMessage(error ? error : EIO);
+    ShowOutcome(StickFailure(disk, OutcomeKind::WriteError, toolLine, error));
+}
+
+void MediaEngine::ShowOutcome(const Outcome& outcome) {
+    if (!outcome.message.empty()) {
+        DisplayMessage(outcome.message);
+    } else if (outcome.systemText) {
+        DisplayErrorMessage(outcome.error);
     }
+}
+
+int MediaEngine::EndRun(const Outcome& outcome) {
+    m_lastOutcome = outcome;
+    // A cancelled run ends quietly: the dialog's Cancel sets the status.
+    if (outcome.kind == OutcomeKind::Canceled) return 0;
+    if (outcome.Complete()) {
+        m_setupStatus = SetupComplete;
+        CloseProgress();
+        Pause(500);
+        return 1;
+    }
+    ShowOutcome(outcome);
+    // A stick another program held stays blocked whatever failed after.
+    if (outcome.status == SetupBlocked) m_setupStatus = SetupBlocked;
+    if (m_setupStatus == SetupBlocked) m_lastOutcome.status = SetupBlocked;
+    CloseProgress();
+    return 0;
 }
 
 void MediaEngine::ShowWriteFailure(MediaRoot& target) {

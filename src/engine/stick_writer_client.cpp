@@ -36,6 +36,7 @@ constexpr VerbShape kVerbs[] = {
     {"action", WriterEvent::Action, 1, false}, {"log", WriterEvent::Log, 1, false},
     {"box", WriterEvent::Box, 4, true},        {"close", WriterEvent::Close, 0, false},
     {"status", WriterEvent::Status, 1, true},  {"refused", WriterEvent::Refused, 1, false},
+    {"outcome", WriterEvent::Ended, 2, true},
 };
 
 // After its grace a cancelled writer's input is closed; after this more the
@@ -75,6 +76,9 @@ std::optional<WriterEvent> ParseWriterEvent(const ProtocolLine& line) {
         } else if (!shape.numberFirst && shape.fields == 1) {
             event.text = line.fields[0];
             if (shape.kind == WriterEvent::Action && !IsValidUtf8(event.text)) return std::nullopt;
+        } else if (shape.kind == WriterEvent::Ended) {
+            event.text = line.fields[1];
+            if (!OutcomeKindFromName(event.text)) return std::nullopt;
         }
         return event;
     }
@@ -139,6 +143,7 @@ int MediaEngine::RunStickSetup() {
 
 int MediaEngine::RunStickWriter(const StickRequest& request) {
     m_setupStatus = SetupError;
+    m_lastOutcome = Outcome();
     WaitProgressReady();
     if (StopRequested()) return 0;
 
@@ -196,6 +201,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
 
     LineReader reader;
     std::optional<int> status;
+    Outcome told;
     std::string refused;
     std::string strayOutput;
     bool greeted = false;
@@ -275,6 +281,10 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
                 case WriterEvent::Refused:
                     refused = event->text;
                     break;
+                case WriterEvent::Ended:
+                    told.kind = *OutcomeKindFromName(event->text);
+                    told.error = event->number;
+                    break;
             }
         }
         if (reader.Overflowed()) {
@@ -302,6 +312,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     if (status && *status != SetupComplete && exitCode != 1) status.reset();
     if (status && *status >= SetupError && *status <= SetupBlocked) {
         m_setupStatus = *status;
+        told.status = *status;
+        m_lastOutcome = told;
         return *status == SetupComplete ? 1 : 0;
     }
     if (StopRequested()) return 0;

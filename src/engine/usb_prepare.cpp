@@ -14,18 +14,18 @@ constexpr std::uint64_t kGptStart = 1048576;
 
 }  // namespace
 
-bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written) {
+Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocation& stick,
+                                  std::optional<PartitionEntry>& written) {
     written.reset();
     WriteLog("SetupUSB(): setup partition scheme");
     SetProgressAction(u"Erasing USB Stick partitions...");
     SetProgressPos(2);
-    if (!Pause(1000)) return false;
+    if (!Pause(1000)) return Outcome::Stopped();
 
     // Only a listed stick is ever written, never a disk of the running system.
     if (!stick.found || stick.disk.deviceNumber == 0 || diskService().HoldsSystem(stick.disk)) {
-        DisplayMessage(u"USB Stick not found");
-        CloseProgress();
-        return false;
+        return Outcome::Said(stick.found ? OutcomeKind::Refused : OutcomeKind::StickMissing,
+                             u"USB Stick not found", ENODEV);
     }
 
     // Writes are retried: another program may let go of the stick meanwhile.
@@ -43,9 +43,9 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     // Ends the setup after a failed disk step.
     auto fail = [this, &stick](const char* logLine, int error) {
         if (logLine) WriteLog("%s", logLine);
-        ShowStickFailure(stick.disk, {}, error);
-        CloseProgress();
-        return false;
+        Outcome outcome = StickFailure(stick.disk, OutcomeKind::WriteError, {}, error);
+        outcome.path = stick.disk.devicePath;
+        return outcome;
     };
 
     int openError = 0;
@@ -56,21 +56,20 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         // box with the system's reason, and not the text of a stick in use.
         if (openError == EACCES || openError == EPERM) {
             WriteLog("SetupUSB(): no permission to write the stick");
-            CloseProgress();
-            return false;
+            return Outcome::Shown(OutcomeKind::Refused, openError);
         }
     } else {
         const char* device = stick.disk.devicePath.c_str();
         WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
         bool cancelled = false;
         if (!writeWithRetries(*disk, 0, std::vector<std::uint8_t>(kWipeBytes), cancelled)) {
-            if (cancelled) return false;
+            if (cancelled) return Outcome::Stopped();
             WriteLog("SetupUSB(): Could not delete the partition table");
             m_setupStatus = SetupBlocked;
         }
         if (!disk->Refresh()) return fail(nullptr, disk->LastError());
 
-        if (m_partitioned) {
+        if (request.m_partitioned) {
             WriteLogW(u"SetupUSB(): Create partition table of %s", device);
             std::uint64_t length = 0;
             DiskGeometry geometry;
@@ -81,7 +80,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
             const std::uint64_t trackSize = geometry.TrackSize();
             const std::uint64_t diskSize = geometry.Size();
             PartitionEntry entry;
-            if (m_gptPartition) {
+            if (request.m_gptPartition) {
                 entry.style = PartitionStyle::Gpt;
                 entry.gptDiskId = NewGuidText();
                 entry.gptId = NewGuidText();
@@ -102,7 +101,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
             if (!writeWithRetries(*disk, entry.startingOffset,
                                   std::vector<std::uint8_t>(128 * geometry.bytesPerSector),
                                   cancelled)) {
-                if (cancelled) return false;
+                if (cancelled) return Outcome::Stopped();
                 WriteLog("SetupUSB(): Could not clear partition");
                 m_setupStatus = SetupBlocked;
             }
@@ -129,24 +128,23 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     SetProgressPos(5);
     const std::string volume = FindDisk(&stick.disk, written ? &*written : nullptr);
     if (volume.empty()) {
-        if (StopRequested()) return false;
+        if (StopRequested()) return Outcome::Stopped();
         WriteLog("SetupUSB(): USB not found. aborted");
-        ShowStickFailure(stick.disk, {}, ENODEV);
-        CloseProgress();
-        return false;
+        return StickFailure(stick.disk, OutcomeKind::StickMissing, {}, ENODEV);
     }
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
     WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command),
                  {ToolPath(ToolFolder(), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
-        if (StopRequested()) return false;
+        if (StopRequested()) return Outcome::Stopped();
         WriteLog("SetupUSB(): Format error");
-        ShowStickFailure(stick.disk, m_lastToolLine, EIO);
-        CloseProgress();
-        return false;
+        Outcome outcome = StickFailure(stick.disk, OutcomeKind::ToolFailed, m_lastToolLine, EIO);
+        outcome.toolLine = m_lastToolLine;
+        outcome.path = volume;
+        return outcome;
     }
-    return true;
+    return Outcome::Done();
 }
 
 }  // namespace flintmere

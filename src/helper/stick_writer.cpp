@@ -206,9 +206,9 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     const Caller asCaller = *caller;
     app.StartWorker([&app, asCaller] {
         if (!ActAsCallerOnThisThread(asCaller)) {
-            app.DisplayMessage(u"The stick writer could not take the caller's file rights.");
-            app.CloseProgress();
-            return 0;
+            return app.EndRun(
+                Outcome::Said(OutcomeKind::Refused,
+                              u"The stick writer could not take the caller's file rights."));
         }
         return app.SetupUSB();
     });
@@ -232,6 +232,11 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
         app.WaitWorker();
     }
     const int status = app.m_setupStatus.load();
+    // What failed, for a caller that keeps count of failures by kind.
+    const OutcomeKind kind =
+        status == SetupCanceled ? OutcomeKind::Canceled : app.m_lastOutcome.kind;
+    writer.Send("outcome",
+                {std::to_string(app.m_lastOutcome.error), std::string(OutcomeKindName(kind))});
     writer.Send("status", {std::to_string(status)});
     return status == SetupComplete ? WriterComplete : WriterNotComplete;
 }

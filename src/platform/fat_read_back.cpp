@@ -1,6 +1,8 @@
 // Reading files back from a FAT volume. mtools tells how long each file is
 // and which clusters its FAT chain holds; the bytes themselves are read
 // straight from the device in large blocks, as fast as the device reads.
+#include "platform/fat_read_back.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 #include <thread>
 
 #include "platform/caller_rights.h"
-#include "platform/fat_volume_root.h"
 #include "platform/unique_fd.h"
 
 namespace flintmere {
@@ -202,11 +203,12 @@ bool ParseEntry(const std::string& line, std::string& name, std::uint64_t& size)
 
 }  // namespace
 
-bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
-                                std::map<std::string, StoredFile>& found) {
+bool FatReadBack::LocateFiles(const std::vector<std::string>& relPaths,
+                              std::map<std::string, StoredFile>& found) {
     // Sizes from the directory entries, one listing for the whole volume.
     std::string listing;
-    int code = Run({"mdir", "-/", "-a", "-i", ToolVolume(), "::/"}, &listing, 64u << 20);
+    int code =
+        tools_.Run({"mdir", "-/", "-a", "-i", toolVolume_(), "::/"}, error_, &listing, 64u << 20);
     if (code < 0) return false;
     if (code != 0) return Fail(EIO);
     std::map<std::string, std::uint64_t> sizes;
@@ -235,11 +237,11 @@ bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
     }
     constexpr std::size_t kBatch = 256;
     for (std::size_t at = 0; at < present.size(); at += kBatch) {
-        std::vector<std::string> args = {"mshowfat", "-i", ToolVolume()};
+        std::vector<std::string> args = {"mshowfat", "-i", toolVolume_()};
         const std::size_t end = std::min(present.size(), at + kBatch);
         for (std::size_t i = at; i < end; ++i) args.push_back("::/" + present[i]);
         std::string chains;
-        code = Run(args, &chains, 64u << 20);
+        code = tools_.Run(args, error_, &chains, 64u << 20);
         if (code < 0) return false;
         if (code != 0) return Fail(EIO);
         std::istringstream lines(chains);
@@ -258,7 +260,13 @@ bool FatVolumeRoot::LocateFiles(const std::vector<std::string>& relPaths,
     return true;
 }
 
-bool FatVolumeRoot::OpenForReadBack() {
+bool FatReadBack::Fail(int error) {
+    error_ = error;
+    errno = error;
+    return false;
+}
+
+bool FatReadBack::Open() {
     if (readBackFd_.Valid()) return true;
     UniqueFd device;
     {
@@ -276,11 +284,11 @@ bool FatVolumeRoot::OpenForReadBack() {
     return true;
 }
 
-bool FatVolumeRoot::ReadFilesOut(const std::vector<const StoredFile*>& files,
-                                 const FileChunkSink& sink, std::size_t& stoppedAt) {
+bool FatReadBack::ReadFilesOut(const std::vector<const StoredFile*>& files,
+                               const FileChunkSink& sink, std::size_t& stoppedAt) {
     stoppedAt = 0;
     if (files.empty()) return true;
-    if (!OpenForReadBack()) return false;
+    if (!Open()) return false;
 
     std::vector<ByteRange> ranges;
     for (std::size_t index = 0; index < files.size(); ++index) {

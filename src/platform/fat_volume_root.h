@@ -1,18 +1,16 @@
 // A FAT volume (a stick's partition, a whole stick or an image file) as the
-// root of a medium, reached through mtools without mounting it.
+// root of a medium, reached through mtools without mounting it. It writes
+// through mtools itself; the flush watch and the read-back are its parts.
 #pragma once
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
-#include <stop_token>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
+#include "platform/fat_flush_watch.h"
+#include "platform/fat_mtools.h"
+#include "platform/fat_read_back.h"
 #include "platform/media_root.h"
-#include "platform/unique_fd.h"
 
 namespace flintmere {
 
@@ -48,29 +46,16 @@ class FatVolumeRoot final : public MediaRoot {
     // False, with LastError set, when the end of a watch finds a write that
     // failed: only this flush learns of it.
     bool WatchWrites(bool on);
-    static constexpr std::uint64_t kSyncBytes = 32u << 20;
+    static constexpr std::uint64_t kSyncBytes = FatFlushWatch::kSyncBytes;
 
     // Every file written so far, in the order of its last write; a file
     // whose write failed is here too, with what it should have held.
     const std::vector<WrittenFile>& Written() const { return written_; }
-    // Where a file's bytes lie: the size its directory entry gives and the
-    // cluster runs (first, last) its FAT chain holds.
-    struct StoredFile {
-        std::uint64_t size = 0;
-        std::vector<std::pair<std::uint64_t, std::uint64_t>> clusters;
-    };
-    // Looks up `relPaths` on the volume (one directory listing and one chain
-    // listing per batch of files); a path that is not there gets no entry.
+    using StoredFile = FatReadBack::StoredFile;
+    using FileChunkSink = FatReadBack::FileChunkSink;
+    // As FatReadBack's, with LastError set after a failure.
     bool LocateFiles(const std::vector<std::string>& relPaths,
                      std::map<std::string, StoredFile>& found);
-    // Streams the bytes of `files`, one after the other, into `sink` with
-    // the index of the file they belong to. They are read from the device
-    // along their clusters in large blocks by a thread of its own that runs
-    // ahead across files. False with LastError set and `stoppedAt` naming
-    // the file when the device cannot be read or a chain is too short, or
-    // ECANCELED when `sink` returned false.
-    using FileChunkSink =
-        std::function<bool(std::size_t file, std::span<const std::uint8_t> chunk)>;
     bool ReadFilesOut(const std::vector<const StoredFile*>& files, const FileChunkSink& sink,
                       std::size_t& stoppedAt);
 
@@ -90,39 +75,13 @@ class FatVolumeRoot final : public MediaRoot {
     bool IsFolder(const std::string& target);
     bool Fail(int error);
 
-    // The device as the read-back reads it: opened once, so that the
-    // kernel's read-ahead runs on from one file into the next.
-    bool OpenForReadBack();
-
-    // Counts `streamed` bytes for the flushing thread, which flushes the
-    // volume every kSyncBytes; false with errno once a flush has failed.
-    bool SyncWhenDue(std::uint64_t streamed);
-
-    // What the tools are given as the volume. While the writes are watched
-    // that may be the whole disk at the partition's offset (PlanWholeDisk),
-    // from the first tool that writes on.
-    const std::string& ToolVolume(bool writing = false);
-    void PlanWholeDisk();
-    bool LeaveWholeDisk();
+    const std::string& ToolVolume(bool writing = false) { return watch_.ToolVolume(writing); }
 
     std::string volume_;
-    std::string programFolder_;
+    Mtools tools_;
     int lastError_ = 0;
-    UniqueFd watchFd_;  // opened before the writes, so it sees their errors
-    std::mutex flushLock_;
-    std::condition_variable_any due_;
-    std::uint64_t unsynced_ = 0;  // guarded by flushLock_, as flushError_
-    int flushError_ = 0;
-    std::jthread flusher_;
-    long savedReadAhead_ = -1;  // the device's, restored when the watch ends
-    UniqueFd diskFd_;           // the whole disk, when the tools may write through it
-    std::string diskVolume_;    // "DISK@@OFFSET" for the tools
-    bool diskPlanned_ = false;  // switched to at the first tool run
-    bool onDisk_ = false;
-    UniqueFd readBackFd_;
-    std::uint64_t dataStart_ = 0;  // byte offset of cluster 2
-    std::uint64_t clusterBytes_ = 0;
-    std::uint64_t clusterCount_ = 0;
+    FatFlushWatch watch_;
+    FatReadBack readBack_;
     std::vector<WrittenFile> written_;
 };
 

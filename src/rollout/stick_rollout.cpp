@@ -46,19 +46,10 @@ UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDis
     run.Progress().CountReadsWith([name] { return SectorBytes(name, 3); }, "Verifying");
     run.Progress().Report("Starting the stick writer", 0);
     engine.RunStickWriter(engine.MakeStickRequest());
-    switch (engine.m_setupStatus.load()) {
-        case SetupComplete:
-            outcome.status = UnitStatus::Done;
-            break;
-        case SetupCanceled:
-            outcome.status = UnitStatus::Canceled;
-            break;
-        default:
-            outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
-            outcome.reason = stop.stop_requested()
-                                 ? std::string()
-                                 : run.Reason("the stick writer ended without saying why");
-            break;
+    const Outcome& ended = engine.m_lastOutcome;
+    outcome.status = UnitStatusOf(engine.m_setupStatus.load(), ended, stop.stop_requested());
+    if (outcome.status == UnitStatus::Failed) {
+        outcome.reason = run.Reason(ended, "the stick writer ended without saying why");
     }
     outcome.time = Iso8601Utc(app.clock().Now());
     return outcome;

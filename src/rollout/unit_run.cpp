@@ -128,6 +128,54 @@ std::stop_callback<std::function<void()>> ForwardStop(const std::stop_source& ro
         std::function<void()>([&engine] { engine.m_workerStop.request_stop(); }));
 }
 
+std::string KindReason(const Outcome& outcome) {
+    const char* what = nullptr;
+    switch (outcome.kind) {
+        case OutcomeKind::ToolFailed:
+            what = "a tool failed";
+            break;
+        case OutcomeKind::StickGone:
+            what = "the stick was removed or stopped responding";
+            break;
+        case OutcomeKind::StickMissing:
+            what = "the stick was not found";
+            break;
+        case OutcomeKind::WriteError:
+            what = "a write failed";
+            break;
+        case OutcomeKind::Verification:
+            what = "the read-back failed";
+            break;
+        case OutcomeKind::Refused:
+            what = "the stick was refused";
+            break;
+        case OutcomeKind::Blocked:
+            what = "another program holds the stick";
+            break;
+        case OutcomeKind::None:
+        case OutcomeKind::Canceled:
+            return {};
+    }
+    if (outcome.error == 0) return what;
+    return std::string(what) + ": " + AppServices::SystemErrorText(outcome.error);
+}
+
+UnitStatus UnitStatusOf(int setupStatus, const Outcome& ended, bool stopRequested) {
+    if (setupStatus == SetupComplete) return UnitStatus::Done;
+    if (setupStatus == SetupCanceled || stopRequested || ended.kind == OutcomeKind::Canceled) {
+        return UnitStatus::Canceled;
+    }
+    return UnitStatus::Failed;
+}
+
+std::string UnitRun::Reason(const Outcome& ended, const std::string& fallback) const {
+    const std::string box = boxes_.Reason();
+    if (!box.empty()) return box;
+    if (!ended.toolLine.empty()) return ended.toolLine;
+    if (const std::string kind = KindReason(ended); !kind.empty()) return kind;
+    return Reason(fallback);
+}
+
 std::string UnitRun::Reason(const std::string& fallback) const {
     const std::string box = boxes_.Reason();
     if (!box.empty()) return box;

@@ -82,6 +82,9 @@ class UnitRun {
     // Why the unit failed: its first box, else the last tool's own line,
     // else `fallback`.
     std::string Reason(const std::string& fallback) const;
+    // As above for a run that ended in `ended`: where no box said why, the
+    // outcome's tool line, else what failed with the system's reason.
+    std::string Reason(const Outcome& ended, const std::string& fallback) const;
 
   private:
     UnitBoxes boxes_;
@@ -95,6 +98,13 @@ class UnitRun {
 // Makes a stop of `rollout` a stop of `engine` too, while it lives.
 std::stop_callback<std::function<void()>> ForwardStop(const std::stop_source& rollout,
                                                       MediaEngine& engine);
+
+// What failed in `outcome`, in a few words with the system's reason for its
+// errno; "" for a run that did not fail or a failure with no kind.
+std::string KindReason(const Outcome& outcome);
+
+// The unit's status for a run whose status is `setupStatus` and outcome `ended`.
+UnitStatus UnitStatusOf(int setupStatus, const Outcome& ended, bool stopRequested);
 
 // The first line of `text` (an action text such as "Copying files...\r\nkx").
 std::string FirstLine(const u16& text);

@@ -513,5 +513,47 @@ TEST_F(IsoBuilderTest, CancelStopsAtTheNextStopPointQuietly) {
     }
 }
 
+// Each way the ISO job ends and what its outcome says.
+TEST_F(IsoBuilderTest, TheOutcomeNamesWhatEndedTheBuild) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+        int status;
+        OutcomeKind kind;
+        int error;
+        const char* toolLine = "";
+    };
+    const Case cases[] = {
+        {"complete", [](Rig&) {}, SetupComplete, OutcomeKind::None, 0},
+        {"canceled", [](Rig& t) { t.app->m_workerStop.request_stop(); }, SetupCanceled,
+         OutcomeKind::Canceled, 0},
+        {"name too long",
+         [](Rig& t) { t.app->m_isoPath = FromPath(t.dir / std::string(300, 'n')); }, SetupError,
+         OutcomeKind::Refused, ENAMETOOLONG},
+        {"no temporary folder", [](Rig& t) { t.app.env.tempFolder.clear(); }, SetupError,
+         OutcomeKind::WriteError, ENOENT},
+        {"boot file missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/ldlinux.c32"); },
+         SetupError, OutcomeKind::WriteError, ENOENT},
+        {"tool exits 1",
+         [](Rig& t) { t.UseTool("#!/bin/sh\necho 'genisoimage: broken' >&2\nexit 1\n"); },
+         SetupError, OutcomeKind::ToolFailed, EIO, "genisoimage: broken"},
+        {"tool writes no image", [](Rig& t) { t.UseTool("#!/bin/sh\nexit 0\n"); }, SetupError,
+         OutcomeKind::Verification, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig fresh;
+        ASSERT_TRUE(fresh.ready) << fresh.why;
+        c.arrange(fresh);
+        EXPECT_EQ(fresh.app->SetupISO(), c.status == SetupComplete ? 1 : 0);
+        const Outcome& outcome = fresh.app->m_lastOutcome;
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(OutcomeKindName(outcome.kind), OutcomeKindName(c.kind));
+        EXPECT_EQ(outcome.error, c.error);
+        EXPECT_EQ(outcome.toolLine, c.toolLine);
+        EXPECT_EQ(fs::exists(fresh.iso), c.status == SetupComplete);
+    }
+}
+
 }  // namespace
 }  // namespace flintmere::testing

@@ -2,8 +2,12 @@
 // file system that stays mounted.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 
+#include "engine/outcome.h"
 #include "support/image_stick.h"
 
 namespace flintmere::testing {
@@ -85,6 +89,157 @@ TEST_F(CopyOnlyStick, AFailedFlushEndsTheRunWithItsError) {
     EXPECT_EQ(progress.CloseRequests(), 1);
     EXPECT_EQ(Log().find("SetupUSB(): done"), std::string::npos);
 }
+
+// Each way the stick job ends, what its outcome says, and the boxes the run
+// shows for it.
+struct StickOutcomeRow {
+    const char* name;
+    std::function<void(FakeDisks&, TestApp&, const std::string& image, const std::string& dir)>
+        arrange;
+    int status;
+    OutcomeKind kind;
+    int error;
+    std::vector<u16> boxes;
+    const char* toolLine = "";
+};
+
+void PrintTo(const StickOutcomeRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+// The stick loses its copy-only marker, so the job prepares it from scratch.
+void WholeRun(const std::string& image) {
+    RunProgram({"mdel", "-i", image, "::/copyonly"}, {"MTOOLS_SKIP_CHECK=1"});
+}
+
+// A tool folder whose formatter fails, the other tools being the system's.
+void FailingFormatter(TestApp& app, const std::string& dir) {
+    const fs::path tools = fs::path(dir) / "failing" / "tools";
+    fs::create_directories(tools);
+    for (const char* name : {"mcopy", "mmd", "mdir", "mtype", "mattrib", "mdel", "fsck.fat"}) {
+        for (const char* place : {"/usr/bin/", "/usr/sbin/", "/sbin/"}) {
+            if (fs::exists(std::string(place) + name)) {
+                fs::create_symlink(std::string(place) + name, tools / name);
+                break;
+            }
+        }
+    }
+    WriteFileBytes(tools / "mkfs.fat", "#!/bin/sh\necho 'mkfs.fat: no room for the FAT'\nexit 1\n");
+    fs::permissions(tools / "mkfs.fat", fs::perms::owner_all);
+    app->m_toolFolder = FromPath(tools.parent_path().string());
+}
+
+class StickOutcomes : public ImageStickTest<::testing::TestWithParam<StickOutcomeRow>> {
+  protected:
+    void SetUp() override { SetUpStick(true); }
+};
+
+TEST_P(StickOutcomes, TheOutcomeNamesWhatEndedTheRun) {
+    const StickOutcomeRow& row = GetParam();
+    row.arrange(disks, app, image, dir.Path());
+
+    EXPECT_EQ(app->SetupUSB(), row.status == SetupComplete ? 1 : 0) << Log();
+
+    const Outcome& outcome = app->m_lastOutcome;
+    EXPECT_EQ(outcome.status, row.status);
+    EXPECT_EQ(OutcomeKindName(outcome.kind), OutcomeKindName(row.kind));
+    EXPECT_EQ(outcome.error, row.error);
+    EXPECT_EQ(outcome.toolLine, row.toolLine);
+    std::vector<u16> shown;
+    for (const auto& box : app.presenter.Shown()) shown.push_back(box.text);
+    EXPECT_EQ(shown, row.boxes);
+    if (row.status != SetupCanceled) {
+        EXPECT_EQ(app->m_setupStatus, row.status);
+        EXPECT_EQ(progress.CloseRequests(), 1);
+    }
+}
+
+const u16 kGone = u"The USB stick was removed or stopped responding.";
+const StickOutcomeRow kStickOutcomes[] = {
+    {"complete", [](auto&, auto&, auto&, auto&) {}, SetupComplete, OutcomeKind::None, 0, {}},
+    {"canceled before it began",
+     [](FakeDisks&, TestApp& app, auto&, auto&) { app->m_workerStop.request_stop(); },
+     SetupCanceled,
+     OutcomeKind::Canceled,
+     0,
+     {}},
+    {"mounted and busy",
+     [](FakeDisks& d, auto&, auto&, auto&) { d.mountError = EBUSY; },
+     SetupBlocked,
+     OutcomeKind::Blocked,
+     EBUSY,
+     {u"Device or resource busy"}},
+    {"not allowed to unmount",
+     [](FakeDisks& d, auto&, auto&, auto&) { d.mountError = EACCES; },
+     SetupError,
+     OutcomeKind::Refused,
+     EACCES,
+     {u"Permission denied"}},
+    {"not allowed to write the disk",
+     [](FakeDisks& d, auto&, const std::string& image, auto&) {
+         WholeRun(image);
+         d.openError = EPERM;
+     },
+     SetupError,
+     OutcomeKind::Refused,
+     EPERM,
+     {u"Operation not permitted"}},
+    {"the formatter fails",
+     [](FakeDisks& d, TestApp& app, const std::string& image, const std::string& dir) {
+         WholeRun(image);
+         d.openError = EBUSY;
+         FailingFormatter(app, dir);
+     },
+     SetupError,
+     OutcomeKind::ToolFailed,
+     EIO,
+     {u"Device or resource busy", u"mkfs.fat: no room for the FAT"},
+     "mkfs.fat: no room for the FAT"},
+    {"the flush fails",
+     [](FakeDisks& d, auto&, auto&, auto&) { d.flushError = EIO; },
+     SetupError,
+     OutcomeKind::WriteError,
+     EIO,
+     {u"Input/output error"}},
+    {"pulled before the flush",
+     [](FakeDisks& d, auto&, auto&, auto&) {
+         d.flushError = EIO;
+         d.probeErrors = {ENODEV};
+     },
+     SetupError,
+     OutcomeKind::StickGone,
+     EIO,
+     {kGone}},
+    {"the read-back cannot drop the cache",
+     [](FakeDisks& d, auto&, auto&, auto&) { d.dropError = EINVAL; },
+     SetupError,
+     OutcomeKind::Verification,
+     0,
+     {u"Invalid argument"}},
+    {"no longer listed",
+     [](FakeDisks& d, auto&, auto&, auto&) { d.disks.clear(); },
+     SetupError,
+     OutcomeKind::StickMissing,
+     ENODEV,
+     {u"USB Stick not found"}},
+    {"its volume never shows",
+     [](FakeDisks& d, auto&, auto&, auto&) {
+         d.volumes.clear();
+         d.openError = EBUSY;
+     },
+     SetupError,
+     OutcomeKind::StickMissing,
+     ENODEV,
+     {u"Device or resource busy", u"No such device"}},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, StickOutcomes, ::testing::ValuesIn(kStickOutcomes),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace flintmere::testing

@@ -237,7 +237,9 @@ TEST(stick_writer_client, TakesTheOutcomeOnlyFromTheWriterItMeant) {
         std::string script;
         const char* plant;  // shell command in the writer's folder
         bool cancel;
-        const char* shown;
+        const char* shown;  // "": no box
+        OutcomeKind kind = OutcomeKind::None;
+        int error = 0;
     };
     const Row rows[] = {
         {"an impostor that only says complete", "echo 'status 1'\nexit 0\n", "", false,
@@ -250,6 +252,12 @@ TEST(stick_writer_client, TakesTheOutcomeOnlyFromTheWriterItMeant) {
          true, "did not stop after Cancel"},
         {"the window's environment",
          "env > " + seen + "\necho 'hello 1'\necho 'status 0'\nexit 1\n", "", false, nullptr},
+        {"a stick held elsewhere",
+         "echo 'hello 1'\necho 'outcome 16 blocked'\necho 'status 3'\nexit 1\n", "", false, "",
+         OutcomeKind::Blocked, EBUSY},
+        {"an outcome the exit status denies",
+         "echo 'hello 1'\necho 'outcome 5 write-error'\necho 'status 0'\nexit 0\n", "", false,
+         "The stick writer ended before the stick was done"},
     };
     ::setenv("BASH_ENV", "/nowhere/canary", 1);
     for (const Row& row : rows) {
@@ -272,7 +280,12 @@ TEST(stick_writer_client, TakesTheOutcomeOnlyFromTheWriterItMeant) {
         app->WaitWorker();
         EXPECT_NE(app->m_setupStatus.load(), SetupComplete);
         const std::vector<ShownMessage> shown = app.presenter.Shown();
-        if (row.shown) {
+        EXPECT_EQ(OutcomeKindName(app->m_lastOutcome.kind), OutcomeKindName(row.kind));
+        EXPECT_EQ(app->m_lastOutcome.error, row.error);
+        if (row.shown && !*row.shown) {
+            EXPECT_TRUE(shown.empty());
+            EXPECT_EQ(app->m_setupStatus.load(), SetupBlocked);
+        } else if (row.shown) {
             ASSERT_EQ(shown.size(), 1u);
             EXPECT_NE(ToPath(shown[0].text).find(row.shown), std::string::npos)
                 << ToPath(shown[0].text);

@@ -230,6 +230,43 @@ TEST(UnitProgress, TheReadBackCountsReads) {
     EXPECT_LT(view.rates[1], 20.0);
 }
 
+// A stick run's outcome decides the unit's status, and its kind and errno
+// the reason where no box said why.
+TEST(UnitRun, TheOutcomeGivesStatusAndReason) {
+    auto ended = [](int status, OutcomeKind kind, int error) {
+        Outcome outcome = Outcome::SystemError(kind, error);
+        outcome.status = status;
+        return outcome;
+    };
+    struct Row {
+        int setupStatus;
+        Outcome outcome;
+        bool stopped;
+        UnitStatus status;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {SetupComplete, Outcome::Done(), false, UnitStatus::Done, ""},
+        {SetupCanceled, Outcome::Stopped(), false, UnitStatus::Canceled, ""},
+        {SetupError, Outcome::Stopped(), false, UnitStatus::Canceled, ""},
+        {SetupError, ended(SetupError, OutcomeKind::WriteError, EIO), true, UnitStatus::Canceled,
+         "a write failed: Input/output error"},
+        {SetupError, ended(SetupError, OutcomeKind::StickGone, ENODEV), false, UnitStatus::Failed,
+         "the stick was removed or stopped responding: No such device"},
+        {SetupBlocked, ended(SetupBlocked, OutcomeKind::Blocked, EBUSY), false, UnitStatus::Failed,
+         "another program holds the stick: Device or resource busy"},
+        {SetupError, ended(SetupError, OutcomeKind::Verification, 0), false, UnitStatus::Failed,
+         "the read-back failed"},
+        {SetupError, ended(SetupError, OutcomeKind::ToolFailed, EIO), false, UnitStatus::Failed,
+         "a tool failed: Input/output error"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(UnitStatusOf(row.setupStatus, row.outcome, row.stopped), row.status)
+            << OutcomeKindName(row.outcome.kind);
+        EXPECT_EQ(KindReason(row.outcome), row.reason);
+    }
+}
+
 TEST(RolloutCommand, ExtensionsInAnyCaseAndOptionsAreNotValues) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"UNITS.CSV", "--iso", "out"}, ""},
