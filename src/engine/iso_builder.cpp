@@ -18,7 +18,7 @@ namespace {
 struct BootFile {
     const char* logLine;
     const char16_t* action;
-    const char* source;  // after m_exeFolder
+    const char* source;  // after request_.m_exeFolder
     const char* target;  // in the tree
 };
 
@@ -108,10 +108,10 @@ std::vector<std::string> MasteringArguments(const std::string& exeFolder,
 }
 
 int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree) {
-    const std::string exeFolder = ToPath(m_exeFolder);
+    const std::string exeFolder = ToPath(request_.m_exeFolder);
     auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
     auto copyBootFile = [&](const BootFile& file) {
-        WriteLog("%s", file.logLine);
+        services_.WriteLog("%s", file.logLine);
         SetProgressAction(file.action);
         return root.CopyFileIn(exeFolder + file.source, file.target, stillRunning);
     };
@@ -120,7 +120,7 @@ int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree
         if (!copyBootFile(file)) return root.LastError() != 0 ? root.LastError() : EIO;
     }
 
-    WriteLog("SetupISO(): syslinux.cfg file");
+    services_.WriteLog("SetupISO(): syslinux.cfg file");
     {
         // A root of its own, so its error code belongs to this call alone.
         LocalFolderRoot patchRoot(tree);
@@ -141,7 +141,7 @@ int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree
 }
 
 int MediaEngine::SetupISO() {
-    WriteLog("SetupISO(): start ISO");
+    services_.WriteLog("SetupISO(): start ISO");
     m_setupStatus = SetupError;
     m_lastToolExitCode = 0;
     WaitProgressReady();
@@ -152,16 +152,16 @@ int MediaEngine::SetupISO() {
         if (tree.empty()) return;
         std::error_code ignored;
         std::filesystem::remove_all(tree, ignored);
-        WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
+        services_.WriteLog("SetupISO(): removed the temporary folder %s", tree.c_str());
     };
     // A cancelled run ends quietly (the dialog's Cancel sets the status) and
     // takes its tree and unfinished image with it: nobody asked for them.
     auto canceled = [this, &staged, &removeTree] {
         if (staged.Discard()) {
-            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
+            services_.WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
         }
         removeTree();
-        WriteLog("SetupISO(): canceled");
+        services_.WriteLog("SetupISO(): canceled");
         return 0;
     };
     // Every failure ends here once its box is shown.
@@ -173,29 +173,29 @@ int MediaEngine::SetupISO() {
     };
     auto fail = [this, &canceled, &failed](int error) {
         if (StopRequested()) return canceled();
-        DisplayErrorMessage(error);
+        services_.DisplayErrorMessage(error);
         return failed();
     };
     if (StopRequested()) return canceled();
 
     // The image's name is checked before the long copy: the tool's file
     // beside it has a longer one, which must fit as well.
-    const std::string imagePath = AbsoluteImagePath(ToPath(m_isoPath));
+    const std::string imagePath = AbsoluteImagePath(ToPath(request_.m_isoPath));
     if (const int error = ImageNameError(imagePath)) return fail(error);
 
     // Without a temporary folder there is no safe place for the tree.
-    const u16 tempFolder = env().TempFolder();
+    const u16 tempFolder = services_.env().TempFolder();
     if (tempFolder.empty()) return fail(ENOENT);
     // The time-stamped name with a part no other user can guess or take
     // first; two builds in the same second get folders of their own.
     std::string pattern =
-        ToPath(FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(clock().Now())));
+        ToPath(FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(services_.clock().Now())));
     if (!::mkdtemp(pattern.data())) return fail(errno);
     tree = pattern;
     const u16 treeFolder = FromPath(tree);
 
-    WriteLogW(u"SetupISO(): using temporary folder %s", treeFolder);
-    WriteLog("SetupISO(): creating node.cfg");
+    services_.WriteLogW(u"SetupISO(): using temporary folder %s", treeFolder);
+    services_.WriteLog("SetupISO(): creating node.cfg");
     SetProgressAction(u"Creating node.cfg file...");
     SetProgressPos(1);
     if (!Pause(500)) return canceled();
@@ -213,48 +213,48 @@ int MediaEngine::SetupISO() {
         bool incomplete = false;
         for (const LocalFolderRoot::FailedFile& file : root.FailedFiles()) {
             if (!required(file.relPath)) continue;
-            DisplayMessage(FormatW(u"%s was not written in full: %s",
+            services_.DisplayMessage(FormatW(u"%s was not written in full: %s",
                                    root.DisplayPath(file.relPath),
-                                   Utf8ToUtf16(SystemErrorText(file.error))));
+                                   Utf8ToUtf16(AppServices::SystemErrorText(file.error))));
             incomplete = true;
         }
         if (incomplete) failed();
         return incomplete;
     };
     // The writers report their own failures.
-    switch (m_configSource) {
+    switch (request_.m_configSource) {
         case ConfigFromNodeFile:
-            CreateNodeCfgFile(root, false);
+            config_.CreateNodeCfgFile(request_, root);
             break;
         case ConfigGenerateNodeFile:
         case ConfigAutomated:
-            CreateNodeCfgFile(root, m_autoinstall != 0);
+            config_.CreateNodeCfgFile(request_, root);
             break;
         case ConfigFromDatabase:
-            CreateNodeCfgFile(root, m_autoinstall != 0);
+            config_.CreateNodeCfgFile(request_, root);
             SetProgressAction(u"Creating database file...");
             if (!Pause(500)) return canceled();
-            CopyDbFile(root);
+            config_.CopyDbFile(request_, root);
             break;
         default:
             break;
     }
     if (treeIncomplete()) return 0;
 
-    WriteLog("SetupISO(): copying files");
+    services_.WriteLog("SetupISO(): copying files");
     SetProgressAction(u"Copying files to tmp folder...");
     if (!CopyFiles(root, 50)) {
         // The copy engine has shown what went wrong; this box adds the system's text.
         return fail(root.LastError() != 0 ? root.LastError() : ENOENT);
     }
 
-    const std::string exeFolder = ToPath(m_exeFolder);
+    const std::string exeFolder = ToPath(request_.m_exeFolder);
     if (const int error = CopyIsoBootFiles(root, tree)) return fail(error);
 
     if (!Pause(500)) return canceled();
 
     const bool brandingDone = WriteBrandingFiles(root, [this](const BrandingStep& step) {
-        WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
+        services_.WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
         SetProgressAction(step.action);
         if (step.index >= 0 && step.index < 4) SetProgressPos(kBrandingPositions[step.index]);
         return Pause(500);
@@ -262,7 +262,7 @@ int MediaEngine::SetupISO() {
     if (!brandingDone || StopRequested()) return canceled();
     if (treeIncomplete()) return 0;
 
-    WriteLog("SetupISO(): creating ISO file");
+    services_.WriteLog("SetupISO(): creating ISO file");
     SetProgressAction(u"Creating the ISO file...");
     // The tool writes a new file beside the image, which takes the image's
     // name only once it holds a whole image.
@@ -277,7 +277,7 @@ int MediaEngine::SetupISO() {
     if (StopRequested()) return canceled();
     auto discard = [this, &staged] {
         if (staged.Discard()) {
-            WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
+            services_.WriteLog("SetupISO(): removed the unfinished image %s", staged.Path().c_str());
         }
     };
     if (!toolDone) {
@@ -285,7 +285,7 @@ int MediaEngine::SetupISO() {
         return failed();
     }
     if (!staged.HoldsIso9660Image()) {
-        DisplayMessage(FormatW(u"The mastering tool left no readable ISO 9660 image in %s",
+        services_.DisplayMessage(FormatW(u"The mastering tool left no readable ISO 9660 image in %s",
                                FromPath(staged.Path())));
         discard();
         return failed();
@@ -298,14 +298,14 @@ int MediaEngine::SetupISO() {
     }
     // The image is in place: a cancel from here on cannot take it back.
     m_setupStatus = SetupComplete;
-    WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath));
+    services_.WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath));
 
     // Silent and non-interactive; a tree that cannot be removed does not
     // spoil a finished image.
     std::error_code ignored;
     std::filesystem::remove_all(tree, ignored);
 
-    WriteLog("SetupISO(): done");
+    services_.WriteLog("SetupISO(): done");
     SetProgressAction(u"Complete");
     CloseProgress();
     Pause(500);

@@ -6,13 +6,13 @@
 namespace flintmere {
 
 int MediaEngine::SetupUSB() {
-    WriteLog("SetupUSB(): start");
+    services_.WriteLog("SetupUSB(): start");
     m_setupStatus = SetupError;
     WaitProgressReady();
 
     // A cancelled run ends quietly: the dialog's Cancel sets the status.
     auto canceled = [this] {
-        WriteLog("SetupUSB(): canceled");
+        services_.WriteLog("SetupUSB(): canceled");
         return 0;
     };
     auto closeAndEnd = [this, &canceled] {
@@ -36,16 +36,16 @@ int MediaEngine::SetupUSB() {
         if (!PrepareStick(stick, written)) return StopRequested() ? canceled() : 0;
         pos = 5;
     } else if (!stick.found) {
-        WriteLog("SetupUSB(): USB not found. aborted");
+        services_.WriteLog("SetupUSB(): USB not found. aborted");
         return closeAndEnd();
     }
 
-    WriteLog("SetupUSB(): install");
+    services_.WriteLog("SetupUSB(): install");
     const std::string volume =
         FindDisk(stick.found ? &stick.disk : nullptr, written ? &*written : nullptr);
     if (volume.empty()) {
         if (StopRequested()) return canceled();
-        WriteLog("SetupUSB(): USB not found. aborted");
+        services_.WriteLog("SetupUSB(): USB not found. aborted");
         if (stick.found) ShowStickFailure(stick.disk, {}, ENODEV);
         return closeAndEnd();
     }
@@ -55,16 +55,16 @@ int MediaEngine::SetupUSB() {
     if (stick.found && !diskService().ReleaseMounts(stick.disk, mountError)) {
         // Lacking the rights to unmount is no other program holding the stick.
         if (mountError == EPERM || mountError == EACCES) {
-            WriteLog("SetupUSB(): no permission to unmount the stick");
+            services_.WriteLog("SetupUSB(): no permission to unmount the stick");
         } else {
-            WriteLog("SetupUSB(): the stick is mounted and busy");
+            services_.WriteLog("SetupUSB(): the stick is mounted and busy");
             m_setupStatus = SetupBlocked;
         }
-        DisplayErrorMessage(mountError ? mountError : EBUSY);
+        services_.DisplayErrorMessage(mountError ? mountError : EBUSY);
         CloseProgress();
         return 0;
     }
-    const std::string exeFolder = ToPath(m_exeFolder);
+    const std::string exeFolder = ToPath(request_.m_exeFolder);
     FatVolumeRoot root(volume, ToolFolder());
     // A write the stick refuses shows within a few seconds, not at the end.
     root.WatchWrites(true);
@@ -84,16 +84,16 @@ int MediaEngine::SetupUSB() {
     };
     auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
 
-    if (!copyOnly && !m_gptPartition && m_legacyBios) {
-        WriteLog("SetupUSB(): syslinux");
+    if (!copyOnly && !request_.m_gptPartition && request_.m_legacyBios) {
+        services_.WriteLog("SetupUSB(): syslinux");
         SetProgressAction(u"Installing SysLinux bootloader...");
         pos = 10;
         SetProgressPos(pos);
         if (!Pause(1000)) return canceled();
         std::vector<std::string> argv = {ToolFolder() + "/syslinux/syslinux"};
-        if (m_partitioned) argv.insert(argv.end(), {"-m", "-a"});
+        if (request_.m_partitioned) argv.insert(argv.end(), {"-m", "-a"});
         argv.insert(argv.end(), {"-f", volume});
-        const u16 command = FromPath(m_partitioned ? "syslinux/syslinux -m -a -f " + volume
+        const u16 command = FromPath(request_.m_partitioned ? "syslinux/syslinux -m -a -f " + volume
                                                    : "syslinux/syslinux -f " + volume);
         if (!Process(command, argv, false)) {
             if (StopRequested()) return canceled();
@@ -105,7 +105,7 @@ int MediaEngine::SetupUSB() {
         if (!root.RememberStored({"ldlinux.sys", "ldlinux.c32"})) {
             return copyFailed(root.LastError());
         }
-        WriteLog("SetupUSB(): syslinux.cfg file");
+        services_.WriteLog("SetupUSB(): syslinux.cfg file");
         SetProgressAction(u"Copying files...\r\nsyslinux.cfg");
         if (!root.CopyFileIn(exeFolder + "/syslinux/syslinux.cfg", "syslinux.cfg", stillRunning)) {
             return copyFailed(root.LastError());
@@ -130,14 +130,14 @@ int MediaEngine::SetupUSB() {
          "loader/entries/auto.conf"},
     };
     for (const BootFile& file : bootFiles) {
-        WriteLog("%s", file.logLine);
+        services_.WriteLog("%s", file.logLine);
         SetProgressAction(file.action);
         if (!root.CopyFileIn(exeFolder + file.source, file.target, stillRunning)) {
             return copyFailed(root.LastError());
         }
     }
 
-    WriteLog("SetupUSB(): creating node.cfg");
+    services_.WriteLog("SetupUSB(): creating node.cfg");
     SetProgressAction(u"Creating node.cfg file...");
     SetProgressPos(++pos);
     if (!Pause(1000)) return canceled();
@@ -147,18 +147,18 @@ int MediaEngine::SetupUSB() {
     auto writeFailed = [&root, &copyFailed] {
         return copyFailed(root.FailedFiles().front().error);
     };
-    CreateNodeCfgFile(root, m_autoinstall != 0);
+    config_.CreateNodeCfgFile(request_, root);
     if (notWritten()) return writeFailed();
-    if (m_configSource == ConfigFromDatabase) {
+    if (request_.m_configSource == ConfigFromDatabase) {
         SetProgressAction(u"Creating database file...");
         SetProgressPos(++pos);
         if (!Pause(1000)) return canceled();
-        CopyDbFile(root);
+        config_.CopyDbFile(request_, root);
         if (notWritten()) return writeFailed();
     }
 
     const bool brandingDone = WriteBrandingFiles(root, [this, &pos](const BrandingStep& step) {
-        WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
+        services_.WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()), step.logText.data());
         SetProgressAction(step.action);
         SetProgressPos(++pos);
         return Pause(1000);
@@ -166,7 +166,7 @@ int MediaEngine::SetupUSB() {
     if (!brandingDone || StopRequested()) return canceled();
     if (notWritten()) return writeFailed();
 
-    WriteLog("SetupUSB(): copying files");
+    services_.WriteLog("SetupUSB(): copying files");
     SetProgressAction(u"Copying files...");
     const bool copied = CopyFiles(root, 100);
     const bool watched = root.WatchWrites(false);
@@ -193,7 +193,7 @@ int MediaEngine::SetupUSB() {
         return 0;
     }
 
-    WriteLog("SetupUSB(): done");
+    services_.WriteLog("SetupUSB(): done");
     m_setupStatus = SetupComplete;
     CloseProgress();
     Pause(500);

@@ -25,13 +25,13 @@ bool MediaEngine::StickGone(const RemovableDisk& disk) {
         if (std::none_of(listed.begin(), listed.end(), [&](const RemovableDisk& d) {
                 return d.identity == disk.identity && d.devicePath == disk.devicePath;
             })) {
-            WriteLog("SetupUSB(): the stick is no longer listed");
+            services_.WriteLog("SetupUSB(): the stick is no longer listed");
             return true;
         }
         const int error = diskService().Probe(disk);
         if (error == 0) return false;
-        WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
-                 SystemErrorText(error).c_str(), attempt, kProbeTries);
+        services_.WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
+                 AppServices::SystemErrorText(error).c_str(), attempt, kProbeTries);
         if (MeansNoDevice(error)) return true;
         // Not allowed to ask says nothing about the stick.
         if (error == EACCES || error == EPERM) return false;
@@ -45,8 +45,8 @@ bool MediaEngine::ShowIfStickGone(const RemovableDisk& disk) {
     // Every step fails once the stick is gone; their own texts would blame
     // the step ("Invalid argument", "Broken pipe").
     if (!StickGone(disk)) return false;
-    WriteLog("SetupUSB(): the stick was removed or does not respond");
-    DisplayMessage(kStickGone);
+    services_.WriteLog("SetupUSB(): the stick was removed or does not respond");
+    services_.DisplayMessage(kStickGone);
     return true;
 }
 
@@ -54,9 +54,9 @@ void MediaEngine::ShowStickFailure(const RemovableDisk& disk, const std::string&
                                    int error) {
     if (ShowIfStickGone(disk)) return;
     if (!toolLine.empty()) {
-        DisplayMessage(Utf8ToUtf16(toolLine));
+        services_.DisplayMessage(Utf8ToUtf16(toolLine));
     } else {
-        DisplayErrorMessage(error ? error : EIO);
+        services_.DisplayErrorMessage(error ? error : EIO);
     }
 }
 
@@ -64,7 +64,7 @@ void MediaEngine::ShowWriteFailure(MediaRoot& target) {
     if (m_setupDisk) {
         ShowStickFailure(*m_setupDisk, {}, target.LastError());
     } else {
-        DisplayErrorMessage(target.LastError());
+        services_.DisplayErrorMessage(target.LastError());
     }
 }
 

@@ -16,14 +16,14 @@ constexpr std::uint64_t kGptStart = 1048576;
 
 bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<PartitionEntry>& written) {
     written.reset();
-    WriteLog("SetupUSB(): setup partition scheme");
+    services_.WriteLog("SetupUSB(): setup partition scheme");
     SetProgressAction(u"Erasing USB Stick partitions...");
     SetProgressPos(2);
     if (!Pause(1000)) return false;
 
     // Only a listed stick is ever written, never a disk of the running system.
     if (!stick.found || stick.disk.deviceNumber == 0 || diskService().HoldsSystem(stick.disk)) {
-        DisplayMessage(u"USB Stick not found");
+        services_.DisplayMessage(u"USB Stick not found");
         CloseProgress();
         return false;
     }
@@ -42,7 +42,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     };
     // Ends the setup after a failed disk step.
     auto fail = [this, &stick](const char* logLine, int error) {
-        if (logLine) WriteLog("%s", logLine);
+        if (logLine) services_.WriteLog("%s", logLine);
         ShowStickFailure(stick.disk, {}, error);
         CloseProgress();
         return false;
@@ -51,37 +51,37 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
     int openError = 0;
     std::unique_ptr<DiskWriter> disk = diskService().OpenForWriting(stick.disk, openError);
     if (!disk) {
-        DisplayErrorMessage(openError);
+        services_.DisplayErrorMessage(openError);
         // Without the rights to the disk the formatter has none either: one
         // box with the system's reason, and not the text of a stick in use.
         if (openError == EACCES || openError == EPERM) {
-            WriteLog("SetupUSB(): no permission to write the stick");
+            services_.WriteLog("SetupUSB(): no permission to write the stick");
             CloseProgress();
             return false;
         }
     } else {
         const char* device = stick.disk.devicePath.c_str();
-        WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
+        services_.WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
         bool cancelled = false;
         if (!writeWithRetries(*disk, 0, std::vector<std::uint8_t>(kWipeBytes), cancelled)) {
             if (cancelled) return false;
-            WriteLog("SetupUSB(): Could not delete the partition table");
+            services_.WriteLog("SetupUSB(): Could not delete the partition table");
             m_setupStatus = SetupBlocked;
         }
         if (!disk->Refresh()) return fail(nullptr, disk->LastError());
 
-        if (m_partitioned) {
-            WriteLogW(u"SetupUSB(): Create partition table of %s", device);
+        if (request_.m_partitioned) {
+            services_.WriteLogW(u"SetupUSB(): Create partition table of %s", device);
             std::uint64_t length = 0;
             DiskGeometry geometry;
             if (!disk->ReadLength(length) || !disk->ReadGeometry(geometry)) {
                 return fail(nullptr, disk->LastError());
             }
-            WriteLog("SetupUSB(): Creating partitions...");
+            services_.WriteLog("SetupUSB(): Creating partitions...");
             const std::uint64_t trackSize = geometry.TrackSize();
             const std::uint64_t diskSize = geometry.Size();
             PartitionEntry entry;
-            if (m_gptPartition) {
+            if (request_.m_gptPartition) {
                 entry.style = PartitionStyle::Gpt;
                 entry.gptDiskId = NewGuidText();
                 entry.gptId = NewGuidText();
@@ -90,7 +90,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
                 entry.gptName = u"SBC Instalation software";
             } else {
                 entry.style = PartitionStyle::Mbr;
-                entry.mbrSignature = static_cast<std::uint32_t>(clock().Now());
+                entry.mbrSignature = static_cast<std::uint32_t>(services_.clock().Now());
                 entry.startingOffset = trackSize;
                 entry.mbrType = 0x0B;
                 entry.bootIndicator = true;
@@ -103,7 +103,7 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
                                   std::vector<std::uint8_t>(128 * geometry.bytesPerSector),
                                   cancelled)) {
                 if (cancelled) return false;
-                WriteLog("SetupUSB(): Could not clear partition");
+                services_.WriteLog("SetupUSB(): Could not clear partition");
                 m_setupStatus = SetupBlocked;
             }
             if (!disk->CreateDisk(entry)) {
@@ -124,24 +124,24 @@ bool MediaEngine::PrepareStick(const StickLocation& stick, std::optional<Partiti
         disk.reset();
     }
 
-    WriteLog("SetupUSB(): Format the USB Stick");
+    services_.WriteLog("SetupUSB(): Format the USB Stick");
     SetProgressAction(u"Creating the FAT32 filesystem...");
     SetProgressPos(5);
     const std::string volume = FindDisk(&stick.disk, written ? &*written : nullptr);
     if (volume.empty()) {
         if (StopRequested()) return false;
-        WriteLog("SetupUSB(): USB not found. aborted");
+        services_.WriteLog("SetupUSB(): USB not found. aborted");
         ShowStickFailure(stick.disk, {}, ENODEV);
         CloseProgress();
         return false;
     }
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
-    WriteLogW(u"SetupUSB(): Format starting: %s", command);
+    services_.WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command),
                  {ToolPath(ToolFolder(), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
         if (StopRequested()) return false;
-        WriteLog("SetupUSB(): Format error");
+        services_.WriteLog("SetupUSB(): Format error");
         ShowStickFailure(stick.disk, m_lastToolLine, EIO);
         CloseProgress();
         return false;

@@ -25,9 +25,9 @@ TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
     const std::string before = ReadFileBytes(image);
     disks.mountError = EBUSY;
 
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
 
-    EXPECT_EQ(app->m_setupStatus, SetupBlocked);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked);
     EXPECT_EQ(disks.releaseCalls, 1);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Device or resource busy");
@@ -37,9 +37,9 @@ TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
 }
 
 TEST_F(CopyOnlyStick, AReleasedStickGetsItsFiles) {
-    EXPECT_EQ(app->SetupUSB(), 1);
+    EXPECT_EQ(app->engine.SetupUSB(), 1);
 
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_EQ(disks.releaseCalls, 1);
     EXPECT_TRUE(app.presenter.Shown().empty());
     ProgramResult listed = RunProgram({"mdir", "-b", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"});
@@ -55,16 +55,16 @@ TEST_F(CopyOnlyStick, FlushFollowsTheLastFileAndPrecedesComplete) {
     disks.onFlush = [&] {
         listingAtFlush = Listing();
         logAtFlush = Log();
-        statusAtFlush = app->m_setupStatus;
+        statusAtFlush = app->engine.m_setupStatus;
         closesAtFlush = progress.CloseRequests();
     };
 
-    ASSERT_EQ(app->SetupUSB(), 1) << Log();
+    ASSERT_EQ(app->engine.SetupUSB(), 1) << Log();
 
     EXPECT_EQ(disks.flushed, std::vector<std::string>{"sdz"});
     EXPECT_NE(statusAtFlush, SetupComplete);
     EXPECT_EQ(closesAtFlush, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     // Every file, the image tar last of all, was written before the flush.
     EXPECT_NE(listingAtFlush.find("image_zev-1"), std::string::npos) << listingAtFlush;
     EXPECT_EQ(listingAtFlush, Listing()) << "nothing is written after the flush";
@@ -75,10 +75,10 @@ TEST_F(CopyOnlyStick, FlushFollowsTheLastFileAndPrecedesComplete) {
 TEST_F(CopyOnlyStick, AFailedFlushEndsTheRunWithItsError) {
     disks.flushError = EIO;
 
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
 
     EXPECT_EQ(disks.flushed.size(), 1u);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Input/output error");
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
