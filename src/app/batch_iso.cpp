@@ -68,83 +68,86 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
     const PipeSignalIgnored pipeIgnored;
     u16 given;
     for (const u16& arg : args) given += (given.empty() ? u"" : u" ") + QuotedForMessage(arg);
-    WriteLogW(u"RunBatchIso(): start %s", given);
+    parts.services.WriteLogW(u"RunBatchIso(): start %s", given);
     BatchPaths paths;
     if (!PathsFromArguments(args, paths)) {
-        DisplayMessage(FormatW(u"Not a configuration database: %s", given));
+        parts.services.DisplayMessage(FormatW(u"Not a configuration database: %s", given));
         Report("give the path of a configuration database (.xml) and at most an image name");
         return kExitUsage;
     }
-    WriteLogW(u"RunBatchIso(): database %s", paths.database);
+    parts.services.WriteLogW(u"RunBatchIso(): database %s", paths.database);
 
     // A failed import has shown its message; the image is built from the
     // record as the import left it, and the exit status tells.
-    const bool imported = OpenDbFile(paths.database);
+    const bool imported = parts.config.OpenDbFile(parts.record, paths.database);
 
-    m_isoPath = paths.outputBase + u".iso";
-    m_configSource = ConfigFromDatabase;
-    WriteLogW(u"RunBatchIso(): image %s", m_isoPath);
+    parts.record.m_isoPath = paths.outputBase + u".iso";
+    parts.record.m_configSource = ConfigFromDatabase;
+    parts.services.WriteLogW(u"RunBatchIso(): image %s", parts.record.m_isoPath);
 
     auto interrupted = [this](int signal) {
-        WriteLog("RunBatchIso(): %s received, run canceled", TerminationSignals::Name(signal));
+        parts.services.WriteLog("RunBatchIso(): %s received, run canceled", TerminationSignals::Name(signal));
         Report(FormatA("%s received: canceled, the ISO image %s was not built",
-                       TerminationSignals::Name(signal), ToPath(m_isoPath).c_str()));
+                       TerminationSignals::Name(signal), ToPath(parts.record.m_isoPath).c_str()));
         return 128 + signal;
     };
     if (const int signal = signals.Wait(std::chrono::milliseconds(0))) return interrupted(signal);
 
     // No check of the window runs here, so a value that would read back as
     // other keys of node.cfg is refused rather than written.
-    const std::vector<SplittingValue> refused = FindSplittingValues(*this);
+    const std::vector<SplittingValue> refused = FindSplittingValues(parts.record);
     if (!refused.empty()) {
         for (const SplittingValue& v : refused) {
-            DisplayMessage(FormatW(u"The database gives the %s (%s) the value %s, which %s",
+            parts.services.DisplayMessage(FormatW(u"The database gives the %s (%s) the value %s, which %s",
                                    v.field, v.key, QuotedForMessage(v.value), RefusalReason(v)));
         }
         Report(
             FormatA("the ISO image %s was not built: the database holds values that would "
                     "change the layout of node.cfg",
-                    ToPath(m_isoPath).c_str()));
-        WriteLog("RunBatchIso(): done, database refused");
+                    ToPath(parts.record.m_isoPath).c_str()));
+        parts.services.WriteLog("RunBatchIso(): done, database refused");
         return kExitRefused;
     }
 
-    m_wholeTreeRequired = true;
-    m_keepFailedTree = true;
-    if (!StartWorker([this] { return SetupISO(); })) {
+    parts.engine.m_wholeTreeRequired = true;
+    parts.engine.m_keepFailedTree = true;
+    if (!parts.engine.StartWorker([this] { return parts.engine.SetupISO(); })) {
         Report("the ISO image was not built: the worker could not be started");
         return kExitNotBuilt;
     }
     int signal = 0;
-    while (WorkerRunning() && signal == 0) signal = signals.Wait(std::chrono::milliseconds(50));
+    while (parts.engine.WorkerRunning() && signal == 0) signal = signals.Wait(std::chrono::milliseconds(50));
     if (signal != 0) {
-        WriteLog("RunBatchIso(): %s received, canceling", TerminationSignals::Name(signal));
+        parts.services.WriteLog("RunBatchIso(): %s received, canceling", TerminationSignals::Name(signal));
         // Ends the tool's process group; the worker removes its tree and
         // the unfinished image.
-        CancelSetup();
-        if (m_setupStatus == SetupCanceled) return interrupted(signal);
+        parts.engine.CancelSetup();
+        if (parts.engine.m_setupStatus == SetupCanceled) return interrupted(signal);
         // The build had already ended on its own: its outcome stands.
-        WriteLog("RunBatchIso(): %s came after the build had ended",
+        parts.services.WriteLog("RunBatchIso(): %s came after the build had ended",
                  TerminationSignals::Name(signal));
     }
-    WaitWorker();
+    parts.engine.WaitWorker();
 
-    const bool built = m_setupStatus == SetupComplete && m_lastOutcome.Complete();
-    WriteLog("RunBatchIso(): done, database %s, image %s", imported ? "imported" : "not imported",
-             built ? "built" : "not built");
+    const bool built =
+        parts.engine.m_setupStatus == SetupComplete && parts.engine.m_lastOutcome.Complete();
+    parts.services.WriteLog("RunBatchIso(): done, database %s, image %s",
+                            imported ? "imported" : "not imported", built ? "built" : "not built");
     if (!built) {
-        if (m_lastOutcome.kind == OutcomeKind::ToolFailed && m_lastToolExitCode != 0) {
-            Report(FormatA("the mastering tool ended with exit code %d", m_lastToolExitCode));
+        if (parts.engine.m_lastOutcome.kind == OutcomeKind::ToolFailed &&
+            parts.engine.m_lastToolExitCode != 0) {
+            Report(FormatA("the mastering tool ended with exit code %d",
+                           parts.engine.m_lastToolExitCode));
         }
-        Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(m_isoPath).c_str(),
-                       m_logFile.IsOpen() ? m_logFile.Path().c_str() : "(none)"));
+        Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(parts.record.m_isoPath).c_str(),
+                       parts.services.m_logFile.IsOpen() ? parts.services.m_logFile.Path().c_str() : "(none)"));
         return kExitNotBuilt;
     }
     if (!imported) {
         Report(
             FormatA("the configuration database %s was not imported; %s was built from "
                     "the reset configuration",
-                    ToPath(paths.database).c_str(), ToPath(m_isoPath).c_str()));
+                    ToPath(paths.database).c_str(), ToPath(parts.record.m_isoPath).c_str()));
         return kExitNotImported;
     }
     return kExitDone;

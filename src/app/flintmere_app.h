@@ -1,17 +1,20 @@
-// The application object: owns all state of the run, composed of the
-// configuration, engine and platform parts.
+// The application object: the composition root of a run. It owns the
+// parts (services, request, configuration files, engine) and hands them to
+// the front end the command line asks for.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 
 namespace flintmere {
 
-class CflintmereApp : public MediaEngine {
+class CflintmereApp {
   public:
-    explicit CflintmereApp(PlatformServices services) : MediaEngine(std::move(services)) {}
+    explicit CflintmereApp(PlatformServices services) : parts(std::move(services)) {}
+    CflintmereApp(const CflintmereApp&) = delete;
+    CflintmereApp& operator=(const CflintmereApp&) = delete;
 
     // The whole run: folders, log, start and version lines, then the window or
     // the batch mode. `args` are the arguments after the program name.
@@ -32,6 +35,8 @@ class CflintmereApp : public MediaEngine {
     // in ".xml") and, optionally, the image's name without ".iso". Returns
     // the exit status: 0 only when the database was imported and the image built.
     int RunBatchIso(const std::vector<u16>& args);
+
+    AppParts parts;
 };
 
 }  // namespace flintmere

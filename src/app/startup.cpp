@@ -9,10 +9,10 @@
 namespace flintmere {
 
 void CflintmereApp::DeriveFolders() {
-    const u16 exePath = env().ExecutablePath();
+    const u16 exePath = parts.services.env().ExecutablePath();
     const size_t slash = exePath.rfind(u'/');
-    m_exeFolder = slash == u16::npos ? u16() : exePath.substr(0, slash);
-    m_distFolder = m_exeFolder + u"/kx/";
+    parts.record.m_exeFolder = slash == u16::npos ? u16() : exePath.substr(0, slash);
+    parts.record.m_distFolder = parts.record.m_exeFolder + u"/kx/";
 }
 
 int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
@@ -31,21 +31,21 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
         case ProgramCommand::Action::InstallLauncher:
         case ProgramCommand::Action::RemoveLauncher:
             return RunLauncherCommand(command.action == ProgramCommand::Action::InstallLauncher,
-                                      ToPath(env().ExecutablePath()));
+                                      ToPath(parts.services.env().ExecutablePath()));
         default:
             break;
     }
     const bool rollout = command.action == ProgramCommand::Action::Rollout;
 
     DeriveFolders();
-    OpenLog();
-    WriteLog("USB Stick Setup tool is starting");
-    WriteLogW(u"Internal file version: %s", FLINTMERE_VERSION);
+    parts.services.OpenLog();
+    parts.services.WriteLog("USB Stick Setup tool is starting");
+    parts.services.WriteLogW(u"Internal file version: %s", FLINTMERE_VERSION);
 
     if (rollout) {
-        const int status = RunRollout(*this, args);
-        WriteLog("USB Stick Setup exit");
-        m_logFile.Close();
+        const int status = RunRollout(parts, args);
+        parts.services.WriteLog("USB Stick Setup exit");
+        parts.services.m_logFile.Close();
         return status;
     }
     if (command.action == ProgramCommand::Action::Batch) {
@@ -55,8 +55,8 @@ int CflintmereApp::InitInstance(const std::vector<std::string>& args) {
     }
 
     int status = RunMainWindow(*this);
-    WriteLog("USB Stick Setup exit");
-    m_logFile.Close();
+    parts.services.WriteLog("USB Stick Setup exit");
+    parts.services.m_logFile.Close();
     return status;
 }
 

@@ -41,11 +41,11 @@ std::string MissingDisplay() {
 }
 
 void WriteHostLog(void* context, const char* line, size_t length) {
-    static_cast<CflintmereApp*>(context)->WriteLogLine(std::string_view(line, length));
+    static_cast<CflintmereApp*>(context)->parts.services.WriteLogLine(std::string_view(line, length));
 }
 
 int CannotOpen(CflintmereApp& app, const std::string& why) {
-    app.WriteLog("RunMainWindow(): the window cannot be opened: %s", why.c_str());
+    app.parts.services.WriteLog("RunMainWindow(): the window cannot be opened: %s", why.c_str());
     std::fprintf(stderr,
                  "flintmere: the setup window cannot be opened: %s.\n"
                  "The window needs " FLINTMERE_WINDOW_MODULE
@@ -61,7 +61,7 @@ int CannotOpen(CflintmereApp& app, const std::string& why) {
 int RunMainWindow(CflintmereApp& app) {
     const std::string missing = MissingDisplay();
     if (!missing.empty()) {
-        app.WriteLog("RunMainWindow(): %s", missing.c_str());
+        app.parts.services.WriteLog("RunMainWindow(): %s", missing.c_str());
         std::fprintf(stderr,
                      "flintmere: %s.\n"
                      "The setup window needs a graphical session. To build an ISO image "
@@ -73,8 +73,8 @@ int RunMainWindow(CflintmereApp& app) {
     // A path with a slash: the loader takes this file, never one found on
     // LD_LIBRARY_PATH or the system's search path. Never unloaded: Qt keeps
     // exit handlers and threads inside it until the process ends.
-    const std::string exeFolder = ToPath(app.m_exeFolder);
-    const std::string distFolder = ToPath(app.m_distFolder);
+    const std::string exeFolder = ToPath(app.parts.record.m_exeFolder);
+    const std::string distFolder = ToPath(app.parts.record.m_distFolder);
     const std::string path = exeFolder + "/" FLINTMERE_WINDOW_MODULE;
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) return CannotOpen(app, ::dlerror());

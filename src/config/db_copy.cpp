@@ -24,27 +24,27 @@ const char* HardwareMarker(std::int32_t hwType) {
 
 }  // namespace
 
-bool ConfigModel::CopyDbFile(MediaRoot& target) {
-    WriteLog("CopyDbFile(): start");
-    if (m_dbFileData.empty()) {
-        DisplayMessage(u"database file not found");
+bool ConfigModel::CopyDbFile(const SetupRecord& record, MediaRoot& target) {
+    services_.WriteLog("CopyDbFile(): start");
+    if (record.m_dbFileData.empty()) {
+        services_.DisplayMessage(u"database file not found");
         return false;
     }
     // The log line shows the database as text, which ends at a zero byte
     // (a UTF-16 file); the file itself is written whole.
-    const char* text = reinterpret_cast<const char*>(m_dbFileData.data());
-    const std::string shown(text, ::strnlen(text, m_dbFileData.size()));
-    if (!target.WriteFile("config.xml", m_dbFileData)) {
-        PrintStdout("Could not open file (error %d)\n", target.LastError());
+    const char* text = reinterpret_cast<const char*>(record.m_dbFileData.data());
+    const std::string shown(text, ::strnlen(text, record.m_dbFileData.size()));
+    if (!target.WriteFile("config.xml", record.m_dbFileData)) {
+        services_.PrintStdout("Could not open file (error %d)\n", target.LastError());
         return false;
     }
-    WriteLog("CopyDbFile(): write: \"%s\"", LogTextFromBytes(shown).c_str());
+    services_.WriteLog("CopyDbFile(): write: \"%s\"", LogTextFromBytes(shown).c_str());
 
-    const char* marker = HardwareMarker(m_hwType);
+    const char* marker = HardwareMarker(record.m_hwType);
     if (!marker) return true;
     // A missing marker only costs the installer's hint; the copy stands.
     target.WriteFile(marker, {});
-    WriteLog("CopyDbFile(): done");
+    services_.WriteLog("CopyDbFile(): done");
     return true;
 }
 

@@ -107,9 +107,9 @@ void ReadInterface(const DbReader& db, const InterfaceQueries& q, InterfaceField
 
 }  // namespace
 
-bool ConfigModel::OpenDbFile(const u16& path) {
-    WriteLogW(u"OpenDbFile(): open %s", path);
-    ResetConfiguration(true);
+bool ConfigModel::OpenDbFile(SetupRecord& record, const u16& path) {
+    services_.WriteLogW(u"OpenDbFile(): open %s", path);
+    record.ResetConfiguration(true);
 
     std::vector<std::uint8_t> data;
     int error = 0;
@@ -119,13 +119,13 @@ bool ConfigModel::OpenDbFile(const u16& path) {
             break;
         case ReadResult::OpenFailed:
         case ReadResult::ReadFailed:
-            WriteLogW(u"OpenDbFile(): %s", SystemErrorText(error));
+            services_.WriteLogW(u"OpenDbFile(): %s", AppServices::SystemErrorText(error));
             break;
         case ReadResult::NotRegular:
-            WriteLog("OpenDbFile(): not a regular file");
+            services_.WriteLog("OpenDbFile(): not a regular file");
             break;
         case ReadResult::TooLarge:
-            WriteLog("OpenDbFile(): file larger than %llu bytes",
+            services_.WriteLog("OpenDbFile(): file larger than %llu bytes",
                      static_cast<unsigned long long>(kMaxDbFileBytes));
             break;
     }
@@ -133,34 +133,34 @@ bool ConfigModel::OpenDbFile(const u16& path) {
     if (read == ReadResult::Ok) {
         // These bytes replace the earlier ones; when they turn out not to be
         // a database, none are left: a broken file never reaches a medium.
-        m_dbFileData = std::move(data);
-        imported = ImportDbData(m_dbFileData);
-        if (!imported) m_dbFileData.clear();
+        record.m_dbFileData = std::move(data);
+        imported = ImportDbData(record, record.m_dbFileData);
+        if (!imported) record.m_dbFileData.clear();
     }
     if (!imported) {
-        DisplayMessage(FormatW(u"Can't open file %s!", path));
+        services_.DisplayMessage(FormatW(u"Can't open file %s!", path));
         return false;
     }
     return true;
 }
 
-bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
+bool ConfigModel::ImportDbData(SetupRecord& record, std::span<const std::uint8_t> data) {
     try {
         dbxml::ParseFailure failure;
         const dbxml::DocPtr doc = dbxml::ParseDatabase(data, failure);
         if (!doc) {
             // The reason may quote names from the file: UTF-8 like any text.
-            WriteLogW(u"OpenDbFile(): At line %d\n%s", failure.line, failure.reason);
+            services_.WriteLogW(u"OpenDbFile(): At line %d\n%s", failure.line, failure.reason);
             return false;
         }
-        ResetConfiguration(true);
+        record.ResetConfiguration(true);
         const DbReader db(doc.get());
 
         const bool bond = db.Flag(DbQuery::EnableBond);
         const bool lanBond = bond && db.Flag(DbQuery::BondLanEnabled);
         const bool wanBond = bond && db.Flag(DbQuery::BondWanEnabled);
-        const InterfaceFields lan{m_lanAddress6, m_lanPrefix6, m_lanAddress, m_lanNetmask};
-        const InterfaceFields wan{m_wanAddress6, m_wanPrefix6, m_wanAddress, m_wanNetmask};
+        const InterfaceFields lan{record.m_lanAddress6, record.m_lanPrefix6, record.m_lanAddress, record.m_lanNetmask};
+        const InterfaceFields wan{record.m_wanAddress6, record.m_wanPrefix6, record.m_wanAddress, record.m_wanNetmask};
 
         if (lanBond) {
             ReadInterface(db,
@@ -185,65 +185,65 @@ bool ConfigModel::ImportDbData(std::span<const std::uint8_t> data) {
                           wan);
         }
         if (db.Flag(DbQuery::AdminEnabled)) {
-            db.Store(DbQuery::AdminAddress, m_adminAddress);
-            db.Store(DbQuery::AdminNetmask, m_adminNetmask);
+            db.Store(DbQuery::AdminAddress, record.m_adminAddress);
+            db.Store(DbQuery::AdminNetmask, record.m_adminNetmask);
         }
 
-        db.Store(DbQuery::Gateway, m_gateway);
+        db.Store(DbQuery::Gateway, record.m_gateway);
         // The WAN-side IPv6 gateway wins unless it is missing or empty.
-        db.Store(DbQuery::Gateway6, m_gateway6);
-        db.Store(DbQuery::Gateway6Wan, m_gateway6);
-        if (m_gateway6.empty()) db.Store(DbQuery::Gateway6Again, m_gateway6);
+        db.Store(DbQuery::Gateway6, record.m_gateway6);
+        db.Store(DbQuery::Gateway6Wan, record.m_gateway6);
+        if (record.m_gateway6.empty()) db.Store(DbQuery::Gateway6Again, record.m_gateway6);
 
         if (const xmlNode* dns = db.Node(DbQuery::DnsList)) {
             const xmlNode* first = dbxml::FirstChild(dns);
             const xmlNode* last = dbxml::LastChild(dns);
-            m_dns1 = first ? dbxml::NodeText(first) : u16();
-            m_dns2.clear();
+            record.m_dns1 = first ? dbxml::NodeText(first) : u16();
+            record.m_dns2.clear();
             if (last && last != first) {
                 u16 lastText = dbxml::NodeText(last);
-                if (lastText != m_dns1) m_dns2 = std::move(lastText);
+                if (lastText != record.m_dns1) record.m_dns2 = std::move(lastText);
             }
         }
 
-        db.Store(DbQuery::HostName, m_serverName);
+        db.Store(DbQuery::HostName, record.m_serverName);
         std::optional<u16> product = db.Text(DbQuery::Product);
-        m_hwType = product ? dbxml::DecimalValue(*product) : HwNone;
-        db.Store(DbQuery::LogicalId, m_logicId);
-        db.Store(DbQuery::PrimaryServer, m_supplyServer1);
-        db.Store(DbQuery::SecondaryServer, m_supplyServer2);
-        db.Store(DbQuery::CompanyName, m_companyName);
-        db.Store(DbQuery::ProductName, m_productName);
-        db.Store(DbQuery::Tla, m_tla);
+        record.m_hwType = product ? dbxml::DecimalValue(*product) : HwNone;
+        db.Store(DbQuery::LogicalId, record.m_logicId);
+        db.Store(DbQuery::PrimaryServer, record.m_supplyServer1);
+        db.Store(DbQuery::SecondaryServer, record.m_supplyServer2);
+        db.Store(DbQuery::CompanyName, record.m_companyName);
+        db.Store(DbQuery::ProductName, record.m_productName);
+        db.Store(DbQuery::Tla, record.m_tla);
 
         if (std::optional<u16> logo = db.Text(DbQuery::LogoPicture)) {
             if (*logo == u"default") {
-                m_logoFile.clear();
+                record.m_logoFile.clear();
             } else {
-                presenter().ShowMessage(
+                services_.presenter().ShowMessage(
                     FormatW(u"Logo Picture %s was specified on XML.\rPlease use the Branding "
                             u"dialog to point to the corresponding file on file system.",
                             *logo),
                     kApplicationTitle, kMbOk | kMbIconWarning, true);
                 // The name ends up as a file name on the medium: never a path.
-                m_logoFile = dbxml::BareLogoName(*logo);
-                if (m_logoFile != *logo) {
-                    WriteLogW(u"OpenDbFile(): logo picture name reduced to \"%s\"", m_logoFile);
+                record.m_logoFile = dbxml::BareLogoName(*logo);
+                if (record.m_logoFile != *logo) {
+                    services_.WriteLogW(u"OpenDbFile(): logo picture name reduced to \"%s\"", record.m_logoFile);
                 }
             }
         }
 
-        if (db.Flag(DbQuery::SingleArmed)) m_singleArmed = 1;
+        if (db.Flag(DbQuery::SingleArmed)) record.m_singleArmed = 1;
         if (db.Failed()) {
-            WriteLog("OpenDbFile(): a location path could not be evaluated");
-            ResetConfiguration(true);
+            services_.WriteLog("OpenDbFile(): a location path could not be evaluated");
+            record.ResetConfiguration(true);
             return false;
         }
         return true;
     } catch (const std::exception& e) {
         // Out of memory while filling the record: no half-filled record.
-        WriteLog("OpenDbFile(): %s", e.what());
-        ResetConfiguration(true);
+        services_.WriteLog("OpenDbFile(): %s", e.what());
+        record.ResetConfiguration(true);
         return false;
     }
 }

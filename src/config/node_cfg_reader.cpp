@@ -46,71 +46,72 @@ ReadResult ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& o
 
 }  // namespace
 
-bool ConfigModel::OpenNodeFile(const u16& path) {
-    WriteLogW(u"OpenNodeFile(): open %s", path);
-    ResetConfiguration(true);
+bool ConfigModel::OpenNodeFile(SetupRecord& record, const u16& path) {
+    services_.WriteLogW(u"OpenNodeFile(): open %s", path);
+    record.ResetConfiguration(true);
 
     std::vector<std::uint8_t> data;
     switch (ReadRegularFile(ToPath(path), data)) {
         case ReadResult::Ok:
             break;
         case ReadResult::CannotOpen:
-            DisplayMessage(FormatW(u"Can't open file %s!", path));
+            services_.DisplayMessage(FormatW(u"Can't open file %s!", path));
             return false;
         case ReadResult::TooLarge:
             // Treated like a buffer that could not be had: the old bytes are gone.
-            m_nodeFileData.clear();
-            m_nodeFileData.shrink_to_fit();
-            DisplayMessage(FormatW(u"File %s is not compatible!", path));
+            record.m_nodeFileData.clear();
+            record.m_nodeFileData.shrink_to_fit();
+            services_.DisplayMessage(FormatW(u"File %s is not compatible!", path));
             return false;
     }
-    return LoadNodeFileData(path, std::move(data));
+    return LoadNodeFileData(record, path, std::move(data));
 }
 
-bool ConfigModel::LoadNodeFileData(const u16& path, std::vector<std::uint8_t> data) {
-    m_nodeFileData = std::move(data);
-    std::string_view text(reinterpret_cast<const char*>(m_nodeFileData.data()),
-                          m_nodeFileData.size());
+bool ConfigModel::LoadNodeFileData(SetupRecord& record, const u16& path,
+                                   std::vector<std::uint8_t> data) {
+    record.m_nodeFileData = std::move(data);
+    std::string_view text(reinterpret_cast<const char*>(record.m_nodeFileData.data()),
+                          record.m_nodeFileData.size());
     NodeCfgValues v = ParseNodeCfg(text);
 
     if (v.label.empty() || v.lanAddress.empty()) {
-        DisplayMessage(FormatW(u"File %s is not compatible!", path));
+        services_.DisplayMessage(FormatW(u"File %s is not compatible!", path));
         return false;
     }
 
-    m_serverName = v.label;
-    m_lanAddress = v.lanAddress;
-    m_lanNetmask = v.lanNetmask;
-    m_lanDisabled = v.lanDisabled;
-    m_wanAddress = v.wanAddress;
-    m_wanNetmask = v.wanNetmask;
-    m_wanDisabled = v.wanDisabled;
-    m_adminAddress = v.adminAddress;
-    m_adminNetmask = v.adminNetmask;
-    m_adminDisabled = v.adminDisabled;
+    record.m_serverName = v.label;
+    record.m_lanAddress = v.lanAddress;
+    record.m_lanNetmask = v.lanNetmask;
+    record.m_lanDisabled = v.lanDisabled;
+    record.m_wanAddress = v.wanAddress;
+    record.m_wanNetmask = v.wanNetmask;
+    record.m_wanDisabled = v.wanDisabled;
+    record.m_adminAddress = v.adminAddress;
+    record.m_adminNetmask = v.adminNetmask;
+    record.m_adminDisabled = v.adminDisabled;
     // The writer's placeholders for absent IPv6 settings are a lone "0".
-    if (v.lanAddress6.size() > 1) m_lanAddress6 = v.lanAddress6;
-    if (DecimalPrefixIsNonZero(v.lanPrefix6)) m_lanPrefix6 = v.lanPrefix6;
-    if (v.wanAddress6.size() > 1) m_wanAddress6 = v.wanAddress6;
-    if (DecimalPrefixIsNonZero(v.wanPrefix6)) m_wanPrefix6 = v.wanPrefix6;
-    m_gateway = v.gateway;
-    if (v.gateway6.size() > 1) m_gateway6 = v.gateway6;
-    m_partitioned = v.partitioned;
-    m_gptPartition = v.partitioned ? v.gptPartition : 0;
-    m_uefi = v.uefi;
-    m_preinstall = v.preinstall;
-    m_autoinstall = v.autoinstall;
-    m_netboot = v.netboot;
-    m_dhcp = v.dhcp;
-    m_invert = v.invert;
-    m_singleArmed = v.singleArmed;
-    m_logicId = v.logicId;
-    m_supplyServer1 = v.supplyServer1;
-    m_supplyServer2 = v.supplyServer2;
-    m_dns1 = v.dns1;
-    m_dns2 = v.dns2;
-    m_hwPlatformText = v.hwPlatform;
-    m_vmPlatformText = v.vmPlatform;
+    if (v.lanAddress6.size() > 1) record.m_lanAddress6 = v.lanAddress6;
+    if (DecimalPrefixIsNonZero(v.lanPrefix6)) record.m_lanPrefix6 = v.lanPrefix6;
+    if (v.wanAddress6.size() > 1) record.m_wanAddress6 = v.wanAddress6;
+    if (DecimalPrefixIsNonZero(v.wanPrefix6)) record.m_wanPrefix6 = v.wanPrefix6;
+    record.m_gateway = v.gateway;
+    if (v.gateway6.size() > 1) record.m_gateway6 = v.gateway6;
+    record.m_partitioned = v.partitioned;
+    record.m_gptPartition = v.partitioned ? v.gptPartition : 0;
+    record.m_uefi = v.uefi;
+    record.m_preinstall = v.preinstall;
+    record.m_autoinstall = v.autoinstall;
+    record.m_netboot = v.netboot;
+    record.m_dhcp = v.dhcp;
+    record.m_invert = v.invert;
+    record.m_singleArmed = v.singleArmed;
+    record.m_logicId = v.logicId;
+    record.m_supplyServer1 = v.supplyServer1;
+    record.m_supplyServer2 = v.supplyServer2;
+    record.m_dns1 = v.dns1;
+    record.m_dns2 = v.dns2;
+    record.m_hwPlatformText = v.hwPlatform;
+    record.m_vmPlatformText = v.vmPlatform;
     return true;
 }
 

@@ -30,11 +30,11 @@ bool MediaEngine::WriteBrandingFiles(MediaRoot& target,
         std::string_view fileName;
     };
     const TextItem texts[] = {
-        {m_companyName, "copying branding company name", u"Copying Branding Company Name...",
+        {request_.m_companyName, "copying branding company name", u"Copying Branding Company Name...",
          "companyName"},
-        {m_productName, "copying branding product name", u"Copying Branding Product Name...",
+        {request_.m_productName, "copying branding product name", u"Copying Branding Product Name...",
          "productName"},
-        {m_tla, "copying TLA", u"Copying Branding TLA...", "tla"},
+        {request_.m_tla, "copying TLA", u"Copying Branding TLA...", "tla"},
     };
     for (int index = 0; index < 3; ++index) {
         const TextItem& item = texts[index];
@@ -46,17 +46,17 @@ bool MediaEngine::WriteBrandingFiles(MediaRoot& target,
         CreateMiscFile(target, kBrandingFolder, item.fileName, bytes);
     }
 
-    if (!m_logoFile.empty()) {
+    if (!request_.m_logoFile.empty()) {
         if (!reportStep({3, "copying branding logo file", u"Copying Branding Logo File..."})) {
             return false;
         }
         target.MakeFolder(kBrandingFolder);
         target.MakeFolder(kLogoFolder);
-        std::string name = BareLogoName(m_logoFile);
+        std::string name = BareLogoName(request_.m_logoFile);
         if (name.empty()) {
-            WriteLogW(u"WriteBrandingFiles(): logo file name \"%s\" not usable", m_logoFile);
+            services_.WriteLogW(u"WriteBrandingFiles(): logo file name \"%s\" not usable", request_.m_logoFile);
         } else {
-            CreateBinaryFile(target, std::string(kLogoFolder) + "/" + name, m_logoData);
+            CreateBinaryFile(target, std::string(kLogoFolder) + "/" + name, request_.m_logoData);
         }
     }
     return true;

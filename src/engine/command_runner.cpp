@@ -75,7 +75,7 @@ bool ReadsLikeError(std::string_view line) {
 
 bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>& argv,
                           bool trackProgress) {
-    WriteLogW(u"Process(): starting %s", commandLine);
+    services_.WriteLogW(u"Process(): starting %s", commandLine);
     m_lastToolLine.clear();
     // The line that says why, for the box when the tool fails: its last line
     // that reads like an error, else its last line (a tool may print its
@@ -104,40 +104,40 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
     UniqueFd outRead;
     UniqueFd outWrite;
     if (!MakePipe(outRead, outWrite)) {
-        DisplayErrorMessageStr(u"Stdout pipe creation failed", errno);
+        services_.DisplayErrorMessageStr(u"Stdout pipe creation failed", errno);
         return false;
     }
     UniqueFd inRead;
     UniqueFd inWrite;
     if (!MakePipe(inRead, inWrite)) {
-        DisplayErrorMessageStr(u"Stdin pipe creation failed\n", errno);
+        services_.DisplayErrorMessageStr(u"Stdin pipe creation failed\n", errno);
         return false;
     }
 
     ChildProcess child;
     const int spawnError = child.Spawn(argv, inRead.Get(), outWrite.Get());
     if (spawnError != 0) {
-        WriteLog("Process(): error starting process");
-        DisplayErrorMessageStr(commandLine, spawnError);
+        services_.WriteLog("Process(): error starting process");
+        services_.DisplayErrorMessageStr(commandLine, spawnError);
         return false;
     }
     // Only the child may hold the write end, so the pipe ends with the tool.
     if (!outWrite.Close()) {
-        DisplayErrorMessageStr(u"Error closing hChildStdoutWr", errno);
+        services_.DisplayErrorMessageStr(u"Error closing hChildStdoutWr", errno);
         return false;
     }
     // Answers a prompt for the Enter key. Our read end is still open, so the
     // two bytes land in the pipe even when the tool has already ended.
     if (!WriteAll(inWrite.Get(), "\r\n", 2)) {
-        DisplayErrorMessageStr(u"Error writing to pipe", errno);
+        services_.DisplayErrorMessageStr(u"Error writing to pipe", errno);
         return false;
     }
     if (!inWrite.Close()) {
-        DisplayErrorMessageStr(u"Error closing hChildStdinWrDup", errno);
+        services_.DisplayErrorMessageStr(u"Error closing hChildStdinWrDup", errno);
         return false;
     }
     inRead.Reset();
-    WriteLog("Process(): running...");
+    services_.WriteLog("Process(): running...");
 
     ::fcntl(outRead.Get(), F_SETFL, ::fcntl(outRead.Get(), F_GETFL) | O_NONBLOCK);
     std::array<char, 4096> buffer;
@@ -148,7 +148,7 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
         // line feed of the tool's last line.
         std::string chunk(buffer.data(), size - 1);
         chunk.resize(::strnlen(chunk.c_str(), chunk.size()));
-        WriteLog("Process(): output \"%s\"", LogTextFromBytes(chunk).c_str());
+        services_.WriteLog("Process(): output \"%s\"", LogTextFromBytes(chunk).c_str());
         rememberLastLine(std::string_view(buffer.data(), size));
         if (!trackProgress) return;
         const u16 text = AnsiToUtf16(chunk);
@@ -166,7 +166,7 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
         }
         if (n < 0 && errno == EINTR) return true;
         if (n < 0 && errno == EAGAIN) return false;
-        WriteLog("Process(): closed");
+        services_.WriteLog("Process(): closed");
         pipeOpen = false;
         return false;
     };
@@ -186,7 +186,7 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
     std::optional<std::chrono::steady_clock::time_point> exitSeen;
     for (;;) {
         if (!canceled && StopRequested()) {
-            WriteLog("Process(): canceled");
+            services_.WriteLog("Process(): canceled");
             child.SignalGroup(SIGTERM);
             canceled = true;
             termSent = std::chrono::steady_clock::now();
@@ -226,10 +226,10 @@ bool MediaEngine::Process(const u16& commandLine, const std::vector<std::string>
 
     bool result = !canceled;
     if (!child.Succeeded()) {
-        WriteLog("Process(): Error: command failed (%d)", child.ExitCode());
+        services_.WriteLog("Process(): Error: command failed (%d)", child.ExitCode());
         result = false;
     }
-    WriteLog("Process(): done!");
+    services_.WriteLog("Process(): done!");
     return result;
 }
 

@@ -90,21 +90,21 @@ const char* MediaEngine::WalkRefusal(const std::string& parent, const FolderEntr
 }
 
 bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
-    WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
+    services_.WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
     m_copyTotalKB = 0;
-    const std::string distFolder = ToPath(m_distFolder);
-    m_installRealPath = m_exeFolder.empty() ? std::string() : RealPathOf(ToPath(m_exeFolder));
+    const std::string distFolder = ToPath(request_.m_distFolder);
+    m_installRealPath = request_.m_exeFolder.empty() ? std::string() : RealPathOf(ToPath(request_.m_exeFolder));
     m_outsideFolders = FolderAndAncestors(distFolder);
     // The distribution folder itself is walked, not outside.
     if (!m_outsideFolders.empty()) m_outsideFolders.erase(m_outsideFolders.begin());
     m_walkedFolders.clear();
     bool listed = GetFilesSize(distFolder);
     if (StopRequested()) {
-        WriteLog("CopyFiles(): canceled");
+        services_.WriteLog("CopyFiles(): canceled");
         return false;
     }
     if (!listed || m_copyTotalKB == 0) {
-        DisplayMessage(u"No distribution files found!");
+        services_.DisplayMessage(u"No distribution files found!");
         return false;
     }
     // Rounded down plus one: never 0, and the bar stays below the end.
@@ -118,16 +118,16 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
     m_progressEnd = endPosition;
     m_walkedFolders.clear();
     if (!CopyDirFiles(distFolder, target, "")) return false;
-    WriteLog("CopyFiles(): done");
+    services_.WriteLog("CopyFiles(): done");
     return true;
 }
 
 bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
-    WriteLogW(u"GetFilesSize(): source path is %s", sourceFolder);
+    services_.WriteLogW(u"GetFilesSize(): source path is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
-        DisplayErrorMessage(error);
+        services_.DisplayErrorMessage(error);
         return false;
     }
     const OnWalkPath onPath(m_copyFolders, sourceFolder);
@@ -136,7 +136,7 @@ bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
         if (StopRequested()) return false;
         if (entry.kind == FolderEntry::Folder) {
             if (const char* why = WalkRefusal(sourceFolder, entry)) {
-                WriteLog("GetFilesSize(): skipped %s, %s", entry.name.c_str(), why);
+                services_.WriteLog("GetFilesSize(): skipped %s, %s", entry.name.c_str(), why);
             } else {
                 // An unreadable sub-folder has been reported; the sum goes on without it.
                 GetFilesSize(sourceFolder + entry.name + "/");
@@ -151,24 +151,24 @@ bool MediaEngine::GetFilesSize(const std::string& sourceFolder) {
 
 bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& target,
                                const std::string& targetFolder) {
-    WriteLogW(u"CopyDirFiles(): source is %s", sourceFolder);
+    services_.WriteLogW(u"CopyDirFiles(): source is %s", sourceFolder);
     std::vector<FolderEntry> entries;
     int error = 0;
     if (!ListFolder(sourceFolder, entries, error)) {
-        DisplayErrorMessage(error);
+        services_.DisplayErrorMessage(error);
         return false;
     }
     const OnWalkPath onPath(m_copyFolders, sourceFolder);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const FolderEntry& entry = entries[i];
         if (StopRequested()) {
-            WriteLog("CopyDirFiles(): canceled");
+            services_.WriteLog("CopyDirFiles(): canceled");
             return false;
         }
         std::string relPath = JoinRel(targetFolder, entry.name);
         if (entry.kind == FolderEntry::Folder) {
             if (const char* why = WalkRefusal(sourceFolder, entry)) {
-                WriteLog("CopyDirFiles(): skipped %s, %s", entry.name.c_str(), why);
+                services_.WriteLog("CopyDirFiles(): skipped %s, %s", entry.name.c_str(), why);
                 continue;
             }
             // It may exist already; a real failure shows up with the first file.
@@ -178,10 +178,10 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
         }
         if (entry.kind != FolderEntry::File) {
             // Pipes, devices and dangling links have no contents to put on a medium.
-            WriteLogW(u"CopyDirFiles(): skipped %s", entry.name);
+            services_.WriteLogW(u"CopyDirFiles(): skipped %s", entry.name);
             continue;
         }
-        WriteLogW(u"CopyDirFiles(): file %s", entry.name);
+        services_.WriteLogW(u"CopyDirFiles(): file %s", entry.name);
         SetProgressAction(FormatW(u"Copying Files...\r\n%s", entry.name));
 
         std::string sourcePath = sourceFolder + entry.name;
@@ -196,15 +196,15 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
                       });
         if (!copied) {
             if (StopRequested()) {
-                WriteLog("CopyDirFiles(): canceled");
+                services_.WriteLog("CopyDirFiles(): canceled");
                 return false;
             }
             // A source that cannot be read is named: the operator must find it.
             const UniqueFd source(::open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
             const int why = errno;
             if (!source.Valid()) {
-                DisplayMessage(
-                    FormatW(u"The file kx/%s cannot be copied: %s", relPath, SystemErrorText(why)));
+                services_.DisplayMessage(
+                    FormatW(u"The file kx/%s cannot be copied: %s", relPath, AppServices::SystemErrorText(why)));
             } else {
                 ShowWriteFailure(target);
             }
@@ -212,7 +212,7 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
         }
         m_copyDoneKB += m_copyFileKB;
         if (i != 0 && !Pause(500)) {
-            WriteLog("CopyDirFiles(): canceled");
+            services_.WriteLog("CopyDirFiles(): canceled");
             return false;
         }
     }

@@ -32,7 +32,7 @@ DiskService& MediaEngine::diskService() {
 }
 
 void MediaEngine::RefreshDevices(MediaList& list) {
-    WriteLog("RefreshDevices(): start");
+    services_.WriteLog("RefreshDevices(): start");
     list.entries.clear();
     list.selected = -1;
     int index = 0;
@@ -46,12 +46,12 @@ void MediaEngine::RefreshDevices(MediaList& list) {
         list.entries.push_back(entry);
         m_driveVolumeName[index] = FromPath(disk.identity);
         m_driveSize[index] = size;
-        WriteLogW(u"RefreshDevices(): found %s, volname=%s", entry, m_driveVolumeName[index]);
+        services_.WriteLogW(u"RefreshDevices(): found %s, volname=%s", entry, m_driveVolumeName[index]);
         ++index;
     }
     list.entries.push_back(kIsoMediaEntry);
     list.selected = 0;
-    WriteLog("RefreshDevices(): done");
+    services_.WriteLog("RefreshDevices(): done");
 }
 
 StickLocation MediaEngine::LocateSelectedStick() {

@@ -28,14 +28,14 @@ bool SameGuid(const std::string& a, const std::string& b) {
 std::string MediaEngine::FindDisk(const RemovableDisk* expected, const PartitionEntry* written) {
     const auto start = std::chrono::steady_clock::now();
     long long pausedMs = 0;
-    const PartitionStyle wantedStyle = m_gptPartition ? PartitionStyle::Gpt : PartitionStyle::Mbr;
+    const PartitionStyle wantedStyle = request_.m_gptPartition ? PartitionStyle::Gpt : PartitionStyle::Mbr;
     const u16 wantedIdentity = (m_selectedDrive >= 0 && m_selectedDrive < kMaxDrives)
                                    ? m_driveVolumeName[m_selectedDrive]
                                    : u16();
     for (;;) {
-        WriteLog("SetupUSB(): Finding disk...");
+        services_.WriteLog("SetupUSB(): Finding disk...");
         for (const RemovableDisk& disk : diskService().ListRemovableDisks()) {
-            WriteLogW(u"SetupUSB(): Checking %s %s", disk.devicePath, disk.identity);
+            services_.WriteLogW(u"SetupUSB(): Checking %s %s", disk.devicePath, disk.identity);
             PartitionEntry info;
             // A disk whose table cannot be read, or is of the other style,
             // counts as no disk for the partition match.
@@ -46,11 +46,11 @@ std::string MediaEngine::FindDisk(const RemovableDisk* expected, const Partition
             if (!wantedIdentity.empty() && FromPath(disk.identity) == wantedIdentity) {
                 std::string volume = diskService().VolumeDevice(disk);
                 if (!volume.empty()) {
-                    WriteLogW(u"SetupUSB(): select %s by volume ID", volume);
+                    services_.WriteLogW(u"SetupUSB(): select %s by volume ID", volume);
                     return volume;
                 }
             }
-            if (expected && m_partitioned && diskNumber != 0 &&
+            if (expected && request_.m_partitioned && diskNumber != 0 &&
                 diskNumber == expected->deviceNumber && disk.name == expected->name) {
                 bool match = false;
                 if (info.style == PartitionStyle::Gpt) {
@@ -63,7 +63,7 @@ std::string MediaEngine::FindDisk(const RemovableDisk* expected, const Partition
                 if (match) {
                     std::string volume = diskService().VolumeDevice(disk);
                     if (!volume.empty()) {
-                        WriteLogW(u"SetupUSB(): select %s by partition info", volume);
+                        services_.WriteLogW(u"SetupUSB(): select %s by partition info", volume);
                         return volume;
                     }
                 }

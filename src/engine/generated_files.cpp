@@ -36,9 +36,9 @@ std::span<const std::uint8_t> AsBytes(std::string_view text) {
 
 bool MediaEngine::CreateMiscFile(MediaRoot& target, std::string_view folder, std::string_view name,
                                  std::string_view text) {
-    WriteLog("CreateMiscFile(): start");
+    services_.WriteLog("CreateMiscFile(): start");
     if (text.data() == nullptr) {
-        DisplayMessage(u"file data not found");
+        services_.DisplayMessage(u"file data not found");
         return false;
     }
     std::string relPath(name);
@@ -46,27 +46,27 @@ bool MediaEngine::CreateMiscFile(MediaRoot& target, std::string_view folder, std
     // Creating and writing are one step here: a file that cannot be created
     // must not leave a write line in the log.
     if (!target.WriteFile(relPath, AsBytes(text))) {
-        PrintStdout("Could not create file (error %d)\n", target.LastError());
+        services_.PrintStdout("Could not create file (error %d)\n", target.LastError());
         return false;
     }
     // The texts are UTF-8 on the medium; the log has one encoding.
-    WriteLogW(u"CreateMiscFile(): write: \"%s\"", text);
-    WriteLog("CreateMiscFile(): done");
+    services_.WriteLogW(u"CreateMiscFile(): write: \"%s\"", text);
+    services_.WriteLog("CreateMiscFile(): done");
     return true;
 }
 
 bool MediaEngine::CreateBinaryFile(MediaRoot& target, std::string_view relPath,
                                    std::span<const std::uint8_t> data) {
-    WriteLog("CreateBinaryFile(): start");
+    services_.WriteLog("CreateBinaryFile(): start");
     if (data.empty()) {
-        DisplayMessage(u"file data not found");
+        services_.DisplayMessage(u"file data not found");
         return false;
     }
     if (!target.WriteFile(relPath, data)) {
-        PrintStdout("Could not create file (error %d)\n", target.LastError());
+        services_.PrintStdout("Could not create file (error %d)\n", target.LastError());
         return false;
     }
-    WriteLog("CreateBinaryFile(): done");
+    services_.WriteLog("CreateBinaryFile(): done");
     return true;
 }
 
@@ -74,7 +74,7 @@ bool MediaEngine::PatchBootConfig(const std::string& sourcePath, MediaRoot& targ
                                   std::string_view relPath) {
     std::string bytes;
     if (!ReadWholeFile(sourcePath, bytes)) {
-        PrintStdout("Could not open file (error %d)\n", errno);
+        services_.PrintStdout("Could not open file (error %d)\n", errno);
         return false;
     }
     // The whole menu is patched, however long it is.
@@ -85,7 +85,7 @@ bool MediaEngine::PatchBootConfig(const std::string& sourcePath, MediaRoot& targ
     if (at != u16::npos) text.insert(at + kAppendKeyword.size(), kVirtualCdFlag);
     std::string patched = Utf16ToAnsi(text);
     if (!target.WriteFile(relPath, AsBytes(patched))) {
-        PrintStdout("Could not open file (error %d)\n", target.LastError());
+        services_.PrintStdout("Could not open file (error %d)\n", target.LastError());
         return false;
     }
     return true;

@@ -18,7 +18,7 @@ namespace {
 struct BootFile {
     const char* logLine;
     const char16_t* action;
-    const char* source;  // after m_exeFolder
+    const char* source;  // after request_.m_exeFolder
     const char* target;  // in the tree
 };
 
@@ -67,10 +67,10 @@ std::vector<std::string> MasteringArguments(const std::string& exeFolder,
 }
 
 int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree) {
-    const std::string exeFolder = ToPath(m_exeFolder);
+    const std::string exeFolder = ToPath(request_.m_exeFolder);
     auto stillRunning = [this](std::uint64_t) { return !StopRequested(); };
     auto copyBootFile = [&](const BootFile& file) {
-        WriteLog("%s", file.logLine);
+        services_.WriteLog("%s", file.logLine);
         SetProgressAction(file.action);
         return root.CopyFileIn(exeFolder + file.source, file.target, stillRunning);
     };
@@ -79,7 +79,7 @@ int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree
         if (!copyBootFile(file)) return root.LastError() != 0 ? root.LastError() : EIO;
     }
 
-    WriteLog("SetupISO(): syslinux.cfg file");
+    services_.WriteLog("SetupISO(): syslinux.cfg file");
     {
         // A root of its own, so its error code belongs to this call alone.
         LocalFolderRoot patchRoot(tree);
@@ -100,12 +100,12 @@ int MediaEngine::CopyIsoBootFiles(LocalFolderRoot& root, const std::string& tree
 }
 
 int MediaEngine::SetupISO() {
-    WriteLog("SetupISO(): start ISO");
+    services_.WriteLog("SetupISO(): start ISO");
     m_setupStatus = SetupError;
     m_lastToolExitCode = 0;
     m_lastOutcome = Outcome();
     WaitProgressReady();
-    IsoJob job(*this, *this);
+    IsoJob job(*this, request_);
     const Outcome outcome = job.Run();
     if (outcome.Complete() || outcome.kind == OutcomeKind::Canceled) return EndRun(outcome);
     // The box first, then the tree goes, then the dialog closes.

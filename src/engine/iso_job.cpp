@@ -56,7 +56,7 @@ std::string LocalTimeStamp(std::time_t now) {
 
 void IsoJob::DiscardImage() {
     if (staged_.Discard()) {
-        engine_.WriteLog("SetupISO(): removed the unfinished image %s", staged_.Path().c_str());
+        engine_.services().WriteLog("SetupISO(): removed the unfinished image %s", staged_.Path().c_str());
     }
 }
 
@@ -64,7 +64,7 @@ void IsoJob::RemoveTree() {
     if (tree_.empty()) return;
     std::error_code ignored;
     std::filesystem::remove_all(tree_, ignored);
-    engine_.WriteLog("SetupISO(): removed the temporary folder %s", tree_.c_str());
+    engine_.services().WriteLog("SetupISO(): removed the temporary folder %s", tree_.c_str());
 }
 
 void IsoJob::CleanUpAfterFailure() {
@@ -76,7 +76,7 @@ void IsoJob::CleanUpAfterFailure() {
 Outcome IsoJob::Stopped() {
     DiscardImage();
     RemoveTree();
-    engine_.WriteLog("SetupISO(): canceled");
+    engine_.services().WriteLog("SetupISO(): canceled");
     return Outcome::Stopped();
 }
 
@@ -93,15 +93,15 @@ Outcome IsoJob::MakeTree() {
         return Failed(OutcomeKind::Refused, error, imagePath_);
     }
     // Without a temporary folder there is no safe place for the tree.
-    const u16 tempFolder = engine_.env().TempFolder();
+    const u16 tempFolder = engine_.services().env().TempFolder();
     if (tempFolder.empty()) return Failed(OutcomeKind::WriteError, ENOENT);
     // The time-stamped name with a part no other user can guess or take
     // first; two builds in the same second get folders of their own.
     std::string pattern = ToPath(
-        FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(engine_.clock().Now())));
+        FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(engine_.services().clock().Now())));
     if (!::mkdtemp(pattern.data())) return Failed(OutcomeKind::WriteError, errno, pattern);
     tree_ = pattern;
-    engine_.WriteLogW(u"SetupISO(): using temporary folder %s", FromPath(tree_));
+    engine_.services().WriteLogW(u"SetupISO(): using temporary folder %s", FromPath(tree_));
     root_ = std::make_unique<LocalFolderRoot>(tree_);
     return Outcome::Done();
 }
@@ -132,23 +132,23 @@ Outcome IsoJob::TreeIncomplete() {
 
 // The writers report their own failures.
 Outcome IsoJob::WriteConfigFiles() {
-    engine_.WriteLog("SetupISO(): creating node.cfg");
+    engine_.services().WriteLog("SetupISO(): creating node.cfg");
     engine_.SetProgressAction(u"Creating node.cfg file...");
     engine_.SetProgressPos(1);
     if (!engine_.Pause(500)) return Stopped();
     switch (request_.m_configSource) {
         case ConfigFromNodeFile:
-            engine_.CreateNodeCfgFile(*root_, false);
+            engine_.config().CreateNodeCfgFile(request_, *root_);
             break;
         case ConfigGenerateNodeFile:
         case ConfigAutomated:
-            engine_.CreateNodeCfgFile(*root_, request_.m_autoinstall != 0);
+            engine_.config().CreateNodeCfgFile(request_, *root_);
             break;
         case ConfigFromDatabase:
-            engine_.CreateNodeCfgFile(*root_, request_.m_autoinstall != 0);
+            engine_.config().CreateNodeCfgFile(request_, *root_);
             engine_.SetProgressAction(u"Creating database file...");
             if (!engine_.Pause(500)) return Stopped();
-            engine_.CopyDbFile(*root_);
+            engine_.config().CopyDbFile(request_, *root_);
             break;
         default:
             break;
@@ -157,7 +157,7 @@ Outcome IsoJob::WriteConfigFiles() {
 }
 
 Outcome IsoJob::CopyTree() {
-    engine_.WriteLog("SetupISO(): copying files");
+    engine_.services().WriteLog("SetupISO(): copying files");
     engine_.SetProgressAction(u"Copying files to tmp folder...");
     if (!engine_.CopyFiles(*root_, 50)) {
         // The copy engine has shown what went wrong; this box adds the system's text.
@@ -170,7 +170,7 @@ Outcome IsoJob::CopyTree() {
     if (!engine_.Pause(500)) return Stopped();
     const bool brandingDone =
         engine_.WriteBrandingFiles(*root_, [this](const MediaEngine::BrandingStep& step) {
-            engine_.WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()),
+            engine_.services().WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()),
                              step.logText.data());
             engine_.SetProgressAction(step.action);
             if (step.index >= 0 && step.index < 4) {
@@ -185,7 +185,7 @@ Outcome IsoJob::CopyTree() {
 // The tool writes a new file beside the image, which takes the image's
 // name only once it holds a whole image.
 Outcome IsoJob::Master() {
-    engine_.WriteLog("SetupISO(): creating ISO file");
+    engine_.services().WriteLog("SetupISO(): creating ISO file");
     engine_.SetProgressAction(u"Creating the ISO file...");
     if (!staged_.Create(imagePath_)) return Failed(OutcomeKind::WriteError, errno, imagePath_);
     // The log shows the command as the operator knows it, with the file the
@@ -226,12 +226,12 @@ Outcome IsoJob::Run() {
     }
     // The image is in place: a cancel from here on cannot take it back.
     engine_.m_setupStatus = SetupComplete;
-    engine_.WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath_));
+    engine_.services().WriteLogW(u"SetupISO(): image written to %s", FromPath(imagePath_));
     // Silent and non-interactive; a tree that cannot be removed does not
     // spoil a finished image.
     std::error_code ignored;
     std::filesystem::remove_all(tree_, ignored);
-    engine_.WriteLog("SetupISO(): done");
+    engine_.services().WriteLog("SetupISO(): done");
     engine_.SetProgressAction(u"Complete");
     Outcome done = Outcome::Done();
     done.path = imagePath_;

@@ -1,5 +1,6 @@
-// The media preparation part of the application object: the worker and its
-// progress channel, the tools it runs, the copies, the ISO and USB sequences.
+// Media preparation over one request: the worker and its progress channel,
+// the tools it runs, the copies, the ISO and USB sequences. The request is
+// the front end's; the engine only reads it.
 #pragma once
 
 #include <array>
@@ -34,10 +35,17 @@ std::vector<std::string> MasteringArguments(const std::string& exeFolder,
                                             const std::string& imageFile,
                                             const std::vector<std::string>& trees);
 
-class MediaEngine : public ConfigModel {
+class MediaEngine {
   public:
-    explicit MediaEngine(PlatformServices services) : ConfigModel(std::move(services)) {}
-    ~MediaEngine() override;
+    MediaEngine(AppServices& services, const SetupRecord& request)
+        : services_(services), config_(services), request_(request) {}
+    MediaEngine(const MediaEngine&) = delete;
+    MediaEngine& operator=(const MediaEngine&) = delete;
+    ~MediaEngine();
+
+    AppServices& services() { return services_; }
+    ConfigModel& config() { return config_; }
+    const SetupRecord& request() const { return request_; }
 
     // --- worker and progress channel (worker_channel.cpp) ---
     // The channel calls come from the worker. Each is a no-op without a
@@ -246,7 +254,7 @@ class MediaEngine : public ConfigModel {
     // from the installation folder it reads its files from. Empty: m_exeFolder.
     u16 m_toolFolder;
     std::string ToolFolder() const {
-        return ToPath(m_toolFolder.empty() ? m_exeFolder : m_toolFolder);
+        return ToPath(m_toolFolder.empty() ? request_.m_exeFolder : m_toolFolder);
     }
 
     // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
@@ -280,6 +288,11 @@ class MediaEngine : public ConfigModel {
 
     DiskService* m_diskService = nullptr;
     std::unique_ptr<DiskService> m_systemDiskService;
+
+  private:
+    AppServices& services_;
+    ConfigModel config_;
+    const SetupRecord& request_;
 };
 
 }  // namespace flintmere

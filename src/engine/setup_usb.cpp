@@ -4,11 +4,11 @@
 namespace flintmere {
 
 int MediaEngine::SetupUSB() {
-    WriteLog("SetupUSB(): start");
+    services_.WriteLog("SetupUSB(): start");
     m_setupStatus = SetupError;
     m_lastOutcome = Outcome();
     WaitProgressReady();
-    return EndRun(StickJob(*this, *this).Run());
+    return EndRun(StickJob(*this, request_).Run());
 }
 
 }  // namespace flintmere

@@ -47,46 +47,46 @@ bool IsMissing(const std::string& path) {
 }  // namespace
 
 bool MediaEngine::CheckPendriveSoftware() {
-    const std::vector<u16>& files = m_gptPartition ? kGptFiles : kLegacyFiles;
-    WriteLog("Checking TVQ pendrive software...");
+    const std::vector<u16>& files = request_.m_gptPartition ? kGptFiles : kLegacyFiles;
+    services_.WriteLog("Checking TVQ pendrive software...");
     bool result = true;
     for (const u16& entry : files) {
-        if (IsMissing(ToPath(m_exeFolder + entry))) {
-            WriteLogW(u"ERROR: file not found %s", entry);
+        if (IsMissing(ToPath(request_.m_exeFolder + entry))) {
+            services_.WriteLogW(u"ERROR: file not found %s", entry);
             result = false;
             break;
         }
-        WriteLogW(u" - found %s", entry);
+        services_.WriteLogW(u" - found %s", entry);
     }
     // A folder that carries its own tools must carry all of them.
-    if (const std::string tool = MissingTool(ToPath(m_exeFolder)); result && !tool.empty()) {
-        WriteLog("ERROR: file not found /%s", tool.c_str());
+    if (const std::string tool = MissingTool(ToPath(request_.m_exeFolder)); result && !tool.empty()) {
+        services_.WriteLog("ERROR: file not found /%s", tool.c_str());
         result = false;
     }
-    WriteLog("Check TVQ pendrive returned: %d", result ? 1 : 0);
+    services_.WriteLog("Check TVQ pendrive returned: %d", result ? 1 : 0);
     return result;
 }
 
 bool MediaEngine::CheckInstallImage() {
-    WriteLog("Checking TVQ Install software...");
+    services_.WriteLog("Checking TVQ Install software...");
     bool result = false;
     PatternMatcher matcher;
     if (matcher.Parse(kInstallImagePattern, true) == PatternOk) {
         std::vector<FolderEntry> entries;
         int error = 0;
-        if (!ListFolder(ToPath(m_distFolder), entries, error)) {
-            DisplayErrorMessage(error);
+        if (!ListFolder(ToPath(request_.m_distFolder), entries, error)) {
+            services_.DisplayErrorMessage(error);
         } else {
             MatchContext context;
             for (const FolderEntry& entry : entries) {
                 u16 name = FromPath(entry.name);
                 if (!matcher.Match(name, context) || context.GroupCount() != 1) continue;
                 if (context.GroupText(name, 0) == u"tar") result = true;
-                WriteLogW(u" - found %s", name);
+                services_.WriteLogW(u" - found %s", name);
             }
         }
     }
-    WriteLog("Check TVQ install returned: %d", result ? 1 : 0);
+    services_.WriteLog("Check TVQ install returned: %d", result ? 1 : 0);
     return result;
 }
 

@@ -25,13 +25,13 @@ bool MediaEngine::StickGone(const RemovableDisk& disk) {
         if (std::none_of(listed.begin(), listed.end(), [&](const RemovableDisk& d) {
                 return d.identity == disk.identity && d.devicePath == disk.devicePath;
             })) {
-            WriteLog("SetupUSB(): the stick is no longer listed");
+            services_.WriteLog("SetupUSB(): the stick is no longer listed");
             return true;
         }
         const int error = diskService().Probe(disk);
         if (error == 0) return false;
-        WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
-                 SystemErrorText(error).c_str(), attempt, kProbeTries);
+        services_.WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
+                 AppServices::SystemErrorText(error).c_str(), attempt, kProbeTries);
         if (MeansNoDevice(error)) return true;
         // Not allowed to ask says nothing about the stick.
         if (error == EACCES || error == EPERM) return false;
@@ -45,8 +45,8 @@ bool MediaEngine::ShowIfStickGone(const RemovableDisk& disk) {
     // Every step fails once the stick is gone; their own texts would blame
     // the step ("Invalid argument", "Broken pipe").
     if (!StickGone(disk)) return false;
-    WriteLog("SetupUSB(): the stick was removed or does not respond");
-    DisplayMessage(kStickGone);
+    services_.WriteLog("SetupUSB(): the stick was removed or does not respond");
+    services_.DisplayMessage(kStickGone);
     return true;
 }
 
@@ -55,7 +55,7 @@ Outcome MediaEngine::StickFailure(const RemovableDisk& disk, OutcomeKind kind,
     // Every step fails once the stick is gone; their own texts would blame
     // the step ("Invalid argument", "Broken pipe").
     if (StickGone(disk)) {
-        WriteLog("SetupUSB(): the stick was removed or does not respond");
+        services_.WriteLog("SetupUSB(): the stick was removed or does not respond");
         return Outcome::Said(OutcomeKind::StickGone, kStickGone, error);
     }
     if (!toolLine.empty()) {
@@ -73,9 +73,9 @@ void MediaEngine::ShowStickFailure(const RemovableDisk& disk, const std::string&
 
 void MediaEngine::ShowOutcome(const Outcome& outcome) {
     if (!outcome.message.empty()) {
-        DisplayMessage(outcome.message);
+        services_.DisplayMessage(outcome.message);
     } else if (outcome.systemText) {
-        DisplayErrorMessage(outcome.error);
+        services_.DisplayErrorMessage(outcome.error);
     }
 }
 
@@ -101,7 +101,7 @@ void MediaEngine::ShowWriteFailure(MediaRoot& target) {
     if (m_setupDisk) {
         ShowStickFailure(*m_setupDisk, {}, target.LastError());
     } else {
-        DisplayErrorMessage(target.LastError());
+        services_.DisplayErrorMessage(target.LastError());
     }
 }
 

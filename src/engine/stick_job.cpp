@@ -12,7 +12,7 @@ bool Ok(const Outcome& outcome) {
 }  // namespace
 
 Outcome StickJob::Stopped() {
-    engine_.WriteLog("SetupUSB(): canceled");
+    engine_.services().WriteLog("SetupUSB(): canceled");
     return Outcome::Stopped();
 }
 
@@ -48,19 +48,19 @@ Outcome StickJob::Locate() {
         if (!Ok(prepared)) return prepared;
         pos_ = 5;
     } else if (!stick_.found) {
-        engine_.WriteLog("SetupUSB(): USB not found. aborted");
+        engine_.services().WriteLog("SetupUSB(): USB not found. aborted");
         return engine_.StopRequested() ? Stopped() : Outcome::Shown(OutcomeKind::StickMissing);
     }
     return Outcome::Done();
 }
 
 Outcome StickJob::FindVolume() {
-    engine_.WriteLog("SetupUSB(): install");
+    engine_.services().WriteLog("SetupUSB(): install");
     volume_ =
         engine_.FindDisk(stick_.found ? &stick_.disk : nullptr, written_ ? &*written_ : nullptr);
     if (!volume_.empty()) return Outcome::Done();
     if (engine_.StopRequested()) return Stopped();
-    engine_.WriteLog("SetupUSB(): USB not found. aborted");
+    engine_.services().WriteLog("SetupUSB(): USB not found. aborted");
     if (!stick_.found) return Outcome::Shown(OutcomeKind::StickMissing);
     return Failed(OutcomeKind::StickMissing, ENODEV);
 }
@@ -74,7 +74,7 @@ Outcome StickJob::ReleaseMounts() {
     }
     // Lacking the rights to unmount is no other program holding the stick.
     const bool denied = mountError == EPERM || mountError == EACCES;
-    engine_.WriteLog(denied ? "SetupUSB(): no permission to unmount the stick"
+    engine_.services().WriteLog(denied ? "SetupUSB(): no permission to unmount the stick"
                             : "SetupUSB(): the stick is mounted and busy");
     return Outcome::SystemError(denied ? OutcomeKind::Refused : OutcomeKind::Blocked,
                                 mountError ? mountError : EBUSY, stick_.disk.devicePath);
@@ -82,7 +82,7 @@ Outcome StickJob::ReleaseMounts() {
 
 Outcome StickJob::InstallSyslinux() {
     if (copyOnly_ || request_.m_gptPartition || !request_.m_legacyBios) return Outcome::Done();
-    engine_.WriteLog("SetupUSB(): syslinux");
+    engine_.services().WriteLog("SetupUSB(): syslinux");
     engine_.SetProgressAction(u"Installing SysLinux bootloader...");
     pos_ = 10;
     engine_.SetProgressPos(pos_);
@@ -102,7 +102,7 @@ Outcome StickJob::InstallSyslinux() {
     if (!root_->RememberStored({"ldlinux.sys", "ldlinux.c32"})) {
         return Failed(OutcomeKind::WriteError, root_->LastError());
     }
-    engine_.WriteLog("SetupUSB(): syslinux.cfg file");
+    engine_.services().WriteLog("SetupUSB(): syslinux.cfg file");
     engine_.SetProgressAction(u"Copying files...\r\nsyslinux.cfg");
     const auto stillRunning = [this](std::uint64_t) { return !engine_.StopRequested(); };
     if (!root_->CopyFileIn(ToPath(request_.m_exeFolder) + "/syslinux/syslinux.cfg", "syslinux.cfg",
@@ -132,7 +132,7 @@ Outcome StickJob::CopyBootFiles() {
     };
     const auto stillRunning = [this](std::uint64_t) { return !engine_.StopRequested(); };
     for (const BootFile& file : bootFiles) {
-        engine_.WriteLog("%s", file.logLine);
+        engine_.services().WriteLog("%s", file.logLine);
         engine_.SetProgressAction(file.action);
         if (!root_->CopyFileIn(ToPath(request_.m_exeFolder) + file.source, file.target,
                                stillRunning)) {
@@ -147,22 +147,22 @@ Outcome StickJob::CopyBootFiles() {
 // The writers report their own failures; a file the stick did not take
 // then ends the run, or the appliance would install without it.
 Outcome StickJob::WriteGeneratedFiles() {
-    engine_.WriteLog("SetupUSB(): creating node.cfg");
+    engine_.services().WriteLog("SetupUSB(): creating node.cfg");
     engine_.SetProgressAction(u"Creating node.cfg file...");
     engine_.SetProgressPos(++pos_);
     if (!engine_.Pause(1000)) return Stopped();
-    engine_.CreateNodeCfgFile(*root_, request_.m_autoinstall != 0);
+    engine_.config().CreateNodeCfgFile(request_, *root_);
     if (!root_->FailedFiles().empty()) return NotWritten();
     if (request_.m_configSource == ConfigFromDatabase) {
         engine_.SetProgressAction(u"Creating database file...");
         engine_.SetProgressPos(++pos_);
         if (!engine_.Pause(1000)) return Stopped();
-        engine_.CopyDbFile(*root_);
+        engine_.config().CopyDbFile(request_, *root_);
         if (!root_->FailedFiles().empty()) return NotWritten();
     }
     const bool brandingDone =
         engine_.WriteBrandingFiles(*root_, [this](const MediaEngine::BrandingStep& step) {
-            engine_.WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()),
+            engine_.services().WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()),
                              step.logText.data());
             engine_.SetProgressAction(step.action);
             engine_.SetProgressPos(++pos_);
@@ -175,7 +175,7 @@ Outcome StickJob::WriteGeneratedFiles() {
 
 // The operator pulls the stick as soon as it says done.
 Outcome StickJob::CopyAndFlush() {
-    engine_.WriteLog("SetupUSB(): copying files");
+    engine_.services().WriteLog("SetupUSB(): copying files");
     engine_.SetProgressAction(u"Copying files...");
     const bool copied = engine_.CopyFiles(*root_, 100);
     const bool watched = root_->WatchWrites(false);
@@ -226,7 +226,7 @@ Outcome StickJob::Run() {
           &StickJob::CopyAndFlush, &StickJob::Verify}) {
         if (Outcome outcome = (this->*step)(); !Ok(outcome)) return outcome;
     }
-    engine_.WriteLog("SetupUSB(): done");
+    engine_.services().WriteLog("SetupUSB(): done");
     return Outcome::Done();
 }
 

@@ -130,18 +130,18 @@ constexpr std::size_t kVolumeStartBytes = 512;
 }  // namespace
 
 void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error) {
-    WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
-              FromPath(SystemErrorText(error)));
+    services_.WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
+              FromPath(AppServices::SystemErrorText(error)));
     if (ShowIfStickGone(disk)) return;
-    DisplayMessage(
+    services_.DisplayMessage(
         FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
                 u"stick may be faulty.",
-                FromPath(what), Utf8ToUtf16(SystemErrorText(error))));
+                FromPath(what), Utf8ToUtf16(AppServices::SystemErrorText(error))));
 }
 
 bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
                               std::uint64_t bootBytes) {
-    WriteLog("VerifyStick(): start");
+    services_.WriteLog("VerifyStick(): start");
     std::vector<Region> regions;
     if (bootBytes > 0) {
         regions.push_back({"the partition table and boot code", "differ", disk.devicePath, {}});
@@ -160,7 +160,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
     // Reads served from memory would only repeat what was written.
     int dropError = 0;
     if (!diskService().DropCachedPages(disk, root.Volume(), dropError)) {
-        WriteLog("VerifyStick(): the cached pages of the stick could not be dropped");
+        services_.WriteLog("VerifyStick(): the cached pages of the stick could not be dropped");
         ShowStickFailure(disk, {}, dropError);
         return false;
     }
@@ -173,8 +173,8 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
         }
         const std::size_t at = FirstDifference(region.written.data(), stored.data(), stored.size());
         if (at != stored.size()) {
-            WriteLog("VerifyStick(): %s differs at offset %zu", region.what, at);
-            DisplayMessage(
+            services_.WriteLog("VerifyStick(): %s differs at offset %zu", region.what, at);
+            services_.DisplayMessage(
                 FormatW(u"Verification failed: %s on the stick %s from what was "
                         u"written. The stick may be faulty.",
                         FromPath(region.what), FromPath(region.differ)));
@@ -186,12 +186,12 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
     const std::string fsck = ToolPath(ToolFolder(), "fsck.fat");
     if (!Process(FromPath("fsck.fat -n " + root.Volume()), {fsck, "-n", root.Volume()}, false)) {
         if (StopRequested()) {
-            WriteLog("VerifyStick(): canceled");
+            services_.WriteLog("VerifyStick(): canceled");
             return false;
         }
         if (ShowIfStickGone(disk)) return false;
-        WriteLog("VerifyStick(): the file system check failed (%d)", m_lastToolExitCode);
-        DisplayMessage(
+        services_.WriteLog("VerifyStick(): the file system check failed (%d)", m_lastToolExitCode);
+        services_.DisplayMessage(
             u"Verification failed: the file system on the stick is damaged. The stick may be "
             u"faulty.");
         return false;
@@ -257,7 +257,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
         },
         stoppedAt);
     if (StopRequested()) {
-        WriteLog("VerifyStick(): canceled");
+        services_.WriteLog("VerifyStick(): canceled");
         return false;
     }
     if (!read && !differs) {
@@ -271,18 +271,18 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
     if (!failed && locations.size() < files.size()) {
         failed = true;
         begin(locations.size());
-        WriteLogW(u"VerifyStick(): %s is missing", FromPath(files[at].relPath));
+        services_.WriteLogW(u"VerifyStick(): %s is missing", FromPath(files[at].relPath));
     }
     if (failed) {
-        WriteLogW(u"VerifyStick(): %s differs at offset %llu", FromPath(files[at].relPath),
+        services_.WriteLogW(u"VerifyStick(): %s differs at offset %llu", FromPath(files[at].relPath),
                   static_cast<unsigned long long>(expected->Offset()));
-        DisplayMessage(
+        services_.DisplayMessage(
             FormatW(u"Verification failed: %s on the stick differs from the "
                     u"installation folder. The stick may be faulty.",
                     FromPath(files[at].relPath)));
         return false;
     }
-    WriteLog("VerifyStick(): %zu files, %llu bytes verified", files.size(),
+    services_.WriteLog("VerifyStick(): %zu files, %llu bytes verified", files.size(),
              static_cast<unsigned long long>(total));
     return true;
 }

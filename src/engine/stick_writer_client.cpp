@@ -87,10 +87,10 @@ std::optional<WriterEvent> ParseWriterEvent(const ProtocolLine& line) {
 
 StickRequest MediaEngine::MakeStickRequest() const {
     StickRequest request;
-    request.record = static_cast<const SetupRecord&>(*this);
-    request.installFolder = ToPath(m_exeFolder);
+    request.record = request_;
+    request.installFolder = ToPath(request_.m_exeFolder);
     // The window opened a relative logo path from its current folder.
-    if (!m_logoFile.empty() && !m_logoSourcePath.empty()) {
+    if (!request_.m_logoFile.empty() && !m_logoSourcePath.empty()) {
         std::error_code ec;
         request.logoPath = std::filesystem::absolute(ToPath(m_logoSourcePath), ec).string();
     }
@@ -105,7 +105,7 @@ StickRequest MediaEngine::MakeStickRequest() const {
 std::string MediaEngine::FindStickWriter(std::string& why) const {
     std::vector<std::string> places = m_stickWriterPlaces;
     if (places.empty()) {
-        places = {kInstalledStickWriter, ToPath(m_exeFolder) + "/flintmere-stick-writer"};
+        places = {kInstalledStickWriter, ToPath(request_.m_exeFolder) + "/flintmere-stick-writer"};
     }
     why.clear();
     for (const std::string& place : places) {
@@ -131,8 +131,8 @@ std::string MediaEngine::StickWriterProblem() const {
 bool MediaEngine::CheckStickWriter() {
     const std::string why = StickWriterProblem();
     if (why.empty()) return true;
-    WriteLog("RunStickWriter(): %s", why.c_str());
-    DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
+    services_.WriteLog("RunStickWriter(): %s", why.c_str());
+    services_.DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
     return false;
 }
 
@@ -169,22 +169,22 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     }
     std::vector<std::string> argv = {writer};
     if (::geteuid() != 0) argv.insert(argv.begin(), kPkexec);
-    WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "", writer.c_str());
+    services_.WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "", writer.c_str());
     // Nothing of this session's environment reaches the writer.
     const std::vector<std::string> cleanEnvironment = {std::string("PATH=") + kRootToolPath,
                                                        "LC_ALL=C"};
 
     UniqueFd toWriter, writerIn, fromWriter, writerOut;
     if (!MakePipe(writerIn, toWriter) || !MakePipe(fromWriter, writerOut)) {
-        DisplayErrorMessage(errno);
+        services_.DisplayErrorMessage(errno);
         CloseProgress();
         return 0;
     }
     ChildProcess child;
     if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get(), &cleanEnvironment);
         error != 0) {
-        DisplayMessage(
-            FormatW(u"The stick writer could not be started: %s", SystemErrorText(error)));
+        services_.DisplayMessage(
+            FormatW(u"The stick writer could not be started: %s", AppServices::SystemErrorText(error)));
         CloseProgress();
         return 0;
     }
@@ -218,7 +218,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
             cancelAt = now;
         }
         if (cancelSent && !inputClosed && now - cancelAt > m_writerCancelGrace) {
-            WriteLog("RunStickWriter(): the stick writer did not end after cancel; input closed");
+            services_.WriteLog("RunStickWriter(): the stick writer did not end after cancel; input closed");
             toWriter.Reset();
             inputOpen = false;
             inputClosed = true;
@@ -243,7 +243,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
             if (!event) {
                 // pkexec and the C library speak on the same channel.
                 strayOutput = LogTextFromBytes(*text);
-                WriteLog("RunStickWriter(): %s", strayOutput.c_str());
+                services_.WriteLog("RunStickWriter(): %s", strayOutput.c_str());
                 continue;
             }
             switch (event->kind) {
@@ -263,10 +263,10 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
                     SetProgressAction(Utf8ToUtf16(event->text));
                     break;
                 case WriterEvent::Log:
-                    WriteLogLine(event->text);
+                    services_.WriteLogLine(event->text);
                     break;
                 case WriterEvent::Box: {
-                    const int answer = presenter().ShowMessage(
+                    const int answer = services_.presenter().ShowMessage(
                         Utf8ToUtf16(event->text), Utf8ToUtf16(event->caption),
                         static_cast<unsigned>(event->number), event->owned);
                     say("answer", {std::to_string(answer)});
@@ -288,7 +288,7 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
             }
         }
         if (reader.Overflowed()) {
-            WriteLog("RunStickWriter(): the stick writer sent a line that is too long");
+            services_.WriteLog("RunStickWriter(): the stick writer sent a line that is too long");
             child.SignalGroup(SIGKILL);
             break;
         }
@@ -296,16 +296,16 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     toWriter.Reset();
     if (abandoned) {
         child.Abandon();
-        WriteLog(
+        services_.WriteLog(
             "RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
         m_setupStatus = SetupError;
-        DisplayMessage(kWriterDeaf);
+        services_.DisplayMessage(kWriterDeaf);
         CloseProgress();
         return 0;
     }
     child.Reap();
     const int exitCode = child.ExitCode();
-    WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
+    services_.WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
 
     // The outcome counts only when the exit status says the same.
     if (status && *status == SetupComplete && exitCode != 0) status.reset();
@@ -318,14 +318,14 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     }
     if (StopRequested()) return 0;
     if (!refused.empty()) {
-        DisplayMessage(Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
+        services_.DisplayMessage(Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
     } else if (exitCode == 126 || exitCode == 127) {
         // pkexec: the operator dismissed or failed the authorisation.
-        DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");
+        services_.DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");
     } else {
         const std::string why =
             strayOutput.empty() ? "exit status " + std::to_string(exitCode) : strayOutput;
-        DisplayMessage(FormatW(kWriterGone, why));
+        services_.DisplayMessage(FormatW(kWriterGone, why));
     }
     CloseProgress();
     return 0;

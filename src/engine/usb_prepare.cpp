@@ -17,7 +17,7 @@ constexpr std::uint64_t kGptStart = 1048576;
 Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocation& stick,
                                   std::optional<PartitionEntry>& written) {
     written.reset();
-    WriteLog("SetupUSB(): setup partition scheme");
+    services_.WriteLog("SetupUSB(): setup partition scheme");
     SetProgressAction(u"Erasing USB Stick partitions...");
     SetProgressPos(2);
     if (!Pause(1000)) return Outcome::Stopped();
@@ -42,7 +42,7 @@ Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocatio
     };
     // Ends the setup after a failed disk step.
     auto fail = [this, &stick](const char* logLine, int error) {
-        if (logLine) WriteLog("%s", logLine);
+        if (logLine) services_.WriteLog("%s", logLine);
         Outcome outcome = StickFailure(stick.disk, OutcomeKind::WriteError, {}, error);
         outcome.path = stick.disk.devicePath;
         return outcome;
@@ -51,32 +51,32 @@ Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocatio
     int openError = 0;
     std::unique_ptr<DiskWriter> disk = diskService().OpenForWriting(stick.disk, openError);
     if (!disk) {
-        DisplayErrorMessage(openError);
+        services_.DisplayErrorMessage(openError);
         // Without the rights to the disk the formatter has none either: one
         // box with the system's reason, and not the text of a stick in use.
         if (openError == EACCES || openError == EPERM) {
-            WriteLog("SetupUSB(): no permission to write the stick");
+            services_.WriteLog("SetupUSB(): no permission to write the stick");
             return Outcome::Shown(OutcomeKind::Refused, openError);
         }
     } else {
         const char* device = stick.disk.devicePath.c_str();
-        WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
+        services_.WriteLogW(u"SetupUSB(): Destroy partition table of %s", device);
         bool cancelled = false;
         if (!writeWithRetries(*disk, 0, std::vector<std::uint8_t>(kWipeBytes), cancelled)) {
             if (cancelled) return Outcome::Stopped();
-            WriteLog("SetupUSB(): Could not delete the partition table");
+            services_.WriteLog("SetupUSB(): Could not delete the partition table");
             m_setupStatus = SetupBlocked;
         }
         if (!disk->Refresh()) return fail(nullptr, disk->LastError());
 
         if (request.m_partitioned) {
-            WriteLogW(u"SetupUSB(): Create partition table of %s", device);
+            services_.WriteLogW(u"SetupUSB(): Create partition table of %s", device);
             std::uint64_t length = 0;
             DiskGeometry geometry;
             if (!disk->ReadLength(length) || !disk->ReadGeometry(geometry)) {
                 return fail(nullptr, disk->LastError());
             }
-            WriteLog("SetupUSB(): Creating partitions...");
+            services_.WriteLog("SetupUSB(): Creating partitions...");
             const std::uint64_t trackSize = geometry.TrackSize();
             const std::uint64_t diskSize = geometry.Size();
             PartitionEntry entry;
@@ -89,7 +89,7 @@ Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocatio
                 entry.gptName = u"SBC Instalation software";
             } else {
                 entry.style = PartitionStyle::Mbr;
-                entry.mbrSignature = static_cast<std::uint32_t>(clock().Now());
+                entry.mbrSignature = static_cast<std::uint32_t>(services_.clock().Now());
                 entry.startingOffset = trackSize;
                 entry.mbrType = 0x0B;
                 entry.bootIndicator = true;
@@ -102,7 +102,7 @@ Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocatio
                                   std::vector<std::uint8_t>(128 * geometry.bytesPerSector),
                                   cancelled)) {
                 if (cancelled) return Outcome::Stopped();
-                WriteLog("SetupUSB(): Could not clear partition");
+                services_.WriteLog("SetupUSB(): Could not clear partition");
                 m_setupStatus = SetupBlocked;
             }
             if (!disk->CreateDisk(entry)) {
@@ -123,22 +123,22 @@ Outcome MediaEngine::PrepareStick(const SetupRecord& request, const StickLocatio
         disk.reset();
     }
 
-    WriteLog("SetupUSB(): Format the USB Stick");
+    services_.WriteLog("SetupUSB(): Format the USB Stick");
     SetProgressAction(u"Creating the FAT32 filesystem...");
     SetProgressPos(5);
     const std::string volume = FindDisk(&stick.disk, written ? &*written : nullptr);
     if (volume.empty()) {
         if (StopRequested()) return Outcome::Stopped();
-        WriteLog("SetupUSB(): USB not found. aborted");
+        services_.WriteLog("SetupUSB(): USB not found. aborted");
         return StickFailure(stick.disk, OutcomeKind::StickMissing, {}, ENODEV);
     }
     const std::string command = "mkfs.fat -F 32 -n tvq -I " + volume;
-    WriteLogW(u"SetupUSB(): Format starting: %s", command);
+    services_.WriteLogW(u"SetupUSB(): Format starting: %s", command);
     if (!Process(FromPath(command),
                  {ToolPath(ToolFolder(), "mkfs.fat"), "-F", "32", "-n", "tvq", "-I", volume},
                  false)) {
         if (StopRequested()) return Outcome::Stopped();
-        WriteLog("SetupUSB(): Format error");
+        services_.WriteLog("SetupUSB(): Format error");
         Outcome outcome = StickFailure(stick.disk, OutcomeKind::ToolFailed, m_lastToolLine, EIO);
         outcome.toolLine = m_lastToolLine;
         outcome.path = volume;

@@ -33,7 +33,7 @@ void MediaEngine::CloseProgress() {
 }
 
 bool MediaEngine::Pause(int milliseconds) {
-    return clock().Sleep(std::chrono::milliseconds(milliseconds), m_workerStop.get_token());
+    return services_.clock().Sleep(std::chrono::milliseconds(milliseconds), m_workerStop.get_token());
 }
 
 bool MediaEngine::StopRequested() const {
@@ -53,7 +53,7 @@ bool MediaEngine::StartWorker(std::function<int()> routine) {
         });
     } catch (const std::system_error& e) {
         m_workerRunning = false;
-        DisplayErrorMessage(e.code().value());
+        services_.DisplayErrorMessage(e.code().value());
         return false;
     }
     return true;

@@ -178,13 +178,15 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
 
     WriterPresenter presenter(writer);
     FixedEnv env(platform.ownFolder + "/flintmere-stick-writer");
-    MediaEngine app(PlatformServices{platform.clock, presenter, env, {}});
-    app.SetLogSink([&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
-    static_cast<SetupRecord&>(app) = request->record;
-    app.m_exeFolder = FromPath(folder);
+    AppServices services(PlatformServices{platform.clock, presenter, env, {}});
+    services.SetLogSink([&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
+    // The request as the window built it, in the folder the writer checked.
+    SetupRecord setup = request->record;
+    setup.m_exeFolder = FromPath(folder);
+    setup.m_distFolder = FromPath(folder + "/kx/");
+    setup.m_logoData = std::move(logo);
+    MediaEngine app(services, setup);
     app.m_toolFolder = FromPath(platform.ownFolder);
-    app.m_distFolder = FromPath(folder + "/kx/");
-    app.m_logoData = std::move(logo);
     app.SetDiskService(&disks);
     MediaList list;
     app.RefreshDevices(list);

@@ -91,28 +91,28 @@ struct StagedTree {
     std::string failure;
 };
 
-bool StageTree(MediaEngine& app, StagedTree& staged, RolloutView& view, std::size_t units,
+bool StageTree(AppParts& app, StagedTree& staged, RolloutView& view, std::size_t units,
                const std::stop_source& stop) {
     UnitBoxes boxes;
     StagingProgress progress(view, units);
-    MediaEngine stager({app.clock(), boxes, app.env(), [](std::string_view) {}});
-    static_cast<SetupRecord&>(stager) = app;
+    AppServices services({app.services.clock(), boxes, app.services.env(), [](std::string_view) {}});
+    MediaEngine stager(services, app.record);
     stager.m_pProgressDlg = &progress;
     const auto forwarded = ForwardStop(stop, stager);
-    stager.SetLogSink(
-        [&app](std::string_view line) { app.WriteLogLine("[staging] " + std::string(line)); });
+    services.SetLogSink(
+        [&app](std::string_view line) { app.services.WriteLogLine("[staging] " + std::string(line)); });
     auto fail = [&](const std::string& why) {
         staged.failure = boxes.Reason().empty() ? why : boxes.Reason();
         return false;
     };
 
-    const u16 temp = app.env().TempFolder();
+    const u16 temp = app.services.env().TempFolder();
     if (temp.empty()) return fail("no temporary folder");
     if (!staged.tree.Make(ToPath(temp) + "flintmere_rollout_XXXXXX")) {
         return fail("the staging folder could not be made: " + AppServices::SystemErrorText(errno));
     }
     const std::string& tree = staged.tree.Path();
-    app.WriteLog("RunIsoRollout(): staging in %s", tree.c_str());
+    app.services.WriteLog("RunIsoRollout(): staging in %s", tree.c_str());
     LocalFolderRoot root(tree);
     if (!stager.CopyFiles(root, 50)) {
         if (stop.stop_requested()) return fail("canceled");
@@ -139,31 +139,32 @@ bool StageTree(MediaEngine& app, StagedTree& staged, RolloutView& view, std::siz
 }
 
 // One unit's image: its own tree and the staged one, mastered together.
-UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& staged,
+UnitOutcome MasterUnit(AppParts& app, const UnitRow& unit, const StagedTree& staged,
                        const std::string& folder, RolloutView& view, std::size_t index,
                        const std::stop_source& stop) {
     UnitOutcome outcome = ImageOutcome(unit, folder);
     outcome.status = UnitStatus::Failed;
     const std::string imagePath = outcome.device;
-    UnitRun run(app, unit.record, unit.hostName, view, index, stop);
+    SetupRecord request = unit.record;
+    request.m_isoMedia = 1;
+    UnitRun run(app, request, unit.hostName, view, index, stop);
     MediaEngine& engine = run.Engine();
-    engine.m_isoMedia = 1;
     auto failed = [&](const std::string& why) {
         outcome.status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
         outcome.reason = stop.stop_requested() ? std::string() : run.Reason(why);
-        outcome.time = Iso8601Utc(app.clock().Now());
+        outcome.time = Iso8601Utc(app.services.clock().Now());
         return outcome;
     };
     if (stop.stop_requested()) return failed("canceled");
 
     TempTree own;
-    if (!own.Make(ToPath(app.env().TempFolder()) + "flintmere_unit_XXXXXX")) {
+    if (!own.Make(ToPath(app.services.env().TempFolder()) + "flintmere_unit_XXXXXX")) {
         return failed("the unit's folder could not be made: " +
                       AppServices::SystemErrorText(errno));
     }
     LocalFolderRoot root(own.Path());
     run.Progress().Report("Creating node.cfg file...", 50);
-    const bool written = engine.CreateNodeCfgFile(root, false);
+    const bool written = ConfigModel(engine.services()).CreateNodeCfgFile(engine.request(), root);
     if (!written || !root.FailedFiles().empty()) return failed("node.cfg could not be written");
     if (!root.WriteFile("isolinux.bin", staged.bootImage)) {
         return failed("isolinux.bin could not be written: " +
@@ -178,7 +179,7 @@ UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& 
     run.Progress().CountBytesWith([partial] { return FileSize(partial); });
     run.Progress().Report("Creating the ISO file...", 50);
     const std::vector<std::string> argv =
-        MasteringArguments(ToPath(app.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
+        MasteringArguments(ToPath(app.record.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
     const u16 commandLine = FromPath("syslinux/mkisofs -o \"" + partial + "\" ... \"" + own.Path() +
                                      "\" \"" + staged.tree.Path() + "\"");
     if (!engine.Process(commandLine, argv, true)) return failed("the mastering tool failed");
@@ -195,9 +196,9 @@ UnitOutcome MasterUnit(MediaEngine& app, const UnitRow& unit, const StagedTree& 
     if (!image.Commit()) {
         return failed("the image could not take its name: " + AppServices::SystemErrorText(errno));
     }
-    engine.WriteLog("RunIsoRollout(): image written to %s", imagePath.c_str());
+    engine.services().WriteLog("RunIsoRollout(): image written to %s", imagePath.c_str());
     outcome.status = UnitStatus::Done;
-    outcome.time = Iso8601Utc(app.clock().Now());
+    outcome.time = Iso8601Utc(app.services.clock().Now());
     return outcome;
 }
 
@@ -215,7 +216,7 @@ UnitOutcome ImageOutcome(const UnitRow& unit, const std::string& folder) {
     return outcome;
 }
 
-std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitRow>& units,
+std::vector<UnitOutcome> RunIsoRollout(AppParts& app, const std::vector<UnitRow>& units,
                                        const std::string& folder, RolloutView& view,
                                        const std::stop_source& stop, unsigned parallel) {
     std::vector<UnitOutcome> outcomes;
@@ -225,7 +226,7 @@ std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitR
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             outcomes[i].status = stop.stop_requested() ? UnitStatus::Canceled : UnitStatus::Failed;
             outcomes[i].reason = stop.stop_requested() ? std::string() : staged.failure;
-            outcomes[i].time = Iso8601Utc(app.clock().Now());
+            outcomes[i].time = Iso8601Utc(app.services.clock().Now());
             view.Finished(i, outcomes[i]);
         }
         return outcomes;

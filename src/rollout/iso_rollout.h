@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "rollout/rollout_report.h"
 #include "rollout/units_table.h"
 
@@ -22,7 +22,7 @@ UnitOutcome ImageOutcome(const UnitRow& unit, const std::string& folder);
 // Writes `folder`/<host name>.iso for every unit; each image takes its name
 // only once it is whole and holds an ISO 9660 volume. `app` gives the
 // folders, the branding and the log. Returns the outcome of every unit.
-std::vector<UnitOutcome> RunIsoRollout(MediaEngine& app, const std::vector<UnitRow>& units,
+std::vector<UnitOutcome> RunIsoRollout(AppParts& app, const std::vector<UnitRow>& units,
                                        const std::string& folder, RolloutView& view,
                                        const std::stop_source& stop, unsigned parallel);
 

@@ -55,7 +55,7 @@ bool ReadSource(const std::string& path, std::string& text, std::string& error) 
 
 class Run {
   public:
-    Run(MediaEngine& app, const RolloutCommand& command, const RolloutStreams& streams)
+    Run(AppParts& app, const RolloutCommand& command, const RolloutStreams& streams)
         : app_(app),
           command_(command),
           io_(streams),
@@ -77,14 +77,14 @@ class Run {
     }
     int Refused(const std::string& why, int status = kRolloutRefused) {
         std::fprintf(io_.err, "flintmere: %s\n", why.c_str());
-        app_.WriteLog("RunRollout(): refused: %s", why.c_str());
+        app_.services.WriteLog("RunRollout(): refused: %s", why.c_str());
         Json(JsonMessageLine("error", why));
         return status;
     }
     // A line for the operator on standard error.
     void Say(const std::string& text) {
         std::fprintf(io_.err, "flintmere: %s\n", text.c_str());
-        app_.WriteLog("RunRollout(): %s", text.c_str());
+        app_.services.WriteLog("RunRollout(): %s", text.c_str());
         Json(JsonMessageLine("note", text));
     }
     bool LoadUnits();
@@ -94,7 +94,7 @@ class Run {
     std::vector<UnitOutcome> Write(RolloutView& view);
     std::unique_ptr<RolloutView> MakeView();
 
-    MediaEngine& app_;
+    AppParts& app_;
     const RolloutCommand& command_;
     RolloutStreams io_;
     std::FILE* human_;  // the summary: standard output, or standard error beside JSON
@@ -111,11 +111,11 @@ class Run {
 bool Run::LoadUnits() {
     const bool iso = !command_.isoFolder.empty();
     if (command_.source == RolloutCommand::Source::Database) {
-        if (!app_.OpenDbFile(FromPath(command_.path))) {
+        if (!app_.config.OpenDbFile(app_.record, FromPath(command_.path))) {
             refusedStatus_ = Refused(command_.path + " could not be imported");
             return false;
         }
-        const std::vector<SplittingValue> splitting = FindSplittingValues(app_);
+        const std::vector<SplittingValue> splitting = FindSplittingValues(app_.record);
         if (!splitting.empty()) {
             const SplittingValue& v = splitting.front();
             refusedStatus_ = Refused(
@@ -124,9 +124,9 @@ bool Run::LoadUnits() {
             return false;
         }
         UnitRow unit;
-        unit.record = static_cast<const SetupRecord&>(app_);
+        unit.record = app_.record;
         unit.record.m_configSource = ConfigFromDatabase;
-        unit.hostName = Utf16ToUtf8(app_.m_serverName);
+        unit.hostName = Utf16ToUtf8(app_.record.m_serverName);
         units_.push_back(std::move(unit));
         return true;
     }
@@ -151,7 +151,7 @@ bool Run::LoadUnits() {
         for (const TableRefusal& refusal : table.refusals) {
             std::fprintf(io_.err, "flintmere: %s: %s\n", command_.path.c_str(),
                          DescribeRefusal(refusal).c_str());
-            app_.WriteLog("RunRollout(): %s", DescribeRefusal(refusal).c_str());
+            app_.services.WriteLog("RunRollout(): %s", DescribeRefusal(refusal).c_str());
             Json(JsonRefusalLine(refusal.row, refusal.column, refusal.reason));
         }
         refusedStatus_ = Refused(FormatA("the table was refused (%zu %s); nothing was written",
@@ -223,7 +223,7 @@ bool Run::PickImages() {
 // The next units without a done stick get the sticks, in the order given.
 bool Run::PickSticks() {
     std::string error;
-    if (!ResolveSticks(app_.diskService(), command_.sticks, sticks_, error)) {
+    if (!ResolveSticks(app_.engine.diskService(), command_.sticks, sticks_, error)) {
         refusedStatus_ = Refused(error);
         return false;
     }
@@ -244,7 +244,7 @@ bool Run::PickSticks() {
         sticks_.resize(units_.size());
     }
     // Before the question: a yes must not lead to "could not be started".
-    if (const std::string missing = app_.StickWriterProblem(); !missing.empty()) {
+    if (const std::string missing = app_.engine.StickWriterProblem(); !missing.empty()) {
         refusedStatus_ = Refused(missing + "; nothing was written", kRolloutNotStarted);
         return false;
     }
@@ -254,7 +254,7 @@ bool Run::PickSticks() {
         return false;
     }
     for (std::size_t i = 0; i < sticks_.size(); ++i) {
-        app_.WriteLog("RunRollout(): %s gets %s", DescribeStick(sticks_[i]).c_str(),
+        app_.services.WriteLog("RunRollout(): %s gets %s", DescribeStick(sticks_[i]).c_str(),
                       units_[i].hostName.c_str());
     }
     return true;
@@ -283,10 +283,10 @@ int Run::Work() {
     // Before any thread: only the wait below takes these.
     TerminationSignals signals;
     const PipeSignalIgnored pipeIgnored;
-    app_.WriteLog("RunRollout(): %s", command_.path.c_str());
-    if (!app_.CheckPendriveSoftware() || !app_.CheckInstallImage()) {
+    app_.services.WriteLog("RunRollout(): %s", command_.path.c_str());
+    if (!app_.engine.CheckPendriveSoftware() || !app_.engine.CheckInstallImage()) {
         return Refused(
-            "the installation folder " + ToPath(app_.m_exeFolder) + " is incomplete; see the log",
+            "the installation folder " + ToPath(app_.record.m_exeFolder) + " is incomplete; see the log",
             kRolloutNotStarted);
     }
     if (!LoadUnits() || !ReadEarlier()) return refusedStatus_;
@@ -300,7 +300,7 @@ int Run::Work() {
         if (!PickImages()) return refusedStatus_;
         const std::string problem = PrepareImageFolder(
             command_.isoFolder,
-            EstimatedImageBytes(ToPath(app_.m_distFolder), ToPath(app_.m_exeFolder)));
+            EstimatedImageBytes(ToPath(app_.record.m_distFolder), ToPath(app_.record.m_exeFolder)));
         if (!problem.empty()) return Refused(problem + "; nothing was written", kRolloutNotStarted);
     } else if (!PickSticks()) {
         return refusedStatus_;
@@ -328,7 +328,7 @@ int Run::Work() {
                 signal = got;
                 view->Note(
                     FormatA("%s received: canceling every unit", TerminationSignals::Name(got)));
-                app_.WriteLog("RunRollout(): %s received, canceling",
+                app_.services.WriteLog("RunRollout(): %s received, canceling",
                               TerminationSignals::Name(got));
                 stop_.request_stop();
             }
@@ -347,7 +347,7 @@ int Run::Work() {
     }
     std::fflush(human_);
     for (const UnitOutcome& o : outcomes_) {
-        app_.WriteLog("RunRollout(): %s on %s: %s%s%s", o.unit.c_str(), o.medium.c_str(),
+        app_.services.WriteLog("RunRollout(): %s on %s: %s%s%s", o.unit.c_str(), o.medium.c_str(),
                       StatusName(o.status), o.reason.empty() ? "" : ": ", o.reason.c_str());
     }
     if (!resultPath_.empty() && !resultWritten_) {
@@ -362,7 +362,7 @@ int Run::Work() {
 
 }  // namespace
 
-int RunRollout(MediaEngine& app, const std::vector<std::string>& args,
+int RunRollout(AppParts& app, const std::vector<std::string>& args,
                const RolloutStreams& streams) {
     std::string error;
     const std::optional<RolloutCommand> command = ParseRolloutCommand(args, error);

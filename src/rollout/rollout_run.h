@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 
 namespace flintmere {
 
@@ -21,7 +21,7 @@ struct RolloutStreams {
 
 // `app` has its folders and log; `args` are the program's arguments.
 // Returns the exit status (see rollout_report.h).
-int RunRollout(MediaEngine& app, const std::vector<std::string>& args,
+int RunRollout(AppParts& app, const std::vector<std::string>& args,
                const RolloutStreams& streams = {});
 
 extern const char kRolloutUsageText[];

@@ -30,28 +30,30 @@ std::uint64_t SectorBytes(const std::string& name, int field) {
     return stat ? value * 512 : 0;
 }
 
-UnitOutcome WriteStick(MediaEngine& app, const UnitRow& unit, const RemovableDisk& disk,
+UnitOutcome WriteStick(AppParts& app, const UnitRow& unit, const RemovableDisk& disk,
                        RolloutView& view, std::size_t index, const std::stop_source& stop) {
     UnitOutcome outcome = StickOutcome(unit, disk);
     outcome.status = UnitStatus::Failed;
-    UnitRun run(app, unit.record, unit.hostName, view, index, stop);
+    SetupRecord request = unit.record;
+    request.m_isoMedia = 0;
+    UnitRun run(app, request, unit.hostName, view, index, stop);
     MediaEngine& engine = run.Engine();
-    engine.m_isoMedia = 0;
-    engine.m_selectedDrive = 0;
-    engine.m_driveVolumeName[0] = FromPath(disk.identity);
-    engine.m_driveSize[0] = disk.geometry.Size();
-    engine.m_logoSourcePath = app.m_logoSourcePath;
+    engine.m_logoSourcePath = app.engine.m_logoSourcePath;
     const std::string name = disk.name;
     run.Progress().CountBytesWith([name] { return SectorBytes(name, 7); });
     run.Progress().CountReadsWith([name] { return SectorBytes(name, 3); }, "Verifying");
     run.Progress().Report("Starting the stick writer", 0);
-    engine.RunStickWriter(engine.MakeStickRequest());
+    // The stick is the one the rollout resolved, not an entry of a drive list.
+    StickRequest stick = engine.MakeStickRequest();
+    stick.diskIdentity = disk.identity;
+    stick.diskSize = disk.geometry.Size();
+    engine.RunStickWriter(stick);
     const Outcome& ended = engine.m_lastOutcome;
     outcome.status = UnitStatusOf(engine.m_setupStatus.load(), ended, stop.stop_requested());
     if (outcome.status == UnitStatus::Failed) {
         outcome.reason = run.Reason(ended, "the stick writer ended without saying why");
     }
-    outcome.time = Iso8601Utc(app.clock().Now());
+    outcome.time = Iso8601Utc(app.services.clock().Now());
     return outcome;
 }
 
@@ -124,7 +126,7 @@ bool ConfirmSticks(const std::vector<RemovableDisk>& sticks, const std::vector<U
     return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-std::vector<UnitOutcome> RunStickRollout(MediaEngine& app, const std::vector<UnitRow>& units,
+std::vector<UnitOutcome> RunStickRollout(AppParts& app, const std::vector<UnitRow>& units,
                                          const std::vector<RemovableDisk>& sticks,
                                          RolloutView& view, const std::stop_source& stop) {
     std::vector<UnitOutcome> outcomes(units.size());

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "rollout/rollout_report.h"
 #include "rollout/units_table.h"
 
@@ -33,7 +33,7 @@ bool ConfirmSticks(const std::vector<RemovableDisk>& sticks, const std::vector<U
                    std::FILE* out, std::FILE* in);
 
 // Writes units[i] onto sticks[i], all at once.
-std::vector<UnitOutcome> RunStickRollout(MediaEngine& app, const std::vector<UnitRow>& units,
+std::vector<UnitOutcome> RunStickRollout(AppParts& app, const std::vector<UnitRow>& units,
                                          const std::vector<RemovableDisk>& sticks,
                                          RolloutView& view, const std::stop_source& stop);
 

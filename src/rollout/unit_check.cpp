@@ -170,12 +170,13 @@ std::optional<TableRefusal> CheckAsWindow(UnitRow& unit, bool iso) {
     LinuxSystemEnv env;
     RecordingPresenter shown;
     shown.ScriptAnswers({kIdNo});
-    ConfigModel model({clock, shown, env, [](std::string_view) {}});
+    AppServices reports({clock, shown, env, [](std::string_view) {}});
+    SetupRecord model;
     model.ResetConfiguration(true);
     model.m_isoMedia = iso ? 1 : 0;
 
     const std::vector<std::uint8_t> bytes(unit.nodeCfg.begin(), unit.nodeCfg.end());
-    if (!model.LoadNodeFileData(u"node.cfg", bytes)) {
+    if (!ConfigModel(reports).LoadNodeFileData(model, u"node.cfg", bytes)) {
         // The reader takes no node.cfg without a host name and a LAN address.
         const char* missing =
             ParseNodeCfg(unit.nodeCfg).label.empty() ? "kestrel_label" : "kestrel_lan";
@@ -244,7 +245,7 @@ std::optional<TableRefusal> CheckAsWindow(UnitRow& unit, bool iso) {
     model.m_gptPartition = b.gpt;
     model.m_legacyBios = b.legacy;
 
-    unit.record = static_cast<const SetupRecord&>(model);
+    unit.record = model;
     unit.hostName = Utf16ToUtf8(model.m_serverName);
     return std::nullopt;
 }

@@ -105,20 +105,28 @@ void UnitProgressSink::SetAction(const u16& text) {
     Report(FirstLine(text), percent);
 }
 
-UnitRun::UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name,
+namespace {
+SetupRecord InFolder(SetupRecord record, const SetupRecord& folders) {
+    record.m_exeFolder = folders.m_exeFolder;
+    record.m_distFolder = folders.m_distFolder;
+    return record;
+}
+}  // namespace
+
+UnitRun::UnitRun(AppParts& app, const SetupRecord& record, const std::string& name,
                  RolloutView& view, std::size_t index, const std::stop_source& stop)
     : progress_(view, index),
-      engine_({app.clock(), boxes_, app.env(), [](std::string_view) {}}),
+      services_({app.services.clock(), boxes_, app.services.env(), [](std::string_view) {}}),
+      request_(InFolder(record, app.record)),
+      engine_(services_, request_),
       cancel_(ForwardStop(stop, engine_)) {
-    static_cast<SetupRecord&>(engine_) = record;
-    engine_.m_exeFolder = app.m_exeFolder;
-    engine_.m_distFolder = app.m_distFolder;
-    engine_.m_stickWriterPlaces = app.m_stickWriterPlaces;
+    engine_.m_stickWriterPlaces = app.engine.m_stickWriterPlaces;
     engine_.m_pProgressDlg = &progress_;
-    engine_.SetDiskService(&app.diskService());
+    engine_.SetDiskService(&app.engine.diskService());
     const std::string prefix = "[" + name + "] ";
-    engine_.SetLogSink(
-        [&app, prefix](std::string_view line) { app.WriteLogLine(prefix + std::string(line)); });
+    services_.SetLogSink([&app, prefix](std::string_view line) {
+        app.services.WriteLogLine(prefix + std::string(line));
+    });
 }
 
 std::stop_callback<std::function<void()>> ForwardStop(const std::stop_source& rollout,

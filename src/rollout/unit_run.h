@@ -11,7 +11,7 @@
 #include <stop_token>
 #include <string>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "rollout/rollout_report.h"
 
 namespace flintmere {
@@ -72,7 +72,7 @@ class UnitRun {
   public:
     // `app` gives the folders, clock, environment and log; `stop` is shared
     // by every unit, so one cancel reaches them all.
-    UnitRun(MediaEngine& app, const SetupRecord& record, const std::string& name, RolloutView& view,
+    UnitRun(AppParts& app, const SetupRecord& record, const std::string& name, RolloutView& view,
             std::size_t index, const std::stop_source& stop);
     UnitRun(const UnitRun&) = delete;
     UnitRun& operator=(const UnitRun&) = delete;
@@ -89,6 +89,9 @@ class UnitRun {
   private:
     UnitBoxes boxes_;
     UnitProgressSink progress_;
+    AppServices services_;
+    // The unit's request: its record in the rollout's installation folder.
+    SetupRecord request_;
     MediaEngine engine_;
     // The engine's stop source is its own (an engine that ends requests a
     // stop on it); a stop of the rollout reaches it through this.

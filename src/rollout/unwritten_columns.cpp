@@ -45,11 +45,11 @@ std::map<std::string, std::string> WrittenValues(const UnitRow& unit, bool iso) 
     SystemClock clock;
     LinuxSystemEnv env;
     SilentBoxes boxes;
-    ConfigModel model({clock, boxes, env, [](std::string_view) {}});
-    static_cast<SetupRecord&>(model) = unit.record;
-    model.m_isoMedia = iso ? 1 : 0;
+    AppServices services({clock, boxes, env, [](std::string_view) {}});
+    SetupRecord record = unit.record;
+    record.m_isoMedia = iso ? 1 : 0;
     NodeCfgCapture capture;
-    model.CreateNodeCfgFile(capture, false);
+    ConfigModel(services).CreateNodeCfgFile(record, capture);
     std::map<std::string, std::string> values;
     std::size_t at = 0;
     while (at < capture.text.size()) {

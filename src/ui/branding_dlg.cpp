@@ -158,14 +158,14 @@ bool CBrandingDlg::LoadLogoFile(u16& logoFile, std::vector<std::uint8_t>& logoDa
 // The branding button: the operator stays in the dialog until the logo loads
 // or Cancel is pressed; the record changes only after a good load.
 void CflintmereDlg::OnBnClickedBranding() {
-    CBrandingDlg dialog(m_app.m_companyName, m_app.m_productName, m_app.m_tla, m_app.m_logoFile,
-                        m_app.presenter(), m_host);
+    CBrandingDlg dialog(m_record.m_companyName, m_record.m_productName, m_record.m_tla, m_record.m_logoFile,
+                        m_services.presenter(), m_host);
     while (m_host.RunBranding(dialog)) {
-        if (dialog.LoadLogoFile(m_app.m_logoFile, m_app.m_logoData)) {
-            m_app.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;
-            m_app.m_companyName = dialog.m_dlgCompanyName;
-            m_app.m_productName = dialog.m_dlgProductName;
-            m_app.m_tla = dialog.m_dlgTla;
+        if (dialog.LoadLogoFile(m_record.m_logoFile, m_record.m_logoData)) {
+            m_engine.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;
+            m_record.m_companyName = dialog.m_dlgCompanyName;
+            m_record.m_productName = dialog.m_dlgProductName;
+            m_record.m_tla = dialog.m_dlgTla;
             return;
         }
     }

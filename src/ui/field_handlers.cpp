@@ -110,79 +110,79 @@ bool IsBlankGeneralField(const ControlSurface& surface, int id) {
 // --- fields ---
 
 void CflintmereDlg::OnEnKillfocusEditName() {
-    m_app.m_serverName = m_surface.GetText(IdHostName);
-    m_app.WriteLogW(u"node servername changed to %s", m_app.m_serverName);
+    m_record.m_serverName = m_surface.GetText(IdHostName);
+    m_services.WriteLogW(u"node servername changed to %s", m_record.m_serverName);
 }
 
 void CflintmereDlg::OnEnKillfocusIpAddress() {
     const int shown = m_surface.ComboSelection(IdInterface);
-    u16& field = shown == InterfaceLan   ? m_app.m_lanAddress
-                 : shown == InterfaceWan ? m_app.m_wanAddress
-                                         : m_app.m_adminAddress;
+    u16& field = shown == InterfaceLan   ? m_record.m_lanAddress
+                 : shown == InterfaceWan ? m_record.m_wanAddress
+                                         : m_record.m_adminAddress;
     const IpFields f = StoreAddress(m_surface, IdIpAddress, field);
-    m_app.WriteLog("changed IP for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
+    m_services.WriteLog("changed IP for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
 }
 
 void CflintmereDlg::OnEnKillfocusIpNetmask() {
     const int shown = m_surface.ComboSelection(IdInterface);
-    u16& field = shown == InterfaceLan   ? m_app.m_lanNetmask
-                 : shown == InterfaceWan ? m_app.m_wanNetmask
-                                         : m_app.m_adminNetmask;
+    u16& field = shown == InterfaceLan   ? m_record.m_lanNetmask
+                 : shown == InterfaceWan ? m_record.m_wanNetmask
+                                         : m_record.m_adminNetmask;
     const IpFields f = StoreAddress(m_surface, IdIpNetmask, field);
-    m_app.WriteLog("changed subnet for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
+    m_services.WriteLog("changed subnet for %d to %d.%d.%d.%d", shown, f[0], f[1], f[2], f[3]);
 }
 
 void CflintmereDlg::OnEnKillfocusIpGateway() {
-    const IpFields f = StoreAddress(m_surface, IdIpGateway, m_app.m_gateway);
-    m_app.WriteLog("changed gateway to %d.%d.%d.%d", f[0], f[1], f[2], f[3]);
+    const IpFields f = StoreAddress(m_surface, IdIpGateway, m_record.m_gateway);
+    m_services.WriteLog("changed gateway to %d.%d.%d.%d", f[0], f[1], f[2], f[3]);
 }
 
 void CflintmereDlg::OnEnKillfocusIpv6Address() {
     const int shown = m_surface.ComboSelection(IdInterface);
-    u16* field = shown == InterfaceLan   ? &m_app.m_lanAddress6
-                 : shown == InterfaceWan ? &m_app.m_wanAddress6
+    u16* field = shown == InterfaceLan   ? &m_record.m_lanAddress6
+                 : shown == InterfaceWan ? &m_record.m_wanAddress6
                                          : nullptr;
     const u16 text = StoreText(m_surface, IdIpv6Address, field);
-    m_app.WriteLogW(u"changed IPv6 for %d to %s", shown, text);
+    m_services.WriteLogW(u"changed IPv6 for %d to %s", shown, text);
 }
 
 void CflintmereDlg::OnEnKillfocusIpv6Netmask() {
     const int shown = m_surface.ComboSelection(IdInterface);
-    u16* field = shown == InterfaceLan   ? &m_app.m_lanPrefix6
-                 : shown == InterfaceWan ? &m_app.m_wanPrefix6
+    u16* field = shown == InterfaceLan   ? &m_record.m_lanPrefix6
+                 : shown == InterfaceWan ? &m_record.m_wanPrefix6
                                          : nullptr;
     const u16 text = StoreText(m_surface, IdIpv6Netmask, field);
-    m_app.WriteLogW(u"changed subnet6 for %d to %s", shown, text);
+    m_services.WriteLogW(u"changed subnet6 for %d to %s", shown, text);
 }
 
 void CflintmereDlg::OnEnKillfocusIpv6Gateway() {
-    const u16 text = StoreText(m_surface, IdIpv6Gateway, &m_app.m_gateway6);
-    m_app.WriteLogW(u"changed subnet6 to %s", text);
+    const u16 text = StoreText(m_surface, IdIpv6Gateway, &m_record.m_gateway6);
+    m_services.WriteLogW(u"changed subnet6 to %s", text);
 }
 
 // --- the interface list ---
 
 void CflintmereDlg::OnCbnSelchangeComboIf() {
-    m_app.WriteLog("OnCbnSelchangeComboIf(): start");
+    m_services.WriteLog("OnCbnSelchangeComboIf(): start");
     int shown = m_surface.ComboSelection(IdInterface);
 
     u16 address, netmask, address6, prefix6;
     if (shown == InterfaceWan) {
         OnBnClickedSingleArmed();
-        address = m_app.m_wanAddress;
-        netmask = m_app.m_wanNetmask;
-        address6 = m_app.m_wanAddress6;
-        prefix6 = m_app.m_wanPrefix6;
+        address = m_record.m_wanAddress;
+        netmask = m_record.m_wanNetmask;
+        address6 = m_record.m_wanAddress6;
+        prefix6 = m_record.m_wanPrefix6;
     } else if (shown == InterfaceAdmin) {
-        address = m_app.m_adminAddress;
-        netmask = m_app.m_adminNetmask;
+        address = m_record.m_adminAddress;
+        netmask = m_record.m_adminNetmask;
     } else {
         shown = InterfaceLan;
         m_surface.ComboSelect(IdInterface, InterfaceLan);
-        address = m_app.m_lanAddress;
-        netmask = m_app.m_lanNetmask;
-        address6 = m_app.m_lanAddress6;
-        prefix6 = m_app.m_lanPrefix6;
+        address = m_record.m_lanAddress;
+        netmask = m_record.m_lanNetmask;
+        address6 = m_record.m_lanAddress6;
+        prefix6 = m_record.m_lanPrefix6;
     }
 
     const bool dhcp = m_surface.IsChecked(IdChkDhcp);
@@ -212,18 +212,18 @@ void CflintmereDlg::OnCbnSelchangeComboIf() {
 void CflintmereDlg::OnBnClickedDisableInterface() {
     const int shown = m_surface.ComboSelection(IdInterface);
     const Flag state = m_surface.IsChecked(IdDisableInterface) ? 1 : 0;
-    Flag& field = shown == InterfaceLan   ? m_app.m_lanDisabled
-                  : shown == InterfaceWan ? m_app.m_wanDisabled
-                                          : m_app.m_adminDisabled;
+    Flag& field = shown == InterfaceLan   ? m_record.m_lanDisabled
+                  : shown == InterfaceWan ? m_record.m_wanDisabled
+                                          : m_record.m_adminDisabled;
     field = state;
-    m_app.WriteLog("%d interface set to %d", shown, state);
+    m_services.WriteLog("%d interface set to %d", shown, state);
     OnCbnSelchangeComboIf();
 }
 
 // --- installation options ---
 
 void CflintmereDlg::OnBnClickedChkAutomated() {
-    m_app.WriteLog("OnBnClickedChkAutomated(): start");
+    m_services.WriteLog("OnBnClickedChkAutomated(): start");
     const bool automated = m_surface.IsChecked(IdChkAutomated);
     if (!m_surface.IsChecked(IdRadioUseDb)) {
         if (m_syncOptionEnable) {
@@ -250,7 +250,7 @@ void CflintmereDlg::OnBnClickedChkAutomated() {
 }
 
 void CflintmereDlg::OnBnClickedChkPreInstall() {
-    m_app.WriteLog("OnBnClickedChkPreInstall(): start");
+    m_services.WriteLog("OnBnClickedChkPreInstall(): start");
     for (int id : {IdLogicalId, IdQmxUrl1, IdQmxUrl2}) m_surface.Enable(id, false);
     if (m_surface.IsChecked(IdChkPreInstall)) {
         m_surface.SetCheck(IdChkAutomated, true);
@@ -269,7 +269,7 @@ void CflintmereDlg::OnBnClickedChkPreInstall() {
 }
 
 void CflintmereDlg::OnBnClickedChkNetBoot() {
-    m_app.WriteLog("OnBnClickedChkNetBoot(): start");
+    m_services.WriteLog("OnBnClickedChkNetBoot(): start");
     const bool netBoot = m_surface.IsChecked(IdChkNetBoot);
     if (m_surface.IsChecked(IdRadioUseDb)) {
         // Fields holding a value from the database keep their state.
@@ -287,22 +287,22 @@ void CflintmereDlg::OnBnClickedChkNetBoot() {
 }
 
 void CflintmereDlg::OnBnClickedChkDHCP() {
-    m_app.WriteLog("OnBnClickedChkDHCP(): start");
+    m_services.WriteLog("OnBnClickedChkDHCP(): start");
     const bool dhcp = m_surface.IsChecked(IdChkDhcp);
     if (dhcp) {
         // The network announces the addresses: every typed value goes.
-        m_app.ResetConfiguration(false);
-        m_surface.SetText(IdHostName, m_app.m_serverName);
-        m_surface.SetText(IdQmxUrl1, m_app.m_supplyServer1);
-        m_surface.SetText(IdQmxUrl2, m_app.m_supplyServer2);
-        ShowAddressText(m_surface, IdIpAddress, m_app.m_lanAddress);
-        ShowAddressText(m_surface, IdIpNetmask, m_app.m_lanNetmask);
-        ShowAddressText(m_surface, IdIpGateway, m_app.m_gateway);
-        m_surface.SetText(IdIpv6Address, m_app.m_lanAddress6);
-        m_surface.SetText(IdIpv6Netmask, m_app.m_lanPrefix6);
-        m_surface.SetText(IdIpv6Gateway, m_app.m_gateway6);
-        ShowAddressText(m_surface, IdDns1, m_app.m_dns1);
-        ShowAddressText(m_surface, IdDns2, m_app.m_dns2);
+        m_record.ResetConfiguration(false);
+        m_surface.SetText(IdHostName, m_record.m_serverName);
+        m_surface.SetText(IdQmxUrl1, m_record.m_supplyServer1);
+        m_surface.SetText(IdQmxUrl2, m_record.m_supplyServer2);
+        ShowAddressText(m_surface, IdIpAddress, m_record.m_lanAddress);
+        ShowAddressText(m_surface, IdIpNetmask, m_record.m_lanNetmask);
+        ShowAddressText(m_surface, IdIpGateway, m_record.m_gateway);
+        m_surface.SetText(IdIpv6Address, m_record.m_lanAddress6);
+        m_surface.SetText(IdIpv6Netmask, m_record.m_lanPrefix6);
+        m_surface.SetText(IdIpv6Gateway, m_record.m_gateway6);
+        ShowAddressText(m_surface, IdDns1, m_record.m_dns1);
+        ShowAddressText(m_surface, IdDns2, m_record.m_dns2);
     }
     // The file modes keep their locked fields.
     if (m_surface.IsChecked(IdRadioUseDb) || m_surface.IsChecked(IdRadioUseNode)) return;
@@ -324,22 +324,22 @@ void CflintmereDlg::OnBnClickedChkDHCP() {
 
 void CflintmereDlg::OnBnClickedUefi() {
     if (m_hwForcesUefi) {
-        m_app.m_uefi = 1;
+        m_record.m_uefi = 1;
         m_surface.SetCheck(IdChkUefi, true);
     }
-    m_app.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
-    m_app.WriteLog("UEFI flag changed to %d", m_app.m_uefi);
+    m_record.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    m_services.WriteLog("UEFI flag changed to %d", m_record.m_uefi);
 }
 
 void CflintmereDlg::OnBnClickedChkINVERT() {
-    m_app.WriteLog("OnBnClickedChkINVERT(): start");
+    m_services.WriteLog("OnBnClickedChkINVERT(): start");
     if (m_surface.IsChecked(IdChkInvert)) m_surface.SetCheck(IdChkSingleArmed, false);
 }
 
 void CflintmereDlg::OnBnClickedSingleArmed() {
     bool invert = m_surface.IsChecked(IdChkInvert);
-    setSingleArmedDefault(m_app, m_surface.IsChecked(IdChkSingleArmed), invert,
-                          [this](u16view line) { m_app.WriteLogWText(line); });
+    setSingleArmedDefault(m_record, m_surface.IsChecked(IdChkSingleArmed), invert,
+                          [this](u16view line) { m_services.WriteLogWText(line); });
     m_surface.SetCheck(IdChkInvert, invert);
 }
 
@@ -348,7 +348,7 @@ void CflintmereDlg::OnBnClickedSingleArmed() {
 void CflintmereDlg::OnBnClickedPartitioned() {
     const bool sync = m_syncPartitionEnable != 0;
     if (m_hwForcesPartitioned || m_hwForcesGpt) {
-        m_app.m_partitioned = 1;
+        m_record.m_partitioned = 1;
         m_surface.SetCheck(IdChkPartitioned, true);
         if (sync) {
             m_surface.Enable(IdChkPartitioned, false);
@@ -357,36 +357,36 @@ void CflintmereDlg::OnBnClickedPartitioned() {
     } else if (sync) {
         m_surface.Enable(IdChkPartitioned, true);
     }
-    m_app.m_partitioned = m_surface.IsChecked(IdChkPartitioned) ? 1 : 0;
-    if (!m_app.m_partitioned) {
+    m_record.m_partitioned = m_surface.IsChecked(IdChkPartitioned) ? 1 : 0;
+    if (!m_record.m_partitioned) {
         // An unpartitioned stick boots the legacy way only.
-        m_app.m_gptPartition = 0;
-        m_app.m_legacyBios = 1;
+        m_record.m_gptPartition = 0;
+        m_record.m_legacyBios = 1;
     }
-    m_surface.SetCheck(IdChkGpt, m_app.m_gptPartition != 0);
-    m_surface.SetCheck(IdChkLegacyBios, m_app.m_legacyBios != 0);
-    m_app.WriteLog("partitioned flag changed to %d", m_app.m_partitioned);
+    m_surface.SetCheck(IdChkGpt, m_record.m_gptPartition != 0);
+    m_surface.SetCheck(IdChkLegacyBios, m_record.m_legacyBios != 0);
+    m_services.WriteLog("partitioned flag changed to %d", m_record.m_partitioned);
 }
 
 void CflintmereDlg::OnBnClickedLegacyBios() {
     const bool sync = m_syncPartitionEnable != 0;
     if (m_hwForcesLegacy) {
-        m_app.m_legacyBios = 1;
+        m_record.m_legacyBios = 1;
         m_surface.SetCheck(IdChkLegacyBios, true);
         if (sync) {
             m_surface.Enable(IdChkGpt, false);
             m_surface.Enable(IdChkPartitioned, true);
         }
     } else if (m_hwForcesGpt) {
-        m_app.m_legacyBios = 0;
+        m_record.m_legacyBios = 0;
         m_surface.SetCheck(IdChkLegacyBios, false);
     }
-    m_app.m_legacyBios = m_surface.IsChecked(IdChkLegacyBios) ? 1 : 0;
-    if (m_app.m_legacyBios) {
-        m_app.m_gptPartition = 0;
+    m_record.m_legacyBios = m_surface.IsChecked(IdChkLegacyBios) ? 1 : 0;
+    if (m_record.m_legacyBios) {
+        m_record.m_gptPartition = 0;
         m_surface.SetCheck(IdChkGpt, false);
     }
-    m_app.WriteLog("Legacy BIOS changed %d", m_app.m_legacyBios);
+    m_services.WriteLog("Legacy BIOS changed %d", m_record.m_legacyBios);
 }
 
 void CflintmereDlg::OnBnClickedGpt() {
@@ -407,18 +407,18 @@ void CflintmereDlg::OnBnClickedGpt() {
         m_surface.Enable(IdChkGpt, true);
         m_surface.Enable(IdChkPartitioned, true);
     }
-    m_app.m_gptPartition = m_surface.IsChecked(IdChkGpt) ? 1 : 0;
-    if (m_app.m_gptPartition) {
+    m_record.m_gptPartition = m_surface.IsChecked(IdChkGpt) ? 1 : 0;
+    if (m_record.m_gptPartition) {
         // GPT means a partitioned stick without the legacy layout.
-        m_app.m_legacyBios = 0;
-        m_app.m_partitioned = 1;
+        m_record.m_legacyBios = 0;
+        m_record.m_partitioned = 1;
         m_surface.SetCheck(IdChkPartitioned, true);
         m_surface.SetCheck(IdChkLegacyBios, false);
     } else {
-        m_app.m_legacyBios = 1;
+        m_record.m_legacyBios = 1;
         m_surface.SetCheck(IdChkLegacyBios, true);
     }
-    m_app.WriteLog("GPT Partition Disk flag changed to %d", m_app.m_gptPartition);
+    m_services.WriteLog("GPT Partition Disk flag changed to %d", m_record.m_gptPartition);
 }
 
 // --- hardware type ---
@@ -426,19 +426,19 @@ void CflintmereDlg::OnBnClickedGpt() {
 void CflintmereDlg::OnCbnSelchangeHardwareType() {
     const int index = m_surface.ComboSelection(IdHardwareType);
     if (index < 0) return;
-    m_app.m_hwType = HwNone;
+    m_record.m_hwType = HwNone;
     m_hwForcesLegacy = m_hwForcesGpt = m_hwForcesPartitioned = m_hwForcesUefi = 0;
     if (m_usbHwListShown) {
         if (index < static_cast<int>(kUsbHardwareList.size())) {
             const HardwareEntry& entry = kUsbHardwareList[index];
-            m_app.m_hwType = entry.code;
+            m_record.m_hwType = entry.code;
             m_hwForcesLegacy = entry.needsLegacy;
             m_hwForcesGpt = entry.needsGpt;
             m_hwForcesPartitioned = entry.needsPartitioned;
             m_hwForcesUefi = entry.needsUefi;
         }
     } else if (index >= VmHwSmall && index <= VmHwLarge) {
-        m_app.m_hwType = kVmHardwareList[index].code;
+        m_record.m_hwType = kVmHardwareList[index].code;
     }
 
     OnBnClickedGpt();
@@ -446,11 +446,11 @@ void CflintmereDlg::OnCbnSelchangeHardwareType() {
     OnBnClickedPartitioned();
 
     if (m_hwForcesUefi) {
-        m_app.m_uefi = 1;
+        m_record.m_uefi = 1;
         m_surface.SetCheck(IdChkUefi, true);
     }
-    m_app.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
-    m_app.WriteLog("UEFI flag changed to %d", m_app.m_uefi);
+    m_record.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    m_services.WriteLog("UEFI flag changed to %d", m_record.m_uefi);
 }
 
 }  // namespace flintmere::ui

@@ -1,11 +1,11 @@
-// The main dialog's logic: a view over the application's setup record. It
+// The main dialog's logic: a form over the run's request (the setup record). It
 // decides every control state and record write; the window it runs in is a
 // ControlSurface, and the dialogs it opens come from a DialogHost.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "ui/control_ids.h"
 #include "ui/control_surface.h"
 #include "ui/dialog_host.h"
@@ -14,7 +14,7 @@ namespace flintmere::ui {
 
 class CflintmereDlg : public EventSink {
   public:
-    CflintmereDlg(MediaEngine& app, ControlSurface& surface, DialogHost& host);
+    CflintmereDlg(AppParts& app, ControlSurface& surface, DialogHost& host);
 
     // The one entry point for the operator's events; dispatches by id.
     void OnControlEvent(int id, ControlEvent event) override;
@@ -98,7 +98,11 @@ class CflintmereDlg : public EventSink {
   private:
     void EndDialog(int result);
 
-    MediaEngine& m_app;
+    // The request the form edits, and the parts that read and act on it.
+    AppServices& m_services;
+    SetupRecord& m_record;
+    ConfigModel& m_config;
+    MediaEngine& m_engine;
     ControlSurface& m_surface;
     DialogHost& m_host;
     bool m_ended = false;

@@ -50,8 +50,13 @@ void FillList(ControlSurface& surface, const std::array<HardwareEntry, N>& list,
 
 }  // namespace
 
-CflintmereDlg::CflintmereDlg(MediaEngine& app, ControlSurface& surface, DialogHost& host)
-    : m_app(app), m_surface(surface), m_host(host) {}
+CflintmereDlg::CflintmereDlg(AppParts& app, ControlSurface& surface, DialogHost& host)
+    : m_services(app.services),
+      m_record(app.record),
+      m_config(app.config),
+      m_engine(app.engine),
+      m_surface(surface),
+      m_host(host) {}
 
 bool CflintmereDlg::OnInitDialog() {
     ControlSurface& s = m_surface;
@@ -77,12 +82,12 @@ bool CflintmereDlg::OnInitDialog() {
     s.ComboSelect(IdInterface, InterfaceLan);
     s.ComboInsert(IdInterface, InterfaceAdmin, u"ADMIN Interface");
 
-    m_app.m_nodeFileLoaded = 0;
-    m_app.m_dbFileLoaded = 0;
-    m_app.ResetConfiguration(true);
-    m_app.m_lanDisabled = 0;
-    m_app.m_wanDisabled = 0;
-    m_app.m_adminDisabled = 0;
+    m_record.m_nodeFileLoaded = 0;
+    m_record.m_dbFileLoaded = 0;
+    m_record.ResetConfiguration(true);
+    m_record.m_lanDisabled = 0;
+    m_record.m_wanDisabled = 0;
+    m_record.m_adminDisabled = 0;
 
     s.SetText(IdHostName, u"unnamed");
     s.SetTextLimit(IdHostName, kHostNameLimit);
@@ -93,22 +98,22 @@ bool CflintmereDlg::OnInitDialog() {
     s.SetTextLimit(IdIpv6Netmask, kIpv6PrefixLimit);
     s.SetTextLimit(IdIpv6Gateway, kIpv6AddressLimit);
 
-    s.SetCheck(IdChkPartitioned, m_app.m_partitioned != 0);
-    s.SetCheck(IdChkGpt, m_app.m_gptPartition != 0);
+    s.SetCheck(IdChkPartitioned, m_record.m_partitioned != 0);
+    s.SetCheck(IdChkGpt, m_record.m_gptPartition != 0);
 
     s.Enable(IdDisableInterface, false);
     EnableAll(s, kGeneralFieldIds, false);
 
     OnBnClickedRefresh();
 
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         FillVmHardwareList(true);
     } else {
         FillUsbHardwareList(true);
     }
 
-    if (!m_app.CheckPendriveSoftware()) {
-        m_app.presenter().ShowMessage(
+    if (!m_engine.CheckPendriveSoftware()) {
+        m_services.presenter().ShowMessage(
             u"Missing important installation files. Please reinstall the application.", u"Error",
             kMbWarningStyle, false);
         EndDialog(kIdCancel);
@@ -144,7 +149,7 @@ void CflintmereDlg::FillUsbHardwareList(bool force) {
 }
 
 void CflintmereDlg::ShowRecordHardware() {
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         FillVmHardwareList(false);
     } else {
         FillUsbHardwareList(false);
@@ -174,7 +179,7 @@ void CflintmereDlg::ResetVmOptions() {
 }
 
 void CflintmereDlg::ApplyMediaLayout() {
-    const bool usb = !m_app.m_isoMedia;
+    const bool usb = !m_record.m_isoMedia;
     for (int id : kPartitionBoxIds) m_surface.Show(id, usb);
     m_surface.Show(IdGroupUsbOptions, usb);
     for (int id : kOptionBoxIds) m_surface.Show(id, usb);
@@ -182,31 +187,31 @@ void CflintmereDlg::ApplyMediaLayout() {
 }
 
 void CflintmereDlg::SelectHardwareFromPlatformText() {
-    const u16& hw = m_app.m_hwPlatformText;
-    const u16& vm = m_app.m_vmPlatformText;
+    const u16& hw = m_record.m_hwPlatformText;
+    const u16& vm = m_record.m_vmPlatformText;
     if (hw.empty() && vm.empty()) {
         m_surface.ComboSelect(IdHardwareType, 0);
         m_vmHwSelection = 0;
-        m_app.m_hwType = HwNone;
+        m_record.m_hwType = HwNone;
         return;
     }
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         const std::optional<PlatformMatch> match = MatchVmList(hw, vm);
         m_vmHwSelection = match ? match->entry : 0;
-        m_app.m_hwType = match ? match->code : HwNone;
+        m_record.m_hwType = match ? match->code : HwNone;
         m_surface.ComboSelect(IdHardwareType, m_vmHwSelection);
     } else {
         const std::optional<PlatformMatch> match = MatchUsbList(hw, vm);
         m_usbHwSelection = match ? match->entry : 0;
-        m_app.m_hwType = match ? match->code : HwNone;
+        m_record.m_hwType = match ? match->code : HwNone;
         m_surface.ComboSelect(IdHardwareType, m_usbHwSelection);
     }
 }
 
 void CflintmereDlg::ConfigureFields() {
-    MediaEngine& app = m_app;
+    SetupRecord& app = m_record;
     ControlSurface& s = m_surface;
-    app.WriteLog("ConfigureFields(): start");
+    m_services.WriteLog("ConfigureFields(): start");
 
     s.SetText(IdHostName, app.m_serverName);
     ShowRecordAddress(s, IdIpGateway, app.m_gateway);
@@ -221,13 +226,13 @@ void CflintmereDlg::ConfigureFields() {
 
     if (app.m_isoMedia) {
         FillVmHardwareList(false);
-        app.WriteLog("ConfigureFields(): Virtual Machine");
+        m_services.WriteLog("ConfigureFields(): Virtual Machine");
         m_vmHwSelection = VmEntryForCode(app.m_hwType);
         s.ComboSelect(IdHardwareType, m_vmHwSelection);
         ResetVmOptions();
     } else {
         FillUsbHardwareList(false);
-        app.WriteLog("ConfigureFields(): USB Sick");
+        m_services.WriteLog("ConfigureFields(): USB Sick");
         m_usbHwSelection = UsbEntryForCode(app.m_hwType);
         s.ComboSelect(IdHardwareType, m_usbHwSelection);
         s.SetCheck(IdChkPreInstall, app.m_preinstall != 0);

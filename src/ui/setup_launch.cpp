@@ -18,8 +18,8 @@ class LaunchServices final : public SetupValidationServices {
         if (mediaEntry < 0 || mediaEntry >= kMaxDrives) return 0;
         return app_.m_driveSize[static_cast<std::size_t>(mediaEntry)];
     }
-    void WriteLogLine(u16view line) override { app_.WriteLogWText(line); }
-    Presenter& Boxes() override { return app_.presenter(); }
+    void WriteLogLine(u16view line) override { app_.services().WriteLogWText(line); }
+    Presenter& Boxes() override { return app_.services().presenter(); }
 
   private:
     MediaEngine& app_;
@@ -84,23 +84,23 @@ void CflintmereDlg::OnBnClickedOk() {
     form.selectedMediaEntry = m_surface.ComboSelection(IdMediaSelect);
     form.invert = m_surface.IsChecked(IdChkInvert);
 
-    LaunchServices services(m_app);
-    const ValidationResult result = ValidateSetupRequest(m_app, form, services);
+    LaunchServices services(m_engine);
+    const ValidationResult result = ValidateSetupRequest(m_record, form, services);
     // The single-armed defaults clear "Invert" on the way, whatever follows.
     if (form.invert != m_surface.IsChecked(IdChkInvert))
         m_surface.SetCheck(IdChkInvert, form.invert);
     if (result.outcome == ValidationOutcome::Rejected) {
-        ShowValidationResult(result, m_app.presenter());
+        ShowValidationResult(result, m_services.presenter());
         return;
     }
     if (result.outcome == ValidationOutcome::Declined) return;
     {
-        SetupRecord toWrite = m_app;
+        SetupRecord toWrite = m_record;
         StoreTypedValues(toWrite);
-        if (RefuseSplittingValues(toWrite, m_app.presenter())) return;
+        if (RefuseSplittingValues(toWrite, m_services.presenter())) return;
     }
 
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         FileDialogRequest request;
         request.filterName = u"ISO Files (*.iso)";
         request.filterPattern = u"*.iso";
@@ -110,47 +110,47 @@ void CflintmereDlg::OnBnClickedOk() {
         request.owner = DialogOwner::MainDialog;
         const std::optional<u16> path = m_host.SaveFile(request);
         if (!path) return;
-        m_app.m_isoPath = *path;
-        m_app.WriteLogW(u"Save ISO file as %s", m_app.m_isoPath);
-    } else if (!m_app.m_stickRunInProcess && !m_app.CheckStickWriter()) {
+        m_record.m_isoPath = *path;
+        m_services.WriteLogW(u"Save ISO file as %s", m_record.m_isoPath);
+    } else if (!m_engine.m_stickRunInProcess && !m_engine.CheckStickWriter()) {
         return;
-    } else if (m_app.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup", kMbQuestionStyle,
+    } else if (m_services.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup", kMbQuestionStyle,
                                              true) != kIdYes) {
         return;
     }
 
-    StoreTypedValues(m_app);
+    StoreTypedValues(m_record);
 
     const auto flag = [this](int id) -> Flag { return m_surface.IsChecked(id) ? 1 : 0; };
-    m_app.m_preinstall = flag(IdChkPreInstall);
-    m_app.m_netboot = flag(IdChkNetBoot);
-    m_app.m_dhcp = flag(IdChkDhcp);
-    m_app.m_autoinstall = flag(IdChkAutomated);
-    m_app.m_uefi = flag(IdChkUefi);
-    m_app.m_invert = flag(IdChkInvert);
-    m_app.m_singleArmed = flag(IdChkSingleArmed);
-    m_app.m_partitioned = flag(IdChkPartitioned);
-    m_app.m_gptPartition = flag(IdChkGpt);
-    m_app.m_legacyBios = flag(IdChkLegacyBios);
+    m_record.m_preinstall = flag(IdChkPreInstall);
+    m_record.m_netboot = flag(IdChkNetBoot);
+    m_record.m_dhcp = flag(IdChkDhcp);
+    m_record.m_autoinstall = flag(IdChkAutomated);
+    m_record.m_uefi = flag(IdChkUefi);
+    m_record.m_invert = flag(IdChkInvert);
+    m_record.m_singleArmed = flag(IdChkSingleArmed);
+    m_record.m_partitioned = flag(IdChkPartitioned);
+    m_record.m_gptPartition = flag(IdChkGpt);
+    m_record.m_legacyBios = flag(IdChkLegacyBios);
 
-    m_app.m_pProgressDlg = &m_host.CreateProgressDialog();
-    m_app.m_setupStatus = SetupError;
-    const bool iso = m_app.m_isoMedia != 0;
+    m_engine.m_pProgressDlg = &m_host.CreateProgressDialog();
+    m_engine.m_setupStatus = SetupError;
+    const bool iso = m_record.m_isoMedia != 0;
     // A worker that cannot start has shown why; the dialog still runs and
     // its Cancel reports the run as cancelled.
-    m_app.StartWorker([this, iso] { return iso ? m_app.SetupISO() : m_app.RunStickSetup(); });
-    m_host.RunProgress(m_app);
+    m_engine.StartWorker([this, iso] { return iso ? m_engine.SetupISO() : m_engine.RunStickSetup(); });
+    m_host.RunProgress(m_engine);
     // The dialog object must outlive every channel call of the worker.
-    m_app.WaitWorker();
-    m_app.m_pProgressDlg = nullptr;
+    m_engine.WaitWorker();
+    m_engine.m_pProgressDlg = nullptr;
 
-    const int status = m_app.m_setupStatus.load();
+    const int status = m_engine.m_setupStatus.load();
     if (status < SetupError || status > SetupBlocked) {
         EndDialog(kIdOk);
         return;
     }
     const ResultTexts& texts = kResults[status];
-    m_app.presenter().ShowMessage(m_app.m_isoMedia ? texts.iso : texts.usb, u"Setup",
+    m_services.presenter().ShowMessage(m_record.m_isoMedia ? texts.iso : texts.usb, u"Setup",
                                   kMbWarningStyle, false);
     if (!texts.keepsDialogOpen) EndDialog(kIdOk);
 }

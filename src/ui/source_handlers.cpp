@@ -47,10 +47,10 @@ bool SelectedMediaIsIso(const ControlSurface& surface) {
 
 void CflintmereDlg::OnBnClickedRadioGenNode() {
     ControlSurface& s = m_surface;
-    m_app.WriteLog("OnBnClickedRadioGenNode(): start");
+    m_services.WriteLog("OnBnClickedRadioGenNode(): start");
     m_useDbActive = 0;
     m_useNodeActive = 0;
-    m_app.WriteLog("generate node.cfg selected");
+    m_services.WriteLog("generate node.cfg selected");
 
     EnableSourcePaths(s, false, false);
 
@@ -65,38 +65,38 @@ void CflintmereDlg::OnBnClickedRadioGenNode() {
     EnableAll(s, kAddressFieldIds, true);
     s.Enable(IdHardwareType, true);
 
-    if (m_app.m_isoMedia) {
-        m_app.WriteLog("OnBnClickedRadioGenNode(): Virtual Machine");
+    if (m_record.m_isoMedia) {
+        m_services.WriteLog("OnBnClickedRadioGenNode(): Virtual Machine");
         FillVmHardwareList(false);
         ResetVmOptions();
         EnableAll(s, kGeneralFieldIds, false);
         ClearGeneralTexts(s);
     } else {
-        m_app.WriteLog("OnBnClickedRadioGenNode(): USB Disk");
+        m_services.WriteLog("OnBnClickedRadioGenNode(): USB Disk");
         FillUsbHardwareList(false);
     }
 
     ClearSyncFlags(*this);
     RunFiveHandlers(*this);
     SetSyncFlags(*this);
-    m_app.WriteLog("OnBnClickedRadioGenNode(): end");
+    m_services.WriteLog("OnBnClickedRadioGenNode(): end");
 }
 
 void CflintmereDlg::OnBnClickedRadioUseDb() {
     ControlSurface& s = m_surface;
-    m_app.WriteLog("OnBnClickedRadioUseDb(): start");
+    m_services.WriteLog("OnBnClickedRadioUseDb(): start");
     if (m_useDbActive) {
-        m_app.WriteLog("OnBnClickedRadioUseDb(): start");
+        m_services.WriteLog("OnBnClickedRadioUseDb(): start");
         return;
     }
     m_useDbActive = 1;
     m_useNodeActive = 0;
 
     if (!s.GetText(IdDbPath).empty()) {
-        m_app.WriteLog("use database selected");
-        m_app.ResetConfiguration(true);
+        m_services.WriteLog("use database selected");
+        m_record.ResetConfiguration(true);
     } else {
-        m_app.m_hwType = HwNone;
+        m_record.m_hwType = HwNone;
     }
 
     s.SetCheck(IdChkNetBoot, false);
@@ -127,7 +127,7 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
 
     ShowRecordHardware();
 
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         ResetVmOptions();
         EnableAll(s, kGeneralFieldIds, false);
         ClearGeneralTexts(s);
@@ -137,11 +137,11 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
     RunFiveHandlers(*this);
 
     const u16 path = s.GetText(IdDbPath);
-    m_app.WriteLogW(u"database edit set to \"%s\"", path);
-    if (!path.empty()) m_app.m_dbFileLoaded = m_app.OpenDbFile(path) ? 1 : 0;
-    if (path.empty() || !m_app.m_dbFileLoaded) {
+    m_services.WriteLogW(u"database edit set to \"%s\"", path);
+    if (!path.empty()) m_record.m_dbFileLoaded = m_config.OpenDbFile(m_record, path) ? 1 : 0;
+    if (path.empty() || !m_record.m_dbFileLoaded) {
         s.SetText(IdDbPath, u16());
-        m_app.ResetConfiguration(true);
+        m_record.ResetConfiguration(true);
     }
 
     ConfigureFields();
@@ -152,21 +152,21 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
     // forcing its needs but leave the boxes' enabled state alone.
     m_syncFieldEnable = 1;
     m_syncOptionEnable = 1;
-    if (m_app.m_hwType == HwNone) m_syncPartitionEnable = 1;
+    if (m_record.m_hwType == HwNone) m_syncPartitionEnable = 1;
 }
 
 void CflintmereDlg::OnBnClickedRadioUseNode() {
     ControlSurface& s = m_surface;
-    m_app.WriteLog("OnBnClickedRadioUseNode(): start");
+    m_services.WriteLog("OnBnClickedRadioUseNode(): start");
     if (m_useNodeActive) return;
     m_useNodeActive = 1;
     m_useDbActive = 0;
 
     if (!s.GetText(IdNodePath).empty()) {
-        m_app.WriteLog("use already existent node.cfg selected");
-        m_app.ResetConfiguration(true);
+        m_services.WriteLog("use already existent node.cfg selected");
+        m_record.ResetConfiguration(true);
     } else {
-        m_app.m_hwType = HwNone;
+        m_record.m_hwType = HwNone;
     }
 
     EnableSourcePaths(s, false, true);
@@ -180,7 +180,7 @@ void CflintmereDlg::OnBnClickedRadioUseNode() {
     s.Enable(IdHardwareType, false);
 
     ShowRecordHardware();
-    if (m_app.m_isoMedia) {
+    if (m_record.m_isoMedia) {
         ResetVmOptions();
         ClearGeneralTexts(s);
     }
@@ -196,11 +196,11 @@ void CflintmereDlg::OnBnClickedRadioUseNode() {
 void CflintmereDlg::LoadNodeFileFromEdit() {
     ControlSurface& s = m_surface;
     const u16 path = s.GetText(IdNodePath);
-    m_app.WriteLogW(u"node.cfg edit set to \"%s\"", path);
-    if (!path.empty()) m_app.m_nodeFileLoaded = m_app.OpenNodeFile(path) ? 1 : 0;
-    if (path.empty() || !m_app.m_nodeFileLoaded) {
+    m_services.WriteLogW(u"node.cfg edit set to \"%s\"", path);
+    if (!path.empty()) m_record.m_nodeFileLoaded = m_config.OpenNodeFile(m_record, path) ? 1 : 0;
+    if (path.empty() || !m_record.m_nodeFileLoaded) {
         s.SetText(IdNodePath, u16());
-        m_app.ResetConfiguration(true);
+        m_record.ResetConfiguration(true);
     }
 
     ClearSyncFlags(*this);
@@ -215,12 +215,12 @@ void CflintmereDlg::LoadNodeFileFromEdit() {
 }
 
 void CflintmereDlg::OnBnClickedButtonDb() {
-    m_app.WriteLog("OnBnClickedButtonDb(): start");
+    m_services.WriteLog("OnBnClickedButtonDb(): start");
     if (const std::optional<u16> path =
             m_host.OpenFile(SourceFileRequest(u"database files", u"*.xml"))) {
         m_surface.SetText(IdDbPath, *path);
-        m_app.m_dbFileLoaded = m_app.OpenDbFile(*path) ? 1 : 0;
-        if (!m_app.m_dbFileLoaded) m_app.ResetConfiguration(true);
+        m_record.m_dbFileLoaded = m_config.OpenDbFile(m_record, *path) ? 1 : 0;
+        if (!m_record.m_dbFileLoaded) m_record.ResetConfiguration(true);
     }
     // The radio handler reads the file in the edit once more.
     m_useDbActive = 0;
@@ -228,15 +228,15 @@ void CflintmereDlg::OnBnClickedButtonDb() {
 }
 
 void CflintmereDlg::OnBnClickedButtonNode() {
-    m_app.WriteLog("OnBnClickedButtonNode(): start");
+    m_services.WriteLog("OnBnClickedButtonNode(): start");
     if (const std::optional<u16> path =
             m_host.OpenFile(SourceFileRequest(u"config files", u"*.cfg"))) {
-        m_app.m_nodeFileLoaded = m_app.OpenNodeFile(*path) ? 1 : 0;
-        if (m_app.m_nodeFileLoaded) {
+        m_record.m_nodeFileLoaded = m_config.OpenNodeFile(m_record, *path) ? 1 : 0;
+        if (m_record.m_nodeFileLoaded) {
             m_surface.SetText(IdNodePath, *path);
         } else {
             // The edit keeps the earlier file, which is read again below.
-            m_app.ResetConfiguration(true);
+            m_record.ResetConfiguration(true);
         }
     }
     LoadNodeFileFromEdit();
@@ -244,15 +244,15 @@ void CflintmereDlg::OnBnClickedButtonNode() {
 
 void CflintmereDlg::OnBnClickedRefresh() {
     ControlSurface& s = m_surface;
-    m_app.WriteLog("OnBnClickedRefresh(): start");
+    m_services.WriteLog("OnBnClickedRefresh(): start");
     MediaList list;
-    m_app.RefreshDevices(list);
+    m_engine.RefreshDevices(list);
     s.ComboReset(IdMediaSelect);
     for (const u16& entry : list.entries) s.ComboAdd(IdMediaSelect, entry);
     s.ComboSelect(IdMediaSelect, list.selected);
 
-    const bool wasIso = m_app.m_isoMedia != 0;
-    m_app.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
+    const bool wasIso = m_record.m_isoMedia != 0;
+    m_record.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
     if (s.IsChecked(IdRadioUseDb)) {
         m_useDbActive = 0;
         OnBnClickedRadioUseDb();
@@ -263,21 +263,21 @@ void CflintmereDlg::OnBnClickedRefresh() {
         OnBnClickedRadioGenNode();
         // The stick list came back with its remembered entry: the record's
         // hardware type and the layout it needs follow that entry again.
-        if (wasIso && !m_app.m_isoMedia) OnCbnSelchangeHardwareType();
+        if (wasIso && !m_record.m_isoMedia) OnCbnSelchangeHardwareType();
     }
     ApplyMediaLayout();
-    m_app.WriteLog("OnBnClickedRefresh(): end");
+    m_services.WriteLog("OnBnClickedRefresh(): end");
 }
 
 void CflintmereDlg::OnCbnSelchangeMediaSelect() {
     ControlSurface& s = m_surface;
-    m_app.WriteLog("OnCbnSelchangeMediaSelect(): start");
-    m_app.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
+    m_services.WriteLog("OnCbnSelchangeMediaSelect(): start");
+    m_record.m_isoMedia = SelectedMediaIsIso(s) ? 1 : 0;
     const bool useDb = s.IsChecked(IdRadioUseDb);
     const bool useNode = !useDb && s.IsChecked(IdRadioUseNode);
 
-    if (m_app.m_isoMedia) {
-        m_app.WriteLog("OnCbnSelchangeMediaSelect(): Virtual Machine");
+    if (m_record.m_isoMedia) {
+        m_services.WriteLog("OnCbnSelchangeMediaSelect(): Virtual Machine");
         FillVmHardwareList(false);
         ResetVmOptions();
         if (useDb) {
@@ -298,7 +298,7 @@ void CflintmereDlg::OnCbnSelchangeMediaSelect() {
     } else {
         FillUsbHardwareList(false);
         SelectHardwareFromPlatformText();
-        m_app.WriteLog("OnCbnSelchangeMediaSelect(): USB Stick");
+        m_services.WriteLog("OnCbnSelchangeMediaSelect(): USB Stick");
         if (useNode) {
             EnableAll(s, kOptionBoxIds, false);
             EnableAll(s, kPartitionBoxIds, false);
@@ -324,7 +324,7 @@ void CflintmereDlg::OnCbnSelchangeMediaSelect() {
             s.Enable(IdChkAutomated, true);
             s.Enable(IdChkPreInstall, true);
             s.Enable(IdChkUefi, true);
-            if (m_app.m_hwType != HwNone) {
+            if (m_record.m_hwType != HwNone) {
                 s.Enable(IdChkGpt, false);
                 s.Enable(IdChkPartitioned, false);
             }

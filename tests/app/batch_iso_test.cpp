@@ -46,13 +46,13 @@ class BatchIsoTest : public ::testing::Test {
         auto app = std::make_unique<TestApp>();
         app->env.tempFolder = FromPath(dir / "tmp/");
         app->env.executablePath = FromPath(inst + "/flintmere");
-        (*app)->DeriveFolders();
-        (*app)->OpenLog();
+        (*app).app->DeriveFolders();
+        (*app)->services.OpenLog();
         return app;
     }
 
     static std::string OpenedDatabase(TestApp& app) {
-        const std::string log = ReadFileBytes(app->m_logFile.Path());
+        const std::string log = ReadFileBytes(app->services.m_logFile.Path());
         const std::string key = "OpenDbFile(): open ";
         const std::size_t at = log.rfind(key);  // runs of one second share a log
         if (at == std::string::npos) return "(not opened)";
@@ -101,16 +101,16 @@ TEST_F(BatchIsoTest, TakesTheArgumentsAsGiven) {
         auto app = NewApp();
         std::vector<u16> args;
         for (const std::string& arg : c.args) args.push_back(FromPath(arg));
-        const int status = (*app)->RunBatchIso(args);
+        const int status = (*app).app->RunBatchIso(args);
         if (c.database.empty()) {
             EXPECT_EQ(status, CflintmereApp::kExitUsage);
             continue;
         }
         EXPECT_EQ(OpenedDatabase(*app), c.database);
-        EXPECT_EQ(ToPath((*app)->m_isoPath), c.image);
-        EXPECT_EQ((*app)->m_configSource, ConfigFromDatabase);
-        EXPECT_EQ((*app)->m_isoMedia, 0);
-        EXPECT_EQ((*app)->m_pProgressDlg, nullptr);
+        EXPECT_EQ(ToPath((*app)->record.m_isoPath), c.image);
+        EXPECT_EQ((*app)->record.m_configSource, ConfigFromDatabase);
+        EXPECT_EQ((*app)->record.m_isoMedia, 0);
+        EXPECT_EQ((*app)->engine.m_pProgressDlg, nullptr);
     }
 }
 
@@ -144,8 +144,8 @@ TEST_F(BatchIsoTest, ExitStatusTellsImportAndBuild) {
         // Runs must not share a tree folder name.
         (*app).clock.Sleep(std::chrono::milliseconds(10000 * ++run), {});
 
-        EXPECT_EQ((*app)->RunBatchIso({FromPath(c.commandLine)}), c.status);
-        const std::string image = ToPath((*app)->m_isoPath);
+        EXPECT_EQ((*app).app->RunBatchIso({FromPath(c.commandLine)}), c.status);
+        const std::string image = ToPath((*app)->record.m_isoPath);
         EXPECT_EQ(!image.empty() && fs::exists(image), c.image);
         if (c.status == 3) {
             // The failed import showed its box; the image holds the reset record.

@@ -36,9 +36,9 @@ TEST(Startup, FoldersComeFromTheProgramFile) {
     for (const auto& c : cases) {
         testing::TestApp app;
         app.env.executablePath = c.exe;
-        app->DeriveFolders();
-        EXPECT_EQ(app->m_exeFolder, c.exeFolder);
-        EXPECT_EQ(app->m_distFolder, c.distFolder);
+        app.app->DeriveFolders();
+        EXPECT_EQ(app->record.m_exeFolder, c.exeFolder);
+        EXPECT_EQ(app->record.m_distFolder, c.distFolder);
     }
 }
 

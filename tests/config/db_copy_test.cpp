@@ -40,10 +40,10 @@ class DbCopy : public ::testing::Test {
   protected:
     DbCopy() {
         t.env.tempFolder = FromPath(logDir.Path() + "/");
-        t->OpenLog();
+        t->services.OpenLog();
     }
-    void SetData(const std::string& bytes) { t->m_dbFileData.assign(bytes.begin(), bytes.end()); }
-    std::string Log() { return ReadFileBytes(t->m_logFile.Path()); }
+    void SetData(const std::string& bytes) { t->record.m_dbFileData.assign(bytes.begin(), bytes.end()); }
+    std::string Log() { return ReadFileBytes(t->services.m_logFile.Path()); }
 
     TempDir logDir;
     TempDir medium;
@@ -58,7 +58,7 @@ TEST_F(DbCopy, WritesTheDatabaseByteForByte) {
     for (const std::string& bytes : {sample, mixed, utf16}) {
         SetData(bytes);
         LocalFolderRoot root(medium.Path());
-        ASSERT_TRUE(t->CopyDbFile(root));
+        ASSERT_TRUE(t->config.CopyDbFile(t->record, root));
         EXPECT_EQ(ReadFileBytes(medium / "config.xml"), bytes);
     }
     const std::string log = Log();
@@ -89,9 +89,9 @@ TEST_F(DbCopy, MarkerFilesFollowTheHardwareCode) {
         SCOPED_TRACE(c.hwType);
         TempDir target;
         LocalFolderRoot root(target.Path());
-        t->m_hwType = c.hwType;
+        t->record.m_hwType = c.hwType;
         const auto logBefore = Log().size();
-        ASSERT_TRUE(t->CopyDbFile(root));
+        ASSERT_TRUE(t->config.CopyDbFile(t->record, root));
         EXPECT_EQ(ReadFileBytes(target / "config.xml"), "<kestrelData/>");
         for (const char* marker : kMarkers) {
             const bool expected = c.marker && std::string(marker) == c.marker;
@@ -106,9 +106,9 @@ TEST_F(DbCopy, MarkerFilesFollowTheHardwareCode) {
 }
 
 TEST_F(DbCopy, NothingImportedShowsTheMessage) {
-    t->m_dbFileData.clear();
+    t->record.m_dbFileData.clear();
     LocalFolderRoot root(medium.Path());
-    EXPECT_FALSE(t->CopyDbFile(root));
+    EXPECT_FALSE(t->config.CopyDbFile(t->record, root));
     EXPECT_FALSE(std::filesystem::exists(medium / "config.xml"));
     const auto shown = t.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u);
@@ -118,25 +118,25 @@ TEST_F(DbCopy, NothingImportedShowsTheMessage) {
 
 TEST_F(DbCopy, UnwritableTargetReportsOnStandardOutput) {
     SetData("<kestrelData/>");
-    t->m_hwType = HwX3250;
+    t->record.m_hwType = HwX3250;
     LocalFolderRoot missing(medium / "no-such-folder");
-    EXPECT_FALSE(t->CopyDbFile(missing));
+    EXPECT_FALSE(t->config.CopyDbFile(t->record, missing));
     EXPECT_EQ(t.stdoutText, "Could not open file (error 2)\n");
     EXPECT_TRUE(t.presenter.Shown().empty());
     EXPECT_EQ(Log().find("CopyDbFile(): write:"), std::string::npos);
 
     t.stdoutText.clear();
     FailingRoot full({"config.xml"});
-    EXPECT_FALSE(t->CopyDbFile(full));
+    EXPECT_FALSE(t->config.CopyDbFile(t->record, full));
     EXPECT_EQ(t.stdoutText, "Could not open file (error 28)\n");
     EXPECT_EQ(full.attempts, std::vector<std::string>{"config.xml"});
 }
 
 TEST_F(DbCopy, FailedMarkerDoesNotFailTheCopy) {
     SetData("<kestrelData/>");
-    t->m_hwType = HwX3550;
+    t->record.m_hwType = HwX3550;
     FailingRoot root({"hw_x3550"});
-    EXPECT_TRUE(t->CopyDbFile(root));
+    EXPECT_TRUE(t->config.CopyDbFile(t->record, root));
     EXPECT_EQ(root.attempts, (std::vector<std::string>{"config.xml", "hw_x3550"}));
     EXPECT_TRUE(t.stdoutText.empty());
 }

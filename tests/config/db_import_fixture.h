@@ -82,46 +82,46 @@ struct Interfaces {
     }
 };
 
-inline Interfaces InterfacesOf(const CflintmereApp& a) {
+inline Interfaces InterfacesOf(const AppParts& a) {
     auto s = [](const u16& t) { return Utf16ToUtf8(t); };
-    return {s(a.m_lanAddress),   s(a.m_lanNetmask),  s(a.m_lanAddress6), s(a.m_lanPrefix6),
-            s(a.m_wanAddress),   s(a.m_wanNetmask),  s(a.m_wanAddress6), s(a.m_wanPrefix6),
-            s(a.m_adminAddress), s(a.m_adminNetmask)};
+    return {s(a.record.m_lanAddress),   s(a.record.m_lanNetmask),  s(a.record.m_lanAddress6), s(a.record.m_lanPrefix6),
+            s(a.record.m_wanAddress),   s(a.record.m_wanNetmask),  s(a.record.m_wanAddress6), s(a.record.m_wanPrefix6),
+            s(a.record.m_adminAddress), s(a.record.m_adminNetmask)};
 }
 
 class DbImport : public ::testing::Test {
   protected:
     DbImport() {
         t.env.tempFolder = FromPath(dir.Path() + "/");
-        t->OpenLog();
+        t->services.OpenLog();
     }
     std::string Write(const std::string& bytes, const std::string& name = "config.xml") {
         WriteFileBytes(dir / name, bytes);
         return dir / name;
     }
-    bool Import(const std::string& bytes) { return t->OpenDbFile(FromPath(Write(bytes))); }
-    std::string Log() { return ReadFileBytes(t->m_logFile.Path()); }
+    bool Import(const std::string& bytes) { return t->config.OpenDbFile(t->record, FromPath(Write(bytes))); }
+    std::string Log() { return ReadFileBytes(t->services.m_logFile.Path()); }
     // Values an import must overwrite or reset.
     void Dirty() {
         for (u16* text :
-             {&t->m_lanAddress, &t->m_wanAddress, &t->m_adminAddress, &t->m_gateway, &t->m_gateway6,
-              &t->m_dns1, &t->m_dns2, &t->m_logicId, &t->m_supplyServer1, &t->m_serverName}) {
+             {&t->record.m_lanAddress, &t->record.m_wanAddress, &t->record.m_adminAddress, &t->record.m_gateway, &t->record.m_gateway6,
+              &t->record.m_dns1, &t->record.m_dns2, &t->record.m_logicId, &t->record.m_supplyServer1, &t->record.m_serverName}) {
             *text = u"stale";
         }
-        t->m_lanDisabled = t->m_wanDisabled = t->m_adminDisabled = 0;
-        t->m_singleArmed = 1;
-        t->m_gptPartition = 1;
+        t->record.m_lanDisabled = t->record.m_wanDisabled = t->record.m_adminDisabled = 0;
+        t->record.m_singleArmed = 1;
+        t->record.m_gptPartition = 1;
     }
     void ExpectReset() {
-        EXPECT_EQ(t->m_serverName, u"unnamed");
+        EXPECT_EQ(t->record.m_serverName, u"unnamed");
         EXPECT_EQ(InterfacesOf(*t), Interfaces{});
-        for (const u16* text : {&t->m_gateway, &t->m_gateway6, &t->m_dns1, &t->m_dns2,
-                                &t->m_logicId, &t->m_supplyServer1}) {
+        for (const u16* text : {&t->record.m_gateway, &t->record.m_gateway6, &t->record.m_dns1, &t->record.m_dns2,
+                                &t->record.m_logicId, &t->record.m_supplyServer1}) {
             EXPECT_TRUE(text->empty());
         }
-        EXPECT_EQ(t->m_lanDisabled + t->m_wanDisabled + t->m_adminDisabled, 3);
-        EXPECT_EQ(t->m_singleArmed, 0);
-        EXPECT_EQ(t->m_gptPartition, 0);
+        EXPECT_EQ(t->record.m_lanDisabled + t->record.m_wanDisabled + t->record.m_adminDisabled, 3);
+        EXPECT_EQ(t->record.m_singleArmed, 0);
+        EXPECT_EQ(t->record.m_gptPartition, 0);
     }
 
     TempDir dir;

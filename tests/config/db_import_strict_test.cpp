@@ -108,7 +108,7 @@ TEST_F(DbImportStrict, MalformedDatabasesAreRefused) {
         Dirty();
         const std::size_t logBefore = Log().size();
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(t->OpenDbFile(FromPath(path)));
+        EXPECT_FALSE(t->config.OpenDbFile(t->record, FromPath(path)));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         ExpectReset();
         const auto shown = t.presenter.Shown();
@@ -120,7 +120,7 @@ TEST_F(DbImportStrict, MalformedDatabasesAreRefused) {
         // Nothing of the file goes onto a medium.
         TempDir medium;
         LocalFolderRoot root(medium.Path());
-        EXPECT_FALSE(t->CopyDbFile(root));
+        EXPECT_FALSE(t->config.CopyDbFile(t->record, root));
         EXPECT_FALSE(std::filesystem::exists(medium / "config.xml"));
     }
     const std::string stderrText = ::testing::internal::GetCapturedStderr();
@@ -130,7 +130,7 @@ TEST_F(DbImportStrict, MalformedDatabasesAreRefused) {
     EXPECT_EQ(::read(watch, events, sizeof events), -1) << "the secret file was opened";
     ::close(watch);
     EXPECT_EQ(Log().find(secret), std::string::npos);
-    for (const u16* text : {&t->m_serverName, &t->m_tla, &t->m_companyName}) {
+    for (const u16* text : {&t->record.m_serverName, &t->record.m_tla, &t->record.m_companyName}) {
         EXPECT_EQ(Utf16ToUtf8(*text).find(secret), std::string::npos);
     }
 }
@@ -171,25 +171,25 @@ TEST_F(DbImportStrict, DeclaredEncodingsGiveTheSameRecord) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.bytes.empty());
         Dirty();
-        t->m_companyName.clear();
-        t->m_productName.clear();
+        t->record.m_companyName.clear();
+        t->record.m_productName.clear();
         const std::string path = Write(c.bytes, "db.xml");
-        ASSERT_TRUE(t->OpenDbFile(FromPath(path))) << Log();
-        EXPECT_EQ(t->m_companyName, u"M\u00fcller \u20ac");
-        EXPECT_EQ(t->m_productName, u"Caf\u00e9 Stra\u00dfe");
+        ASSERT_TRUE(t->config.OpenDbFile(t->record, FromPath(path))) << Log();
+        EXPECT_EQ(t->record.m_companyName, u"M\u00fcller \u20ac");
+        EXPECT_EQ(t->record.m_productName, u"Caf\u00e9 Stra\u00dfe");
         EXPECT_EQ(
             InterfacesOf(*t),
             (Interfaces{"192.0.2.10", "255.255.255.0", "2001:db8:10::10", "64", "198.51.100.20",
                         "255.255.255.0", "2001:db8:20::20", "64", "203.0.113.5", "255.255.255.0"}));
-        EXPECT_EQ(t->m_serverName, u"sbc-branch-01");
-        EXPECT_EQ(t->m_dns2, u"192.0.2.53");
-        EXPECT_EQ(t->m_hwType, HwVirtual250);
-        EXPECT_EQ(t->m_tla,
+        EXPECT_EQ(t->record.m_serverName, u"sbc-branch-01");
+        EXPECT_EQ(t->record.m_dns2, u"192.0.2.53");
+        EXPECT_EQ(t->record.m_hwType, HwVirtual250);
+        EXPECT_EQ(t->record.m_tla,
                   u"Licensed to Example Telecom Ltd. for use at its branch offices only.");
 
         TempDir medium;
         LocalFolderRoot root(medium.Path());
-        ASSERT_TRUE(t->CopyDbFile(root));
+        ASSERT_TRUE(t->config.CopyDbFile(t->record, root));
         EXPECT_TRUE(ReadFileBytes(medium / "config.xml") == c.bytes) << "config.xml changed";
     }
 }
@@ -203,10 +203,10 @@ TEST_F(DbImportStrict, InternalEntitiesAreText) {
                "</maintenanceData><netServicesData><dnsList>&co;<i>2.2.2.2</i></dnsList>"
                "</netServicesData></kestrelData>\n"))
         << Log();
-    EXPECT_EQ(t->m_companyName, u"M\u00fcller \u20ac");
-    EXPECT_EQ(t->m_productName, u"a  b M\u00fcller");
-    EXPECT_EQ(t->m_dns1, u"M\u00fcller");
-    EXPECT_EQ(t->m_dns2, u"2.2.2.2");
+    EXPECT_EQ(t->record.m_companyName, u"M\u00fcller \u20ac");
+    EXPECT_EQ(t->record.m_productName, u"a  b M\u00fcller");
+    EXPECT_EQ(t->record.m_dns1, u"M\u00fcller");
+    EXPECT_EQ(t->record.m_dns2, u"2.2.2.2");
 }
 
 TEST(DbXml, ByteOrderMarkAndDeclarationMustAgree) {

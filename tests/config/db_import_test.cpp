@@ -16,30 +16,30 @@ namespace {
 
 TEST_F(DbImport, SampleImportsCleanly) {
     Dirty();
-    ASSERT_TRUE(t->OpenDbFile(FromPath(kSample)));
+    ASSERT_TRUE(t->config.OpenDbFile(t->record, FromPath(kSample)));
     EXPECT_TRUE(t.presenter.Shown().empty());
     EXPECT_EQ(InterfacesOf(*t), (Interfaces{"192.0.2.10", "255.255.255.0", "2001:db8:10::10", "64",
                                             "198.51.100.20", "255.255.255.0", "2001:db8:20::20",
                                             "64", "203.0.113.5", "255.255.255.0"}));
-    EXPECT_EQ(t->m_gateway, u"198.51.100.1");
-    EXPECT_EQ(t->m_gateway6, u"2001:db8:20::1");
-    EXPECT_EQ(t->m_dns1, u"198.51.100.53");
-    EXPECT_EQ(t->m_dns2, u"192.0.2.53");
-    EXPECT_EQ(t->m_serverName, u"sbc-branch-01");
-    EXPECT_EQ(t->m_hwType, HwVirtual250);
-    EXPECT_EQ(t->m_logicId, u"4711");
-    EXPECT_EQ(t->m_supplyServer1, u"qmx1.example.net");
-    EXPECT_EQ(t->m_supplyServer2, u"198.51.100.80");
-    EXPECT_EQ(t->m_companyName, u"Example Telecom Ltd.");
-    EXPECT_EQ(t->m_productName, u"Branch SBC");
-    EXPECT_EQ(t->m_tla, u"Licensed to Example Telecom Ltd. for use at its branch offices only.");
-    EXPECT_TRUE(t->m_logoFile.empty());
-    EXPECT_EQ(t->m_singleArmed, 0);
+    EXPECT_EQ(t->record.m_gateway, u"198.51.100.1");
+    EXPECT_EQ(t->record.m_gateway6, u"2001:db8:20::1");
+    EXPECT_EQ(t->record.m_dns1, u"198.51.100.53");
+    EXPECT_EQ(t->record.m_dns2, u"192.0.2.53");
+    EXPECT_EQ(t->record.m_serverName, u"sbc-branch-01");
+    EXPECT_EQ(t->record.m_hwType, HwVirtual250);
+    EXPECT_EQ(t->record.m_logicId, u"4711");
+    EXPECT_EQ(t->record.m_supplyServer1, u"qmx1.example.net");
+    EXPECT_EQ(t->record.m_supplyServer2, u"198.51.100.80");
+    EXPECT_EQ(t->record.m_companyName, u"Example Telecom Ltd.");
+    EXPECT_EQ(t->record.m_productName, u"Branch SBC");
+    EXPECT_EQ(t->record.m_tla, u"Licensed to Example Telecom Ltd. for use at its branch offices only.");
+    EXPECT_TRUE(t->record.m_logoFile.empty());
+    EXPECT_EQ(t->record.m_singleArmed, 0);
     // Interfaces stay marked not in use; the dialog decides that.
-    EXPECT_EQ(t->m_lanDisabled + t->m_wanDisabled + t->m_adminDisabled, 3);
-    EXPECT_EQ(t->m_gptPartition, 0);
+    EXPECT_EQ(t->record.m_lanDisabled + t->record.m_wanDisabled + t->record.m_adminDisabled, 3);
+    EXPECT_EQ(t->record.m_gptPartition, 0);
     const std::string bytes = ReadFileBytes(kSample);
-    EXPECT_EQ(std::string(t->m_dbFileData.begin(), t->m_dbFileData.end()), bytes);
+    EXPECT_EQ(std::string(t->record.m_dbFileData.begin(), t->record.m_dbFileData.end()), bytes);
     EXPECT_NE(Log().find("OpenDbFile(): open " + kSample), std::string::npos);
 }
 
@@ -111,7 +111,7 @@ TEST_F(DbImport, InterfaceSelection) {
         Dirty();
         ASSERT_TRUE(Import(Db(c.network)));
         EXPECT_EQ(InterfacesOf(*t), c.expected);
-        EXPECT_EQ(t->m_lanDisabled + t->m_wanDisabled + t->m_adminDisabled, 3);
+        EXPECT_EQ(t->record.m_lanDisabled + t->record.m_wanDisabled + t->record.m_adminDisabled, 3);
     }
 }
 
@@ -143,10 +143,10 @@ TEST_F(DbImport, GatewaysAndDnsServers) {
         SCOPED_TRACE(c.services);
         Dirty();
         ASSERT_TRUE(Import(Db("", Element("gatewayIpAddr", "10.0.0.1") + c.services)));
-        EXPECT_EQ(t->m_gateway, u"10.0.0.1");
-        EXPECT_EQ(t->m_gateway6, c.gateway6);
-        EXPECT_EQ(t->m_dns1, c.dns1);
-        EXPECT_EQ(t->m_dns2, c.dns2);
+        EXPECT_EQ(t->record.m_gateway, u"10.0.0.1");
+        EXPECT_EQ(t->record.m_gateway6, c.gateway6);
+        EXPECT_EQ(t->record.m_dns1, c.dns1);
+        EXPECT_EQ(t->record.m_dns2, c.dns2);
     }
 }
 
@@ -169,9 +169,9 @@ TEST_F(DbImport, ProductCode) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text ? c.text : "(missing)");
-        t->m_hwType = HwSr630;
+        t->record.m_hwType = HwSr630;
         ASSERT_TRUE(Import(Db("", "", Element("product", c.text))));
-        EXPECT_EQ(t->m_hwType, c.hwType);
+        EXPECT_EQ(t->record.m_hwType, c.hwType);
     }
 }
 
@@ -182,28 +182,28 @@ TEST_F(DbImport, TextsAreTheElementsTextContent) {
                   "<logicalBranchOfficeId><a>12</a><!-- note --><b>34</b></logicalBranchOfficeId>"
                   "<brandingData><companyName>A &amp; B  <![CDATA[ <x> ]]></companyName>"
                   "<productName>caf\xC3\xA9</productName><TLA/></brandingData>")));
-    EXPECT_EQ(t->m_serverName, u"sbc-7");
-    EXPECT_EQ(t->m_logicId, u"1234");
-    EXPECT_EQ(t->m_companyName, u"A & B  <x> ");
-    EXPECT_EQ(t->m_productName, u"caf\u00e9");
-    EXPECT_EQ(t->m_tla, u"");
-    EXPECT_EQ(t->m_singleArmed, 1);
+    EXPECT_EQ(t->record.m_serverName, u"sbc-7");
+    EXPECT_EQ(t->record.m_logicId, u"1234");
+    EXPECT_EQ(t->record.m_companyName, u"A & B  <x> ");
+    EXPECT_EQ(t->record.m_productName, u"caf\u00e9");
+    EXPECT_EQ(t->record.m_tla, u"");
+    EXPECT_EQ(t->record.m_singleArmed, 1);
 
     ASSERT_TRUE(Import(Db(Element("singleArmed", "true"))));
-    EXPECT_EQ(t->m_singleArmed, 0);
+    EXPECT_EQ(t->record.m_singleArmed, 0);
 }
 
 TEST_F(DbImport, EmptyDatabaseResetsAndKeepsBranding) {
-    t->m_companyName = u"Kept Co";
-    t->m_logoFile = u"kept.png";
-    t->m_hwType = HwSr250;
+    t->record.m_companyName = u"Kept Co";
+    t->record.m_logoFile = u"kept.png";
+    t->record.m_hwType = HwSr250;
     Dirty();
     ASSERT_TRUE(Import("<kestrelData/>"));
     ExpectReset();
-    EXPECT_EQ(t->m_hwType, HwNone);
-    EXPECT_EQ(t->m_companyName, u"Kept Co");
-    EXPECT_EQ(t->m_productName, kDefaultProductName);
-    EXPECT_EQ(t->m_logoFile, u"kept.png");
+    EXPECT_EQ(t->record.m_hwType, HwNone);
+    EXPECT_EQ(t->record.m_companyName, u"Kept Co");
+    EXPECT_EQ(t->record.m_productName, kDefaultProductName);
+    EXPECT_EQ(t->record.m_logoFile, u"kept.png");
     EXPECT_TRUE(t.presenter.Shown().empty());
 }
 
@@ -228,11 +228,11 @@ TEST_F(DbImport, LogoPicture) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logo);
         t.presenter.Clear();
-        t->m_logoFile = u"before.png";
-        t->m_logoData = {1, 2, 3};
+        t->record.m_logoFile = u"before.png";
+        t->record.m_logoData = {1, 2, 3};
         ASSERT_TRUE(Import(Db("", "", Branding(c.logo))));
-        EXPECT_EQ(t->m_logoFile, c.stored);
-        EXPECT_EQ(t->m_logoData, (std::vector<std::uint8_t>{1, 2, 3}));
+        EXPECT_EQ(t->record.m_logoFile, c.stored);
+        EXPECT_EQ(t->record.m_logoData, (std::vector<std::uint8_t>{1, 2, 3}));
         const auto shown = t.presenter.Shown();
         ASSERT_EQ(shown.size(), c.box ? 1u : 0u);
         if (c.box) {
@@ -272,16 +272,16 @@ TEST_F(DbImport, FailuresShowTheMessageAndLeaveTheRecordReset) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         t.presenter.Clear();
-        t->m_dbFileData.assign(previous.begin(), previous.end());
+        t->record.m_dbFileData.assign(previous.begin(), previous.end());
         Dirty();
-        EXPECT_FALSE(t->OpenDbFile(FromPath(c.path)));
+        EXPECT_FALSE(t->config.OpenDbFile(t->record, FromPath(c.path)));
         ExpectReset();
         const auto shown = t.presenter.Shown();
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, u"Can't open file " + FromPath(c.path) + u"!");
         EXPECT_EQ(shown[0].caption, u"Error");
         EXPECT_EQ(shown[0].style, unsigned{kMbWarningStyle});
-        const std::string kept(t->m_dbFileData.begin(), t->m_dbFileData.end());
+        const std::string kept(t->record.m_dbFileData.begin(), t->record.m_dbFileData.end());
         EXPECT_EQ(kept, c.keepsPrevious ? previous : "");
     }
     const std::string log = Log();
@@ -305,22 +305,22 @@ TEST_F(DbImport, Utf16DatabasesImport) {
         Dirty();
         const std::string bytes = Utf16(text, bigEndian);
         ASSERT_TRUE(Import(bytes));
-        EXPECT_EQ(t->m_serverName, u"sbc-branch-01");
-        EXPECT_EQ(t->m_lanAddress, u"192.0.2.10");
-        EXPECT_EQ(t->m_dns2, u"192.0.2.53");
-        EXPECT_EQ(std::string(t->m_dbFileData.begin(), t->m_dbFileData.end()), bytes);
+        EXPECT_EQ(t->record.m_serverName, u"sbc-branch-01");
+        EXPECT_EQ(t->record.m_lanAddress, u"192.0.2.10");
+        EXPECT_EQ(t->record.m_dns2, u"192.0.2.53");
+        EXPECT_EQ(std::string(t->record.m_dbFileData.begin(), t->record.m_dbFileData.end()), bytes);
     }
 }
 
 TEST_F(DbImport, BytesFollowTheLastReadFile) {
     ASSERT_TRUE(Import(Db("", "", Element("hostname", "one"))));
     const std::string second = Db("", "", Element("hostname", "two"));
-    ASSERT_TRUE(t->OpenDbFile(FromPath(Write(second, "second.xml"))));
-    EXPECT_EQ(std::string(t->m_dbFileData.begin(), t->m_dbFileData.end()), second);
-    EXPECT_EQ(t->m_serverName, u"two");
-    EXPECT_FALSE(t->OpenDbFile(FromPath(dir / "gone.xml")));
-    EXPECT_EQ(std::string(t->m_dbFileData.begin(), t->m_dbFileData.end()), second);
-    EXPECT_EQ(t->m_serverName, u"unnamed");
+    ASSERT_TRUE(t->config.OpenDbFile(t->record, FromPath(Write(second, "second.xml"))));
+    EXPECT_EQ(std::string(t->record.m_dbFileData.begin(), t->record.m_dbFileData.end()), second);
+    EXPECT_EQ(t->record.m_serverName, u"two");
+    EXPECT_FALSE(t->config.OpenDbFile(t->record, FromPath(dir / "gone.xml")));
+    EXPECT_EQ(std::string(t->record.m_dbFileData.begin(), t->record.m_dbFileData.end()), second);
+    EXPECT_EQ(t->record.m_serverName, u"unnamed");
 }
 
 TEST_F(DbImport, LargeButPlausibleDatabaseImports) {
@@ -329,8 +329,8 @@ TEST_F(DbImport, LargeButPlausibleDatabaseImports) {
                                                      "-->\n<history>" + std::string(2 << 20, 'h') +
                                                      "</history>\n");
     ASSERT_TRUE(Import(bytes));
-    EXPECT_EQ(t->m_serverName, u"sbc-branch-01");
-    EXPECT_EQ(t->m_dbFileData.size(), bytes.size());
+    EXPECT_EQ(t->record.m_serverName, u"sbc-branch-01");
+    EXPECT_EQ(t->record.m_dbFileData.size(), bytes.size());
 }
 
 }  // namespace

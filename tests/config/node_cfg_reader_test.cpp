@@ -92,7 +92,7 @@ struct Read {
 };
 
 Read ReadFile(TestApp& t, const std::string& path) {
-    bool result = t->OpenNodeFile(FromPath(path));
+    bool result = t->config.OpenNodeFile(t->record, FromPath(path));
     return {result, t.presenter.Shown()};
 }
 
@@ -227,10 +227,10 @@ TEST(NodeCfgReader, Rules) {
         const std::string path = dir / "node.cfg";
         WriteFileBytes(path, c.file);
         // Values from an earlier configuration must not survive the read.
-        t->m_dns2 = u"stale";
-        t->m_legacyBios = 0;
-        t->m_gptPartition = 1;
-        t->m_hwType = HwSr630;
+        t->record.m_dns2 = u"stale";
+        t->record.m_legacyBios = 0;
+        t->record.m_gptPartition = 1;
+        t->record.m_hwType = HwSr630;
         Read r = ReadFile(t, path);
         EXPECT_EQ(r.result, c.accepted);
         SetupRecord expected;
@@ -245,9 +245,9 @@ TEST(NodeCfgReader, Rules) {
             EXPECT_EQ(r.shown[0].style, unsigned{kMbWarningStyle});
             expected.ResetConfiguration(true);
         }
-        ExpectSameFields(*t, expected);
-        EXPECT_EQ(t->m_hwType, HwSr630);
-        EXPECT_EQ(std::string(t->m_nodeFileData.begin(), t->m_nodeFileData.end()), c.file);
+        ExpectSameFields(t->record, expected);
+        EXPECT_EQ(t->record.m_hwType, HwSr630);
+        EXPECT_EQ(std::string(t->record.m_nodeFileData.begin(), t->record.m_nodeFileData.end()), c.file);
     }
 }
 
@@ -276,15 +276,15 @@ TEST(NodeCfgReader, FilesThatCannotBeRead) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestApp t;
-        t->m_nodeFileData = {'o', 'l', 'd'};
-        t->m_serverName = u"before";
+        t->record.m_nodeFileData = {'o', 'l', 'd'};
+        t->record.m_serverName = u"before";
         Read r = ReadFile(t, c.path);
         EXPECT_FALSE(r.result);
         ASSERT_EQ(r.shown.size(), 1u);
         EXPECT_EQ(r.shown[0].text, FormatW(c.pattern, FromPath(c.path)));
         EXPECT_EQ(r.shown[0].caption, u"Error");
-        EXPECT_EQ(t->m_serverName, u"unnamed");
-        EXPECT_EQ(t->m_nodeFileData.size(), c.keepsOldData ? 3u : 0u);
+        EXPECT_EQ(t->record.m_serverName, u"unnamed");
+        EXPECT_EQ(t->record.m_nodeFileData.size(), c.keepsOldData ? 3u : 0u);
     }
 }
 
@@ -293,11 +293,11 @@ TEST(NodeCfgReader, LogsTheOpen) {
     TempDir dir;
     TempDir logDir;
     t.env.tempFolder = FromPath(logDir.Path() + "/");
-    t->OpenLog();
-    ASSERT_TRUE(t->m_logFile.IsOpen());
+    t->services.OpenLog();
+    ASSERT_TRUE(t->services.m_logFile.IsOpen());
     WriteFileBytes(dir / "n\xc3\xa9.cfg", kMinimal);
-    EXPECT_TRUE(t->OpenNodeFile(FromPath(dir / "n\xc3\xa9.cfg")));
-    std::string log = testing::ReadFileBytes(t->m_logFile.Path());
+    EXPECT_TRUE(t->config.OpenNodeFile(t->record, FromPath(dir / "n\xc3\xa9.cfg")));
+    std::string log = testing::ReadFileBytes(t->services.m_logFile.Path());
     // Logged in Windows-1252, like every log line.
     EXPECT_NE(log.find("] OpenNodeFile(): open " + dir.Path() + "/n\xe9.cfg\r\n"),
               std::string::npos)
@@ -455,16 +455,16 @@ TEST(NodeCfgRoundTrip, WrittenRecordsReadBack) {
         SCOPED_TRACE(c.name);
         TestApp writer;
         TempDir dir;
-        c.record(*writer);
+        c.record(writer->record);
         LocalFolderRoot root(dir.Path());
-        ASSERT_TRUE(writer->CreateNodeCfgFile(root, false));
+        ASSERT_TRUE(writer->config.CreateNodeCfgFile(writer->record, root, false));
 
         TestApp reader;
-        ASSERT_TRUE(reader->OpenNodeFile(FromPath(dir / "node.cfg")))
+        ASSERT_TRUE(reader->config.OpenNodeFile(reader->record, FromPath(dir / "node.cfg")))
             << testing::ReadFileBytes(dir / "node.cfg");
-        SetupRecord expected = *writer;
+        SetupRecord expected = writer->record;
         c.differences(expected);
-        ExpectSameFields(*reader, expected);
+        ExpectSameFields(reader->record, expected);
     }
 }
 

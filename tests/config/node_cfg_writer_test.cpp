@@ -63,7 +63,7 @@ struct Written {
 
 Written Write(TestApp& t, const TempDir& dir, bool forceAutoinstall = false) {
     LocalFolderRoot root(dir.Path());
-    bool result = t->CreateNodeCfgFile(root, forceAutoinstall);
+    bool result = t->config.CreateNodeCfgFile(t->record, root, forceAutoinstall);
     return {result, ReadFileBytes(dir / "node.cfg")};
 }
 
@@ -90,7 +90,7 @@ std::optional<std::string> LineFor(const std::string& file, const std::string& k
 TEST(NodeCfgWriter, WritesTheExampleByteForByte) {
     TestApp t;
     TempDir dir;
-    ExampleRecord(*t);
+    ExampleRecord(t->record);
     Written w = Write(t, dir);
     EXPECT_TRUE(w.result);
     EXPECT_EQ(w.file, kExampleFile);
@@ -101,7 +101,7 @@ TEST(NodeCfgWriter, WritesTheExampleByteForByte) {
 TEST(NodeCfgWriter, SampleFileMatchesTheWriter) {
     TestApp t;
     TempDir dir;
-    SetupRecord& r = *t;
+    SetupRecord& r = t->record;
     r.ResetConfiguration(true);
     r.m_serverName = u"sbc-site1";
     r.m_lanDisabled = r.m_wanDisabled = 0;
@@ -301,8 +301,8 @@ TEST(NodeCfgWriter, LineRules) {
         SCOPED_TRACE(c.name);
         TestApp t;
         TempDir dir;
-        ExampleRecord(*t);
-        c.change(*t);
+        ExampleRecord(t->record);
+        c.change(t->record);
         Written w = Write(t, dir);
         EXPECT_TRUE(w.result);
         EXPECT_EQ(w.file.find('\r'), std::string::npos);
@@ -317,10 +317,10 @@ TEST(NodeCfgWriter, LineRules) {
 TEST(NodeCfgWriter, AdminLineSitsBetweenWan6AndGateway) {
     TestApp t;
     TempDir dir;
-    ExampleRecord(*t);
-    t->m_adminDisabled = 0;
-    t->m_adminAddress = u"172.16.0.5";
-    t->m_adminNetmask = u"255.255.0.0";
+    ExampleRecord(t->record);
+    t->record.m_adminDisabled = 0;
+    t->record.m_adminAddress = u"172.16.0.5";
+    t->record.m_adminNetmask = u"255.255.0.0";
     std::vector<std::string> lines = Lines(Write(t, dir).file);
     ASSERT_EQ(lines.size(), 24u);
     EXPECT_EQ(lines[4], "kestrel_wan6: 0 0");
@@ -331,8 +331,8 @@ TEST(NodeCfgWriter, AdminLineSitsBetweenWan6AndGateway) {
 TEST(NodeCfgWriter, IsoMediaCarryNoStickSettings) {
     TestApp t;
     TempDir dir;
-    ExampleRecord(*t);
-    SetupRecord& r = *t;
+    ExampleRecord(t->record);
+    SetupRecord& r = t->record;
     r.m_isoMedia = 1;
     r.m_hwType = HwVirtual250;
     r.m_partitioned = r.m_preinstall = r.m_netboot = r.m_uefi = r.m_gptPartition = 1;
@@ -413,9 +413,9 @@ TEST(NodeCfgWriter, HardwareLines) {
         SCOPED_TRACE(::testing::Message() << "code " << c.code << (c.iso ? " ISO" : " USB"));
         TestApp t;
         TempDir dir;
-        ExampleRecord(*t);
-        t->m_hwType = c.code;
-        t->m_isoMedia = c.iso;
+        ExampleRecord(t->record);
+        t->record.m_hwType = c.code;
+        t->record.m_isoMedia = c.iso;
         Written w = Write(t, dir);
         EXPECT_TRUE(w.result);
         const std::string marker = "singlearmed: 0\n";
@@ -428,11 +428,11 @@ TEST(NodeCfgWriter, HardwareLines) {
 TEST(NodeCfgWriter, IsoWithoutHardwareFailsAndKeepsTheLinesSoFar) {
     TestApp t;
     TempDir dir;
-    ExampleRecord(*t);
-    t->m_isoMedia = 1;
-    t->m_hwType = HwNone;
-    t->m_hwPlatformText = u"x9999";
-    t->m_vmPlatformText = u"Vhw_\u00c4";
+    ExampleRecord(t->record);
+    t->record.m_isoMedia = 1;
+    t->record.m_hwType = HwNone;
+    t->record.m_hwPlatformText = u"x9999";
+    t->record.m_vmPlatformText = u"Vhw_\u00c4";
     Written w = Write(t, dir);
     EXPECT_FALSE(w.result);
     EXPECT_EQ(t.stdoutText, "Wrong ISO hardware type: x9999 / Vhw_\u00c4\n");
@@ -459,23 +459,23 @@ TEST(NodeCfgWriter, ForcedAutoinstall) {
         SCOPED_TRACE(::testing::Message() << c.iso << c.before << c.force);
         TestApp t;
         TempDir dir;
-        ExampleRecord(*t);
-        t->m_isoMedia = c.iso;
-        t->m_hwType = c.iso ? HwVirtual6000 : HwX3250;
-        t->m_autoinstall = c.before;
+        ExampleRecord(t->record);
+        t->record.m_isoMedia = c.iso;
+        t->record.m_hwType = c.iso ? HwVirtual6000 : HwX3250;
+        t->record.m_autoinstall = c.before;
         Written w = Write(t, dir, c.force);
         EXPECT_TRUE(w.result);
         EXPECT_EQ(LineFor(w.file, "autoinstall:"), c.line);
-        EXPECT_EQ(t->m_autoinstall, c.after);
+        EXPECT_EQ(t->record.m_autoinstall, c.after);
     }
 }
 
 TEST(NodeCfgWriter, FailingTargetIsReportedOnStdout) {
     TestApp t;
     TempDir dir;
-    ExampleRecord(*t);
+    ExampleRecord(t->record);
     LocalFolderRoot missing(dir / "no-such-folder");
-    EXPECT_FALSE(t->CreateNodeCfgFile(missing, true));
+    EXPECT_FALSE(t->config.CreateNodeCfgFile(t->record, missing, true));
     EXPECT_EQ(t.stdoutText, "Could not open file (error 2)\n");
     EXPECT_TRUE(t.presenter.Shown().empty());
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder/node.cfg"));
@@ -486,11 +486,11 @@ TEST(NodeCfgWriter, LogsTheFirstLinesOnly) {
     TempDir dir;
     TempDir logDir;
     t.env.tempFolder = FromPath(logDir.Path() + "/");
-    t->OpenLog();
-    ASSERT_TRUE(t->m_logFile.IsOpen());
-    ExampleRecord(*t);
+    t->services.OpenLog();
+    ASSERT_TRUE(t->services.m_logFile.IsOpen());
+    ExampleRecord(t->record);
     EXPECT_TRUE(Write(t, dir).result);
-    std::string log = ReadFileBytes(t->m_logFile.Path());
+    std::string log = ReadFileBytes(t->services.m_logFile.Path());
 
     std::vector<std::string> messages;
     std::istringstream in(log);

@@ -36,7 +36,7 @@ class rollout_sticks_e2e : public usb_e2e {
         sticks = std::make_unique<LinuxDiskService>(DiskRoots{}, names);
         ::setenv("FLINTMERE_TEST_ADMIT", admitted.c_str(), 1);
         TellTestWriter(writer);
-        app->SetDiskService(sticks.get());
+        app->engine.SetDiskService(sticks.get());
         largePath = inst + "/kx/large.bin";
         WriteFileBytes(largePath, std::string(kLargeFile, 'L'));
         WriteFileBytes(

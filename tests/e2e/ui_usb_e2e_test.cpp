@@ -21,7 +21,7 @@ class UiUsbE2e : public ::testing::Test {
         if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();
         service = std::make_unique<LinuxDiskService>(DiskRoots{},
                                                      std::vector<std::string>{stick->Name()});
-        h.app().SetDiskService(service.get());
+        h.app().engine.SetDiskService(service.get());
         // The window hands the stick to the stick writer beside it.
         ::setenv("FLINTMERE_TEST_ADMIT", stick->Name().c_str(), 1);
         ASSERT_EQ(
@@ -30,16 +30,16 @@ class UiUsbE2e : public ::testing::Test {
             0);
         std::string error;
         writerHome = std::make_unique<TempDir>("/run");
-        h.app().m_stickWriterPlaces = {InstallWriter(h.installPath, *writerHome, error)};
+        h.app().engine.m_stickWriterPlaces = {InstallWriter(h.installPath, *writerHome, error)};
         ASSERT_TRUE(error.empty()) << error;
-        TellTestWriter(h.app().m_stickWriterPlaces.front());
-        h.app().m_stickRunInProcess = nullptr;
+        TellTestWriter(h.app().engine.m_stickWriterPlaces.front());
+        h.app().engine.m_stickRunInProcess = nullptr;
         ASSERT_TRUE(h.Start()) << h.Dump();
     }
 
     void TearDown() override {
         // The worker must be gone before the stick it writes.
-        h.app().CancelWorker();
+        h.app().engine.CancelWorker();
         if (HasFailure()) std::cerr << h.Dump();
     }
 
@@ -96,7 +96,7 @@ TEST_F(UiUsbE2e, UefiBiosStickFromTypedValues) {
 
     // node.cfg as the writer makes it of the record the window left.
     LocalFolderRoot reference(h.dir.Path());
-    ASSERT_TRUE(h.app().CreateNodeCfgFile(reference, false));
+    ASSERT_TRUE(h.app().config.CreateNodeCfgFile(h.app().record, reference, false));
     const std::string node = Mtype(volume, "node.cfg");
     EXPECT_EQ(node, ReadFileBytes(h.dir / "node.cfg"));
     for (const char* line :

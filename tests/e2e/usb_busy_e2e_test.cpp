@@ -89,9 +89,9 @@ TEST_F(usb_e2e, BusyMountedPartitionIsNeverWritten) {
     const Case cases[] = {{"unpartitioned", 0, 0}, {"MBR", 1, 0}, {"GPT", 1, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        app->m_partitioned = c.partitioned;
-        app->m_gptPartition = c.gpt;
-        app->m_legacyBios = 1;
+        app->record.m_partitioned = c.partitioned;
+        app->record.m_gptPartition = c.gpt;
+        app->record.m_legacyBios = 1;
         app.presenter.Clear();
         ClearWriterPauses();
         const int closesBefore = progress.CloseRequests();
@@ -99,7 +99,7 @@ TEST_F(usb_e2e, BusyMountedPartitionIsNeverWritten) {
 
         EXPECT_EQ(RunBounded(std::chrono::seconds(30)), 0);
         const std::string log = Log().substr(logBefore);
-        EXPECT_EQ(app->m_setupStatus, SetupBlocked) << log;
+        EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked) << log;
         EXPECT_NE(log.find("SetupUSB(): Could not delete the partition table"), std::string::npos);
         EXPECT_EQ(log.find("SetupUSB(): Format starting"), std::string::npos)
             << "a busy stick is never formatted";

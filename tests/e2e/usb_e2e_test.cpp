@@ -7,10 +7,10 @@ namespace flintmere::testing {
 namespace {
 
 TEST_F(usb_e2e, MbrWithLegacyLoader) {
-    app->m_partitioned = 1;
-    app->m_legacyBios = 1;
+    app->record.m_partitioned = 1;
+    app->record.m_legacyBios = 1;
     ASSERT_EQ(Run(), 1) << Log();
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
 
     const std::string table = Table();
     EXPECT_EQ(JsonValue(table, "label"), "dos") << table;
@@ -43,9 +43,9 @@ TEST_F(usb_e2e, MbrWithLegacyLoader) {
 }
 
 TEST_F(usb_e2e, GptUefiOnly) {
-    app->m_partitioned = 1;
-    app->m_gptPartition = 1;
-    app->m_legacyBios = 1;  // no SYSLINUX on GPT all the same
+    app->record.m_partitioned = 1;
+    app->record.m_gptPartition = 1;
+    app->record.m_legacyBios = 1;  // no SYSLINUX on GPT all the same
     ASSERT_EQ(Run(), 1) << Log();
 
     const std::string table = Table();
@@ -65,8 +65,8 @@ TEST_F(usb_e2e, UnpartitionedWithLegacyLoader) {
     ASSERT_EQ(RunProgram({"sh", "-c", "echo 'start=2048, type=83' | sfdisk -q " + stick->Device()})
                   .exitStatus,
               0);
-    app->m_partitioned = 0;
-    app->m_legacyBios = 1;
+    app->record.m_partitioned = 0;
+    app->record.m_legacyBios = 1;
     ASSERT_EQ(Run(), 1) << Log();
     EXPECT_EQ(Blkid(stick->Device(), "PTTYPE"), "");
     ExpectInstalledVolume(stick->Device(), true);
@@ -75,7 +75,7 @@ TEST_F(usb_e2e, UnpartitionedWithLegacyLoader) {
 }
 
 TEST_F(usb_e2e, CopyOnlyKeepsTheStick) {
-    app->m_partitioned = 1;
+    app->record.m_partitioned = 1;
     ASSERT_EQ(Run(), 1) << Log();
     const std::string volume = stick->Partition();
     const std::string tableBefore = Table();
@@ -88,7 +88,7 @@ TEST_F(usb_e2e, CopyOnlyKeepsTheStick) {
                   .exitStatus,
               0);
 
-    app->m_serverName = u"sbc-second";
+    app->record.m_serverName = u"sbc-second";
     progress.SetCurrentPos(0);
     const std::size_t logBefore = Log().size();
     ASSERT_EQ(Run(), 1) << Log();
@@ -105,17 +105,17 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     std::string db = ReadFileBytes(FLINTMERE_SOURCE_DIR "/samples/config.xml");
     if (db.empty()) GTEST_SKIP() << "samples/config.xml is missing";
     WriteFileBytes(dir / "site.xml", db);
-    ASSERT_TRUE(app->OpenDbFile(FromPath(dir / "site.xml")));
-    app->m_configSource = ConfigFromDatabase;
-    app->m_partitioned = 1;
-    app->m_companyName = u"M\u00fcller Telekom";
-    app->m_productName = u"Branch SBC";
-    app->m_tla = u"";
-    app->m_logoFile = u"logo.png";
-    app->m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    ASSERT_TRUE(app->config.OpenDbFile(app->record, FromPath(dir / "site.xml")));
+    app->record.m_configSource = ConfigFromDatabase;
+    app->record.m_partitioned = 1;
+    app->record.m_companyName = u"M\u00fcller Telekom";
+    app->record.m_productName = u"Branch SBC";
+    app->record.m_tla = u"";
+    app->record.m_logoFile = u"logo.png";
+    app->record.m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
     // The stick writer reads the logo again, where the operator chose it.
-    app->m_logoSourcePath = FromPath(dir / "logo.png");
-    WriteFileBytes(dir / "logo.png", std::string(app->m_logoData.begin(), app->m_logoData.end()));
+    app->engine.m_logoSourcePath = FromPath(dir / "logo.png");
+    WriteFileBytes(dir / "logo.png", std::string(app->record.m_logoData.begin(), app->record.m_logoData.end()));
     ASSERT_EQ(Run(), 1) << Log();
     const std::string volume = stick->Partition();
     ExpectInstalledVolume(volume, true);
@@ -150,7 +150,7 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
         return all;
     };
     const std::string fromWriter = capture();
-    app->m_stickRunInProcess = [this] { return app->SetupUSB(); };
+    app->engine.m_stickRunInProcess = [this] { return app->engine.SetupUSB(); };
     ASSERT_EQ(Run(), 1) << Log();
     EXPECT_TRUE(capture() == fromWriter) << "the two runs wrote different sticks";
 }
@@ -163,9 +163,9 @@ TEST_F(usb_e2e, HeldStickIsBlocked) {
     const std::string before = ReadHead(dir / "stick.img", 16384);
     UniqueFd holder(::open(stick->Device().c_str(), O_RDONLY | O_EXCL | O_CLOEXEC));
     ASSERT_TRUE(holder.Valid()) << "could not hold the stick";
-    app->m_partitioned = 1;
+    app->record.m_partitioned = 1;
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupBlocked);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked);
     EXPECT_NE(Log().find("SetupUSB(): Could not delete the partition table"), std::string::npos)
         << Log();
     const std::vector<int> pauses = WriterPauses();

@@ -82,9 +82,9 @@ class usb_faulty_e2e : public usb_e2e, public ::testing::WithParamInterface<Stic
         if (!why.empty()) GTEST_SKIP() << why;
         largePath = inst + "/kx/large.bin";
         WriteFileBytes(largePath, std::string(kLargeFile, 'L'));
-        app->m_partitioned = 1;
-        app->m_gptPartition = 0;
-        app->m_legacyBios = 1;
+        app->record.m_partitioned = 1;
+        app->record.m_gptPartition = 0;
+        app->record.m_legacyBios = 1;
     }
     void TearDown() override {
         usb_e2e::TearDown();
@@ -98,8 +98,8 @@ TEST_P(usb_faulty_e2e, EndsWithTheTrueReason) {
     const StickFault& fault = GetParam();
     FaultAtStep watching(progress, *faulty);
     watching.steps = fault.steps;
-    app->m_pProgressDlg = &watching;
-    app->m_companyName = fault.companyName;
+    app->engine.m_pProgressDlg = &watching;
+    app->record.m_companyName = fault.companyName;
     std::vector<std::unique_ptr<WriterStop>> stops;
     for (const HeldFault& held : fault.held) {
         stops.push_back(std::make_unique<WriterStop>(Hooks(), held.point, [this, held] {
@@ -116,7 +116,7 @@ TEST_P(usb_faulty_e2e, EndsWithTheTrueReason) {
     ASSERT_TRUE(fault.steps.empty() || watching.set.load()) << "the step never came:\n" << log;
     ASSERT_TRUE(stops.empty() || stops.front()->Reached()) << "the pause never came:\n" << log;
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u) << log;
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
     const std::string box = ToPath(app.presenter.Shown()[0].text);

@@ -45,8 +45,8 @@ std::string CopyBackingImage(const std::string& image, const std::string& copy) 
 }
 
 TEST_F(usb_e2e, CompleteMeansTheFilesAreOnTheDisk) {
-    app->m_partitioned = 1;
-    app->m_gptPartition = 1;
+    app->record.m_partitioned = 1;
+    app->record.m_gptPartition = 1;
     // From the moment the run releases the stick's mounts, its volume is held
     // open, as a desktop's disk monitor may. The kernel then writes nothing
     // back when the tools close the device: only a flush of the run puts the
@@ -57,7 +57,7 @@ TEST_F(usb_e2e, CompleteMeansTheFilesAreOnTheDisk) {
     });
 
     ASSERT_EQ(Run(), 1) << Log();
-    ASSERT_EQ(app->m_setupStatus, SetupComplete);
+    ASSERT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_TRUE(released.Reached() && held.Valid()) << "the volume was not held during the run";
 
     // Read while the volume is still held: what is not on the image now was
@@ -78,7 +78,7 @@ TEST_F(usb_e2e, CompleteMeansTheFilesAreOnTheDisk) {
             << target << " is not on the disk";
     }
     LocalFolderRoot reference(dir.Path());
-    ASSERT_TRUE(app->CreateNodeCfgFile(reference, false));
+    ASSERT_TRUE(app->config.CreateNodeCfgFile(app->record, reference, false));
     EXPECT_EQ(Mtype(volume, "node.cfg"), ReadFileBytes(dir / "node.cfg"));
 }
 

@@ -32,7 +32,7 @@ class usb_hostile_e2e : public usb_e2e {
         if (child.Spawn({writer}, writerIn.Get(), writerOut.Get(), &env) != 0) return result;
         writerIn.Reset();
         writerOut.Reset();
-        const std::string request = FormatStickRequest(app->MakeStickRequest());
+        const std::string request = FormatStickRequest(app->engine.MakeStickRequest());
         WriteAll(toWriter.Get(), request.data(), request.size());
         if (stalled) {
             while (!child.HasExited() &&
@@ -154,7 +154,7 @@ TEST_F(usb_hostile_e2e, ADiskSwappedUnderTheChosenNameIsNeverWritten) {
         stick = std::make_unique<LoopStick>(dir / "stick.img");
         ASSERT_FALSE(stick->Device().empty());
         AdmitStick();
-        app->SetDiskService(service.get());
+        app->engine.SetDiskService(service.get());
     }
 }
 
@@ -167,8 +167,8 @@ namespace {
 TEST_F(usb_e2e, ADiskOfAnotherSizeThanListedIsNeverWritten) {
     const std::string before = ReadHead(dir / "stick.img", 1u << 20);
     SelectStick();
-    app->m_driveSize[static_cast<std::size_t>(app->m_selectedDrive)] += 16065ull * 512;
-    EXPECT_EQ(app->RunStickSetup(), 0);
+    app->engine.m_driveSize[static_cast<std::size_t>(app->engine.m_selectedDrive)] += 16065ull * 512;
+    EXPECT_EQ(app->engine.RunStickSetup(), 0);
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u) << Log();
     EXPECT_NE(ToPath(shown[0].text).find("is not the size the window listed"), std::string::npos)

@@ -90,8 +90,8 @@ TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
     const std::string why = ReattachStick(dir / "shelf/stick.img");
     if (!why.empty()) GTEST_SKIP() << why;
 
-    app->m_partitioned = 0;
-    app->m_legacyBios = 1;
+    app->record.m_partitioned = 0;
+    app->record.m_legacyBios = 1;
     // The copy engine pauses after each copied file but the first.
     std::atomic<bool> pullFailed{false};
     WriterStop pull(Hooks(), "pause-500", [&] {
@@ -106,7 +106,7 @@ TEST_F(usb_e2e, StickRemovedDuringTheCopy) {
     ASSERT_FALSE(pullFailed) << "could not shut the stick's file system down";
     const std::string log = Log();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError) << log;
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError) << log;
     EXPECT_NE(log.find("SetupUSB(): copying files"), std::string::npos)
         << "the stick went away during the copy, not before";
     EXPECT_NE(log.find("CopyDirFiles(): file initrd.gz"), std::string::npos);
@@ -135,14 +135,14 @@ TEST_F(usb_e2e, APlainFileAtThePartitionsNameIsNotTheStick) {
     } plain{stick->Partition()};
     WriteFileBytes(plain.path, "");
     fs::resize_file(plain.path, 64u << 20);
-    app->m_partitioned = 1;
-    app->m_gptPartition = 0;
-    app->m_legacyBios = 1;
+    app->record.m_partitioned = 1;
+    app->record.m_gptPartition = 0;
+    app->record.m_legacyBios = 1;
 
     const int result = RunBounded(std::chrono::seconds(60));
 
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     EXPECT_EQ(ReadHead(plain.path, 4096), std::string(4096, '\0'))
         << "the plain file was formatted as the volume";
     EXPECT_FALSE(app.presenter.Shown().empty());

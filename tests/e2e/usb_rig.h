@@ -244,29 +244,29 @@ class usb_e2e : public ::testing::Test {
         if (stick->Device().empty()) GTEST_SKIP() << "no free loop device: " << stick->Error();
         AdmitStick();
         app.env.tempFolder = FromPath(dir.Path() + "/");
-        app->OpenLog();
+        app->services.OpenLog();
         // Every stick run goes through the test writer, which reports here.
-        app->m_stickRunInProcess = nullptr;
-        app->m_stickWriterPlaces = {writer};
+        app->engine.m_stickRunInProcess = nullptr;
+        app->engine.m_stickWriterPlaces = {writer};
         fs::create_directories(Hooks());
         ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
         TellTestWriter(writer);
-        app->m_exeFolder = FromPath(inst);
-        app->m_distFolder = FromPath(inst + "/kx/");
-        app->SetDiskService(service.get());
-        app->m_pProgressDlg = &progress;
-        app->m_configSource = ConfigGenerateNodeFile;
-        app->ResetConfiguration(true);
-        app->m_serverName = u"sbc-e2e";
-        app->m_lanDisabled = 0;
-        app->m_lanAddress = u"192.0.2.10";
-        app->m_lanNetmask = u"255.255.255.0";
-        app->m_gateway = u"192.0.2.1";
-        app->m_hwType = HwLegacyBios;
+        app->record.m_exeFolder = FromPath(inst);
+        app->record.m_distFolder = FromPath(inst + "/kx/");
+        app->engine.SetDiskService(service.get());
+        app->engine.m_pProgressDlg = &progress;
+        app->record.m_configSource = ConfigGenerateNodeFile;
+        app->record.ResetConfiguration(true);
+        app->record.m_serverName = u"sbc-e2e";
+        app->record.m_lanDisabled = 0;
+        app->record.m_lanAddress = u"192.0.2.10";
+        app->record.m_lanNetmask = u"255.255.255.0";
+        app->record.m_gateway = u"192.0.2.1";
+        app->record.m_hwType = HwLegacyBios;
     }
 
     void TearDown() override {
-        if (!HasFailure() || !app->m_logFile.IsOpen()) return;
+        if (!HasFailure() || !app->services.m_logFile.IsOpen()) return;
         // The run's log without the search passes, to see where it went wrong.
         std::istringstream in(Log());
         std::string shown;
@@ -281,10 +281,10 @@ class usb_e2e : public ::testing::Test {
 
     void SelectStick() {
         MediaList list;
-        app->RefreshDevices(list);
+        app->engine.RefreshDevices(list);
         for (std::size_t i = 0; i + 1 < list.entries.size(); ++i) {
             if (ToPath(list.entries[i]).rfind(stick->Device() + " ", 0) == 0) {
-                app->m_selectedDrive = static_cast<int>(i);
+                app->engine.m_selectedDrive = static_cast<int>(i);
                 return;
             }
         }
@@ -302,7 +302,7 @@ class usb_e2e : public ::testing::Test {
     // The stick run as the window makes it: in flintmere-stick-writer.
     int Run() {
         SelectStick();
-        return app->RunStickSetup();
+        return app->engine.RunStickSetup();
     }
 
     std::string Hooks() { return dir / "hooks"; }
@@ -318,7 +318,7 @@ class usb_e2e : public ::testing::Test {
         fs::remove(Hooks() + "/pauses", ec);
     }
 
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Log() { return ReadFileBytes(app->services.m_logFile.Path()); }
     std::string Table() { return RunProgram({"sfdisk", "--json", stick->Device()}).out; }
     std::string Mtype(const std::string& volume, const std::string& path) {
         return RunProgram({"mtype", "-i", volume, "::/" + path}, {"MTOOLS_SKIP_CHECK=1"}).out;
@@ -349,7 +349,7 @@ class usb_e2e : public ::testing::Test {
         }
         // node.cfg as the writer makes it for a plain folder.
         LocalFolderRoot reference(dir.Path());
-        ASSERT_TRUE(app->CreateNodeCfgFile(reference, false));
+        ASSERT_TRUE(app->config.CreateNodeCfgFile(app->record, reference, false));
         EXPECT_EQ(Mtype(volume, "node.cfg"), ReadFileBytes(dir / "node.cfg"));
         EXPECT_EQ(Exists(volume, "ldlinux.sys"), legacyLoader);
         EXPECT_EQ(Exists(volume, "syslinux.cfg"), legacyLoader);
@@ -376,7 +376,7 @@ class usb_e2e : public ::testing::Test {
         stick = std::make_unique<LoopStick>(image);
         if (stick->Device().empty()) return "no free loop device: " + stick->Error();
         AdmitStick();
-        app->SetDiskService(service.get());
+        app->engine.SetDiskService(service.get());
         return {};
     }
 
@@ -395,22 +395,22 @@ class usb_e2e : public ::testing::Test {
     int RunBounded(std::chrono::seconds limit) {
         SelectStick();
         std::atomic<int> result{-1};
-        if (!app->StartWorker([this, &result] {
-                result = app->RunStickSetup();
+        if (!app->engine.StartWorker([this, &result] {
+                result = app->engine.RunStickSetup();
                 return result.load();
             })) {
             ADD_FAILURE() << "the worker could not be started";
             return -1;
         }
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (app->WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
+        while (app->engine.WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (app->WorkerRunning()) {
+        if (app->engine.WorkerRunning()) {
             ADD_FAILURE() << "SetupUSB did not end within " << limit.count() << " s";
-            app->CancelWorker();
+            app->engine.CancelWorker();
         }
-        app->WaitWorker();
+        app->engine.WaitWorker();
         return result;
     }
 

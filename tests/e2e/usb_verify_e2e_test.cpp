@@ -43,8 +43,8 @@ class usb_verify_e2e : public usb_e2e {
         }
         probePath = inst + "/kx/probe.bin";
         WriteFileBytes(probePath, probe);
-        app->m_partitioned = 1;
-        app->m_gptPartition = 1;
+        app->record.m_partitioned = 1;
+        app->record.m_gptPartition = 1;
     }
     void TearDown() override {
         usb_e2e::TearDown();
@@ -76,7 +76,7 @@ class usb_verify_e2e : public usb_e2e {
         ASSERT_EQ(::fsync(fd.Get()), 0);
     }
     void ExpectVerificationBox(const std::string& file) {
-        EXPECT_EQ(app->m_setupStatus, SetupError);
+        EXPECT_EQ(app->engine.m_setupStatus, SetupError);
         ASSERT_EQ(app.presenter.Shown().size(), 1u) << Log();
         EXPECT_EQ(ToPath(app.presenter.Shown()[0].text),
                   "Verification failed: " + file +
@@ -98,7 +98,7 @@ class usb_verify_e2e : public usb_e2e {
 
 TEST_F(usb_verify_e2e, ACleanStickIsVerifiedAndCompletes) {
     ASSERT_EQ(Run(), 1) << Log();
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     const std::string log = Log();
     EXPECT_NE(log.find("VerifyStick(): start"), std::string::npos);
     EXPECT_NE(log.find("bytes verified"), std::string::npos) << log;
@@ -170,11 +170,11 @@ class usb_verify_boot_area_e2e : public usb_verify_e2e,
 
 TEST_P(usb_verify_boot_area_e2e, EndsTheRunWithTheVerificationBox) {
     const BootAreaFault& fault = GetParam();
-    app->m_partitioned = fault.partitioned;
-    app->m_gptPartition = fault.gpt;
-    app->m_legacyBios = 1;  // SYSLINUX's boot code where the layout has it
+    app->record.m_partitioned = fault.partitioned;
+    app->record.m_gptPartition = fault.gpt;
+    app->record.m_legacyBios = 1;  // SYSLINUX's boot code where the layout has it
     EXPECT_EQ(RunPlanting([&] { FlipImageByte(fault.offset); }), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u) << Log();
     EXPECT_EQ(ToPath(app.presenter.Shown()[0].text),
               std::string("Verification failed: ") + fault.box + ". The stick may be faulty.");
@@ -210,19 +210,19 @@ TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
     WriterStop slowReads(Hooks(), "before-check",
                          [&] { EXPECT_TRUE(faulty->Control("read_rate=4000000\n")); });
     WatchingProgress watching(progress);
-    app->m_pProgressDlg = &watching;
+    app->engine.m_pProgressDlg = &watching;
     SelectStick();
-    ASSERT_TRUE(app->StartWorker([this] { return app->RunStickSetup(); }));
+    ASSERT_TRUE(app->engine.StartWorker([this] { return app->engine.RunStickSetup(); }));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!watching.checking && app->WorkerRunning() &&
+    while (!watching.checking && app->engine.WorkerRunning() &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     ASSERT_TRUE(watching.checking.load()) << Log();
     const auto asked = std::chrono::steady_clock::now();
-    app->CancelSetup();
+    app->engine.CancelSetup();
     const auto took = std::chrono::steady_clock::now() - asked;
-    EXPECT_EQ(app->m_setupStatus, SetupCanceled);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupCanceled);
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_TRUE(ChildProcesses().empty()) << "no mtools left running";
     EXPECT_TRUE(app.presenter.Shown().empty());

@@ -52,7 +52,7 @@ TEST_F(usb_writer_e2e, AWriterThatDiesEndsTheRunWithABox) {
     killer.join();
     ASSERT_TRUE(killed) << Log();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u) << Log();
     EXPECT_NE(ToPath(shown[0].text).find("The stick writer ended before the stick was done"),
@@ -71,7 +71,7 @@ TEST_F(usb_writer_e2e, AWindowThatDiesStopsTheWriterAndItsTools) {
     ASSERT_EQ(writer.Spawn({usb_e2e::writer}, writerIn.Get(), writerOut.Get()), 0);
     writerIn.Reset();
     writerOut.Reset();
-    const std::string request = FormatStickRequest(app->MakeStickRequest());
+    const std::string request = FormatStickRequest(app->engine.MakeStickRequest());
     ASSERT_TRUE(WriteAll(toWriter.Get(), request.data(), request.size()));
 
     // Read until the copy starts, then go away as a killed window does.

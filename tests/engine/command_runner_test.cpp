@@ -46,7 +46,7 @@ std::vector<std::string> LogMessages(const std::string& path) {
 
 class CommandRunnerTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(app->m_logFile.Open(dir / "run.log")); }
+    void SetUp() override { ASSERT_TRUE(app->services.m_logFile.Open(dir / "run.log")); }
 
     // Writes an executable shell script and returns its path.
     std::string Script(const std::string& name, const std::string& body) {
@@ -182,15 +182,15 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
         RecordingProgress progress;
         if (c.barAt) {
             progress.SetCurrentPos(*c.barAt);
-            app->m_pProgressDlg = &progress;
+            app->engine.m_pProgressDlg = &progress;
         } else {
-            app->m_pProgressDlg = nullptr;
+            app->engine.m_pProgressDlg = nullptr;
         }
-        app->m_progressBase = 7;
+        app->engine.m_progressBase = 7;
         const size_t before = Log().size();
 
         const u16 commandLine = FromPath(path) + u" -x";
-        EXPECT_EQ(app->Process(commandLine, {path, "-x"}, c.trackProgress), c.result);
+        EXPECT_EQ(app->engine.Process(commandLine, {path, "-x"}, c.trackProgress), c.result);
 
         std::vector<std::string> lines = Log();
         lines.erase(lines.begin(), lines.begin() + static_cast<long>(before));
@@ -199,9 +199,9 @@ TEST_F(CommandRunnerTest, OutputExitCodeAndProgress) {
         expected.insert(expected.end(), c.afterRunning.begin(), c.afterRunning.end());
         EXPECT_EQ(lines, expected);
         EXPECT_EQ(progress.Positions(), c.positions);
-        EXPECT_EQ(app->m_progressBase, c.baseAfter);
+        EXPECT_EQ(app->engine.m_progressBase, c.baseAfter);
         if (c.reason) {
-            EXPECT_EQ(app->m_lastToolLine, c.reason);
+            EXPECT_EQ(app->engine.m_lastToolLine, c.reason);
         }
         EXPECT_TRUE(app.presenter.Shown().empty());
     }
@@ -222,15 +222,15 @@ TEST_F(CommandRunnerTest, PercentagesMoveTheBarWithTheIntegerFormula) {
         const std::string path = Script("pct", "printf '%s\\n' '" + c.line + "'");
         RecordingProgress progress;
         progress.SetCurrentPos(c.base);
-        app->m_pProgressDlg = &progress;
-        ASSERT_TRUE(app->Process(FromPath(path), {path}, true));
+        app->engine.m_pProgressDlg = &progress;
+        ASSERT_TRUE(app->engine.Process(FromPath(path), {path}, true));
         EXPECT_EQ(progress.Positions(), std::vector<int>{c.position});
     }
 }
 
 TEST_F(CommandRunnerTest, AProgramThatCannotStartShowsTheCommandLine) {
     const u16 commandLine = u"/nonexistent/mkisofs -o out.iso";
-    EXPECT_FALSE(app->Process(commandLine, {"/nonexistent/mkisofs", "-o", "out.iso"}, true));
+    EXPECT_FALSE(app->engine.Process(commandLine, {"/nonexistent/mkisofs", "-o", "out.iso"}, true));
     const std::string text = AppServices::SystemErrorText(ENOENT);
     EXPECT_EQ(Log(), (std::vector<std::string>{
                          "Process(): starting /nonexistent/mkisofs -o out.iso",
@@ -251,7 +251,7 @@ TEST_F(CommandRunnerTest, OutputIsReadToItsEnd) {
                                     "tool output\"; i=$((i+1)); done\n"
                                     "(sleep 0.1; echo late-line) &\n"
                                     "echo END-OF-TOOL\nexit 0");
-    ASSERT_TRUE(app->Process(FromPath(path), {path}, false));
+    ASSERT_TRUE(app->engine.Process(FromPath(path), {path}, false));
     std::string all;
     for (const std::string& m : Log()) {
         const std::string prefix = "Process(): output \"";
@@ -275,7 +275,7 @@ TEST_F(CommandRunnerTest, AHelperLeftHoldingTheOutputDoesNotHoldTheRunNorOutlive
     const std::string path =
         Script("leaves-helper", "sleep 30 &\necho $! > " + helperFile + "\necho tool-done\nexit 0");
     const auto start = SteadyClock::now();
-    EXPECT_TRUE(app->Process(FromPath(path), {path}, false));
+    EXPECT_TRUE(app->engine.Process(FromPath(path), {path}, false));
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
     const pid_t helper = std::stoi(ReadFileBytes(helperFile));
@@ -302,7 +302,7 @@ TEST_F(CommandRunnerTest, TheToolInheritsNoOtherDescriptor) {
     ASSERT_TRUE(stray.Valid());
     const std::string path =
         Script("fds", "if [ -e /proc/$$/fd/$1 ]; then echo leaked; else echo clean; fi");
-    ASSERT_TRUE(app->Process(u"fds", {path, std::to_string(stray.Get())}, false));
+    ASSERT_TRUE(app->engine.Process(u"fds", {path, std::to_string(stray.Get())}, false));
     EXPECT_TRUE(LogHas("Process(): output \"clean\""));
 }
 
@@ -344,10 +344,10 @@ TEST_F(CommandRunnerTest, CancelEndsTheToolAndWhatItStarted) {
             Script("slow", c.prelude + "\nsleep 30 &\necho $! > " + grandchildFile +
                                "\necho $$ > " + childFile + "\necho started-" + c.name + "\nwait");
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
+        app->engine.m_pProgressDlg = &progress;
         std::atomic<int> result{-1};
-        ASSERT_TRUE(app->StartWorker([&] {
-            result = app->Process(FromPath(path), {path}, true) ? 1 : 0;
+        ASSERT_TRUE(app->engine.StartWorker([&] {
+            result = app->engine.Process(FromPath(path), {path}, true) ? 1 : 0;
             return 0;
         }));
         ASSERT_TRUE(Eventually(
@@ -356,13 +356,13 @@ TEST_F(CommandRunnerTest, CancelEndsTheToolAndWhatItStarted) {
         const pid_t grandchild = std::stoi(ReadFileBytes(grandchildFile));
 
         auto start = SteadyClock::now();
-        app->CancelSetup();
+        app->engine.CancelSetup();
         auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start)
                 .count();
         EXPECT_LT(elapsed, c.limitMs);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(app->m_setupStatus, SetupCanceled);
+        EXPECT_EQ(app->engine.m_setupStatus, SetupCanceled);
         // The tool was reaped by the runner, not left as a zombie.
         EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), -1);
         EXPECT_TRUE(NotRunning(child));

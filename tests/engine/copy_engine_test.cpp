@@ -24,7 +24,7 @@ std::string Pattern(std::size_t size, char seed) {
 }
 
 std::string ReadLog(TestApp& app) {
-    return ReadFileBytes(app->m_logFile.Path());
+    return ReadFileBytes(app->services.m_logFile.Path());
 }
 
 std::vector<u16> ShownTexts(const TestApp& app) {
@@ -48,8 +48,8 @@ class CopyEngineTest : public ::testing::Test {
         fs::create_directories(dist);
         fs::create_directories(target);
         app.env.tempFolder = FromPath(tmp.Path() + "/");
-        app->OpenLog();
-        app->m_distFolder = FromPath(dist + "/");
+        app->services.OpenLog();
+        app->record.m_distFolder = FromPath(dist + "/");
     }
 
     // The tree of the worked example: 2, 3 and 5 KiB of data (10 KiB in all),
@@ -79,19 +79,19 @@ TEST_F(CopyEngineTest, CopiesTreeWithProportionalBarAndPauses) {
     WriteFileBytes(target + "/a.bin", "stale contents that are longer than nothing");
     RecordingProgress progress;
     progress.SetCurrentPos(16);
-    app->m_pProgressDlg = &progress;
+    app->engine.m_pProgressDlg = &progress;
     LocalFolderRoot root(target);
 
-    ASSERT_TRUE(app->CopyFiles(root, 100));
+    ASSERT_TRUE(app->engine.CopyFiles(root, 100));
 
     for (const auto& [rel, bytes] : files) {
         EXPECT_EQ(ReadFileBytes(target + "/" + rel), bytes) << rel;
     }
     EXPECT_TRUE(fs::is_directory(target + "/sub2"));
-    EXPECT_EQ(app->m_copyTotalKB, 11u);
-    EXPECT_EQ(app->m_copyDoneKB, 10u);
-    EXPECT_EQ(app->m_progressBase, 16);
-    EXPECT_EQ(app->m_progressEnd, 100);
+    EXPECT_EQ(app->engine.m_copyTotalKB, 11u);
+    EXPECT_EQ(app->engine.m_copyDoneKB, 10u);
+    EXPECT_EQ(app->engine.m_progressBase, 16);
+    EXPECT_EQ(app->engine.m_progressEnd, 100);
 
     // Order a.bin, b.bin, sub/deeper/d.txt, sub/e.bin; each file reports once
     // before its data and once per chunk. The bar stays below the end.
@@ -117,20 +117,20 @@ TEST_F(CopyEngineTest, CopiesTreeWithProportionalBarAndPauses) {
 
     // A second job starts its accounting from zero.
     progress.SetCurrentPos(50);
-    ASSERT_TRUE(app->CopyFiles(root, 60));
-    EXPECT_EQ(app->m_copyTotalKB, 11u);
-    EXPECT_EQ(app->m_copyDoneKB, 10u);
-    EXPECT_EQ(app->m_progressBase, 50);
+    ASSERT_TRUE(app->engine.CopyFiles(root, 60));
+    EXPECT_EQ(app->engine.m_copyTotalKB, 11u);
+    EXPECT_EQ(app->engine.m_copyDoneKB, 10u);
+    EXPECT_EQ(app->engine.m_progressBase, 50);
     EXPECT_EQ(progress.Positions().back(), 50 + 90 * 10 / 100);
 }
 
 TEST_F(CopyEngineTest, WithoutDialogCopiesSilently) {
     MakeExampleTree();
-    app->m_progressBase = 7;
+    app->engine.m_progressBase = 7;
     LocalFolderRoot root(target);
-    ASSERT_TRUE(app->CopyFiles(root, 50));
+    ASSERT_TRUE(app->engine.CopyFiles(root, 50));
     EXPECT_EQ(ReadFileBytes(target + "/sub/e.bin"), files[3].second);
-    EXPECT_EQ(app->m_progressBase, 7);
+    EXPECT_EQ(app->engine.m_progressBase, 7);
     EXPECT_EQ(app.clock.Pauses().size(), 2u);
 }
 
@@ -144,7 +144,7 @@ TEST_F(CopyEngineTest, FailuresShowTheirMessageAndStop) {
     };
     const std::vector<Case> cases = {
         {"missing distribution folder",
-         [](CopyEngineTest& t) { t.app->m_distFolder = FromPath(t.tmp / "nowhere/"); },
+         [](CopyEngineTest& t) { t.app->record.m_distFolder = FromPath(t.tmp / "nowhere/"); },
          true,
          {SystemText(ENOENT), noFiles}},
         {"only empty folders",
@@ -182,13 +182,13 @@ TEST_F(CopyEngineTest, FailuresShowTheirMessageAndStop) {
         fs::remove_all(target);
         fs::create_directories(dist);
         if (c.targetExists) fs::create_directories(target);
-        app->m_distFolder = FromPath(dist + "/");
+        app->record.m_distFolder = FromPath(dist + "/");
         app.presenter.Clear();
         app.clock.ClearPauses();
         c.arrange(*this);
         LocalFolderRoot root(target);
 
-        EXPECT_FALSE(app->CopyFiles(root, 100));
+        EXPECT_FALSE(app->engine.CopyFiles(root, 100));
         EXPECT_EQ(ShownTexts(app), c.messages);
         for (const ShownMessage& m : app.presenter.Shown()) {
             EXPECT_EQ(m.caption, u"Error");
@@ -229,11 +229,11 @@ TEST_F(CopyEngineTest, CancelStopsInTheMiddleOfAFile) {
     WriteFileBytes(dist + "/big.bin", Pattern(3 * chunk, 'x'));
     WriteFileBytes(dist + "/later.bin", Pattern(100, 'l'));
     // Call 1 comes before any data, call 2 after the first chunk.
-    CancellingProgress progress(app->m_workerStop, 2);
-    app->m_pProgressDlg = &progress;
+    CancellingProgress progress(app->engine.m_workerStop, 2);
+    app->engine.m_pProgressDlg = &progress;
     LocalFolderRoot root(target);
 
-    EXPECT_FALSE(app->CopyFiles(root, 100));
+    EXPECT_FALSE(app->engine.CopyFiles(root, 100));
     EXPECT_EQ(fs::file_size(target + "/big.bin"), chunk);
     EXPECT_FALSE(fs::exists(target + "/later.bin"));
     EXPECT_TRUE(app.presenter.Shown().empty());
@@ -243,10 +243,10 @@ TEST_F(CopyEngineTest, CancelStopsInTheMiddleOfAFile) {
 TEST_F(CopyEngineTest, CancelStopsTheSizeCountToo) {
     fs::create_directories(dist + "/sub");
     WriteFileBytes(dist + "/sub/a.bin", "a");
-    app->m_workerStop.request_stop();
+    app->engine.m_workerStop.request_stop();
     LocalFolderRoot root(target);
 
-    EXPECT_FALSE(app->CopyFiles(root, 100));
+    EXPECT_FALSE(app->engine.CopyFiles(root, 100));
     EXPECT_TRUE(app.presenter.Shown().empty()) << "a cancel is no missing distribution";
     const std::string log = ReadLog(app);
     EXPECT_NE(log.find("CopyFiles(): canceled"), std::string::npos);
@@ -263,9 +263,9 @@ TEST_F(CopyEngineTest, SumsFilesBeyondFourGiB) {
         ::close(fd);
         if (rc != 0) GTEST_SKIP() << "no sparse files of 3 GiB here: " << std::strerror(errno);
     }
-    app->m_copyTotalKB = 0;
-    ASSERT_TRUE(app->GetFilesSize(dist + "/"));
-    EXPECT_EQ(app->m_copyTotalKB, 6 * kGiB);
+    app->engine.m_copyTotalKB = 0;
+    ASSERT_TRUE(app->engine.GetFilesSize(dist + "/"));
+    EXPECT_EQ(app->engine.m_copyTotalKB, 6 * kGiB);
 }
 
 TEST(CopyProgressRoutineTest, AccountsInSixtyFourBits) {
@@ -290,14 +290,14 @@ TEST(CopyProgressRoutineTest, AccountsInSixtyFourBits) {
         SCOPED_TRACE(c.name);
         TestApp app;
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
-        app->m_copyTotalKB = c.totalKB;
-        app->m_copyDoneKB = c.doneKB;
-        app->m_progressBase = c.base;
-        app->m_progressEnd = c.end;
-        EXPECT_TRUE(app->CopyProgressRoutine(c.fileSize, c.bytesDone));
+        app->engine.m_pProgressDlg = &progress;
+        app->engine.m_copyTotalKB = c.totalKB;
+        app->engine.m_copyDoneKB = c.doneKB;
+        app->engine.m_progressBase = c.base;
+        app->engine.m_progressEnd = c.end;
+        EXPECT_TRUE(app->engine.CopyProgressRoutine(c.fileSize, c.bytesDone));
         EXPECT_EQ(progress.Positions(), std::vector<int>{c.position});
-        EXPECT_EQ(app->m_copyFileKB, c.fileKB);
+        EXPECT_EQ(app->engine.m_copyFileKB, c.fileKB);
     }
 }
 

@@ -53,10 +53,10 @@ class DriveDiscoveryTest : public ::testing::Test {
   public:
     void SetUp() override {
         app.env.tempFolder = FromPath(tmp.Path() + "/");
-        app->OpenLog();
-        app->SetDiskService(&disks);
+        app->services.OpenLog();
+        app->engine.SetDiskService(&disks);
     }
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Log() { return ReadFileBytes(app->services.m_logFile.Path()); }
     int PausesOf(int ms) {
         auto p = app.clock.Pauses();
         return static_cast<int>(std::count(p.begin(), p.end(), ms));
@@ -86,7 +86,7 @@ TEST(ByteSizeText, ShortFormWithThreeDigits) {
 
 TEST_F(DriveDiscoveryTest, NoStickLeavesOnlyTheIsoEntrySelected) {
     MediaList list;
-    app->RefreshDevices(list);
+    app->engine.RefreshDevices(list);
     EXPECT_EQ(list.entries, std::vector<u16>{u"Virtual Machine ISO image"});
     EXPECT_EQ(list.selected, 0);
     EXPECT_NE(Log().find("RefreshDevices(): start"), std::string::npos);
@@ -97,26 +97,26 @@ TEST_F(DriveDiscoveryTest, SticksAreListedInOrderWithTheirTableRows) {
     disks.disks = {Stick("sdb", 16, "42", 15633408ull * 512, "SanDisk Cruzer"),
                    Stick("sdc", 32, "43", 4000000000ull, "")};
     MediaList list;
-    app->RefreshDevices(list);
+    app->engine.RefreshDevices(list);
     ASSERT_EQ(list.entries.size(), 3u);
     EXPECT_EQ(list.entries[0], u"/dev/sdb  SanDisk Cruzer (7.45 GB)");
     EXPECT_EQ(list.entries[1], u"/dev/sdc (3.72 GB)");
     EXPECT_EQ(list.entries[2], u"Virtual Machine ISO image");
     EXPECT_EQ(list.selected, 0);
-    EXPECT_EQ(app->m_driveVolumeName[0], u"sdb:42");
-    EXPECT_EQ(app->m_driveVolumeName[1], u"sdc:43");
+    EXPECT_EQ(app->engine.m_driveVolumeName[0], u"sdb:42");
+    EXPECT_EQ(app->engine.m_driveVolumeName[1], u"sdc:43");
     // Sizes follow the 255 x 63 geometry, whole cylinders only.
-    EXPECT_EQ(app->m_driveSize[0], 973ull * 255 * 63 * 512);
-    EXPECT_EQ(app->m_driveSize[1], 486ull * 255 * 63 * 512);
+    EXPECT_EQ(app->engine.m_driveSize[0], 973ull * 255 * 63 * 512);
+    EXPECT_EQ(app->engine.m_driveSize[1], 486ull * 255 * 63 * 512);
     EXPECT_NE(
         Log().find("RefreshDevices(): found /dev/sdb  SanDisk Cruzer (7.45 GB), volname=sdb:42"),
         std::string::npos);
 
     // Rows beyond the new count keep what the earlier refresh left.
     disks.disks.pop_back();
-    app->RefreshDevices(list);
+    app->engine.RefreshDevices(list);
     EXPECT_EQ(list.entries.size(), 2u);
-    EXPECT_EQ(app->m_driveVolumeName[1], u"sdc:43");
+    EXPECT_EQ(app->engine.m_driveVolumeName[1], u"sdc:43");
 }
 
 TEST_F(DriveDiscoveryTest, LocateFindsTheSelectedStickByIdentityOnly) {
@@ -124,26 +124,26 @@ TEST_F(DriveDiscoveryTest, LocateFindsTheSelectedStickByIdentityOnly) {
                    Stick("sdc", 32, "43", 2ull << 30, "B")};
     disks.volumes = {{"sdb", "/dev/sdb1"}, {"sdc", "/dev/sdc"}};
     MediaList list;
-    app->RefreshDevices(list);
+    app->engine.RefreshDevices(list);
 
-    app->m_selectedDrive = 1;
-    StickLocation found = app->LocateSelectedStick();
+    app->engine.m_selectedDrive = 1;
+    StickLocation found = app->engine.LocateSelectedStick();
     EXPECT_TRUE(found.found);
     EXPECT_EQ(found.disk.name, "sdc");
     EXPECT_EQ(found.volume, "/dev/sdc");
 
     // Plugged back in: same port and name, new attach.
     disks.disks[1].identity = "sdc:57";
-    EXPECT_FALSE(app->LocateSelectedStick().found);
-    app->m_selectedDrive = 5;  // a row never filled
-    EXPECT_FALSE(app->LocateSelectedStick().found);
+    EXPECT_FALSE(app->engine.LocateSelectedStick().found);
+    app->engine.m_selectedDrive = 5;  // a row never filled
+    EXPECT_FALSE(app->engine.LocateSelectedStick().found);
 }
 
 TEST_F(DriveDiscoveryTest, FindDiskMatchesByIdentityFirst) {
     disks.disks = {Stick("sdb", 16, "42", 2ull << 30, "A")};
     disks.volumes = {{"sdb", "/dev/sdb"}};
-    app->m_driveVolumeName[0] = u"sdb:42";
-    EXPECT_EQ(app->FindDisk(nullptr, nullptr), "/dev/sdb");
+    app->engine.m_driveVolumeName[0] = u"sdb:42";
+    EXPECT_EQ(app->engine.FindDisk(nullptr, nullptr), "/dev/sdb");
     EXPECT_NE(Log().find("SetupUSB(): Finding disk..."), std::string::npos);
     EXPECT_NE(Log().find("SetupUSB(): Checking /dev/sdb sdb:42"), std::string::npos);
     EXPECT_NE(Log().find("SetupUSB(): select /dev/sdb by volume ID"), std::string::npos);
@@ -154,8 +154,8 @@ TEST_F(DriveDiscoveryTest, FindDiskWaitsForTheVolumeToAppear) {
     disks.disks = {Stick("sdb", 16, "42", 2ull << 30, "A")};
     disks.volumes = {{"sdb", "/dev/sdb1"}};
     disks.volumeFromPass = 4;
-    app->m_driveVolumeName[0] = u"sdb:42";
-    EXPECT_EQ(app->FindDisk(nullptr, nullptr), "/dev/sdb1");
+    app->engine.m_driveVolumeName[0] = u"sdb:42";
+    EXPECT_EQ(app->engine.FindDisk(nullptr, nullptr), "/dev/sdb1");
     EXPECT_EQ(PausesOf(30), 3);
 }
 
@@ -203,13 +203,13 @@ TEST_F(DriveDiscoveryTest, FindDiskPartitionRules) {
         disks.disks = {Stick("sdb", 16, "99", 2ull << 30, "A")};  // a new identity
         disks.tables = {{"sdb", c.onDisk}};
         disks.volumes = {{"sdb", "/dev/sdb1"}};
-        app->m_driveVolumeName[0] = u"sdb:42";
-        app->m_gptPartition = c.gpt;
-        app->m_partitioned = c.partitioned;
+        app->engine.m_driveVolumeName[0] = u"sdb:42";
+        app->record.m_gptPartition = c.gpt;
+        app->record.m_partitioned = c.partitioned;
         const RemovableDisk expected =
             c.sameDisk ? disks.disks[0] : Stick("sdc", 32, "42", 2ull << 30, "A");
         app.clock.ClearPauses();
-        const std::string got = app->FindDisk(&expected, c.withWritten ? &written : nullptr);
+        const std::string got = app->engine.FindDisk(&expected, c.withWritten ? &written : nullptr);
         if (c.matches) {
             EXPECT_EQ(got, "/dev/sdb1");
             EXPECT_EQ(PausesOf(30), 0);
@@ -224,9 +224,9 @@ TEST_F(DriveDiscoveryTest, FindDiskPartitionRules) {
 
 TEST_F(DriveDiscoveryTest, FindDiskStopsAtCancel) {
     disks.disks = {Stick("sdb", 16, "99", 2ull << 30, "A")};
-    app->m_driveVolumeName[0] = u"sdb:42";
-    app->m_workerStop.request_stop();
-    EXPECT_EQ(app->FindDisk(nullptr, nullptr), "");
+    app->engine.m_driveVolumeName[0] = u"sdb:42";
+    app->engine.m_workerStop.request_stop();
+    EXPECT_EQ(app->engine.FindDisk(nullptr, nullptr), "");
     EXPECT_EQ(PausesOf(30), 1);
 }
 

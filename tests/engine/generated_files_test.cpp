@@ -33,9 +33,9 @@ class GeneratedFilesTest : public ::testing::Test {
         medium = tmp / "medium";
         fs::create_directories(medium);
         app.env.tempFolder = FromPath(tmp.Path() + "/");
-        app->OpenLog();
+        app->services.OpenLog();
     }
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Log() { return ReadFileBytes(app->services.m_logFile.Path()); }
 
     TempDir tmp;
     TestApp app;
@@ -67,7 +67,7 @@ TEST_F(GeneratedFilesTest, PatchBootConfigInsertsFlagAfterFirstAppend) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(tmp / "syslinux.cfg", c.menu);
-        ASSERT_TRUE(app->PatchBootConfig(tmp / "syslinux.cfg", root, "isolinux.cfg"));
+        ASSERT_TRUE(app->engine.PatchBootConfig(tmp / "syslinux.cfg", root, "isolinux.cfg"));
         EXPECT_EQ(ReadFileBytes(medium + "/isolinux.cfg"), c.expected);
     }
     EXPECT_TRUE(app.stdoutText.empty());
@@ -78,7 +78,7 @@ TEST_F(GeneratedFilesTest, PatchBootConfigAtVeryStartStillGetsFlag) {
     // A menu that begins with its APPEND line is a virtual-CD boot all the same.
     LocalFolderRoot root(medium);
     WriteFileBytes(tmp / "syslinux.cfg", "APPEND first\nAPPEND second\n");
-    ASSERT_TRUE(app->PatchBootConfig(tmp / "syslinux.cfg", root, "isolinux.cfg"));
+    ASSERT_TRUE(app->engine.PatchBootConfig(tmp / "syslinux.cfg", root, "isolinux.cfg"));
     EXPECT_EQ(ReadFileBytes(medium + "/isolinux.cfg"),
               "APPEND " + kFlag + "first\nAPPEND second\n");
 }
@@ -96,27 +96,27 @@ TEST_F(GeneratedFilesTest, WritersReportFailures) {
     };
     const std::vector<Case> cases = {
         {"boot menu missing",
-         [&] { return app->PatchBootConfig(tmp / "absent.cfg", root, "isolinux.cfg"); },
+         [&] { return app->engine.PatchBootConfig(tmp / "absent.cfg", root, "isolinux.cfg"); },
          "Could not open file (error 2)\n",
          {}},
         {"boot menu target cannot be created",
-         [&] { return app->PatchBootConfig(tmp / "syslinux.cfg", missing, "isolinux.cfg"); },
+         [&] { return app->engine.PatchBootConfig(tmp / "syslinux.cfg", missing, "isolinux.cfg"); },
          "Could not open file (error 2)\n",
          {}},
         {"text file cannot be created",
-         [&] { return app->CreateMiscFile(missing, "branding", "tla", "x"); },
+         [&] { return app->engine.CreateMiscFile(missing, "branding", "tla", "x"); },
          "Could not create file (error 2)\n",
          {}},
         {"binary file cannot be created",
-         [&] { return app->CreateBinaryFile(missing, "logo.png", bytes); },
+         [&] { return app->engine.CreateBinaryFile(missing, "logo.png", bytes); },
          "Could not create file (error 2)\n",
          {}},
         {"text without data",
-         [&] { return app->CreateMiscFile(root, "", "tla", std::string_view()); },
+         [&] { return app->engine.CreateMiscFile(root, "", "tla", std::string_view()); },
          "",
          {u"file data not found"}},
         {"binary without data",
-         [&] { return app->CreateBinaryFile(root, "logo.png", {}); },
+         [&] { return app->engine.CreateBinaryFile(root, "logo.png", {}); },
          "",
          {u"file data not found"}},
     };
@@ -135,8 +135,8 @@ TEST_F(GeneratedFilesTest, WritersReportFailures) {
 TEST_F(GeneratedFilesTest, CreateMiscFileWritesBytesAndLogs) {
     LocalFolderRoot root(medium);
     ASSERT_TRUE(root.MakeFolder("branding"));
-    ASSERT_TRUE(app->CreateMiscFile(root, "branding", "companyName", "ACME"));
-    ASSERT_TRUE(app->CreateMiscFile(root, "", "empty", ""));
+    ASSERT_TRUE(app->engine.CreateMiscFile(root, "branding", "companyName", "ACME"));
+    ASSERT_TRUE(app->engine.CreateMiscFile(root, "", "empty", ""));
     EXPECT_EQ(ReadFileBytes(medium + "/branding/companyName"), "ACME");
     EXPECT_TRUE(fs::exists(medium + "/empty"));
     EXPECT_EQ(fs::file_size(medium + "/empty"), 0u);
@@ -234,14 +234,14 @@ TEST_F(GeneratedFilesTest, BrandingFilesPerRecord) {
         fs::remove_all(tmp.Path());
         fs::create_directories(medium);
         app.presenter.Clear();
-        app->m_companyName = c.companyName;
-        app->m_productName = c.productName;
-        app->m_tla = c.tlaText;
-        app->m_logoFile = c.logoFile;
-        app->m_logoData = c.logoData;
+        app->record.m_companyName = c.companyName;
+        app->record.m_productName = c.productName;
+        app->record.m_tla = c.tlaText;
+        app->record.m_logoFile = c.logoFile;
+        app->record.m_logoData = c.logoData;
         LocalFolderRoot root(medium);
         std::vector<Announced> steps;
-        EXPECT_TRUE(app->WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
+        EXPECT_TRUE(app->engine.WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
             steps.push_back({step.index, std::string(step.logText), step.action});
             return true;
         }));
@@ -263,14 +263,14 @@ TEST_F(GeneratedFilesTest, BrandingFilesPerRecord) {
 }
 
 TEST_F(GeneratedFilesTest, BrandingStopsWhenAnnouncementIsRefused) {
-    app->m_companyName = u"A";
-    app->m_productName = u"B";
-    app->m_tla = u"C";
-    app->m_logoFile = u"l.png";
-    app->m_logoData = {1};
+    app->record.m_companyName = u"A";
+    app->record.m_productName = u"B";
+    app->record.m_tla = u"C";
+    app->record.m_logoFile = u"l.png";
+    app->record.m_logoData = {1};
     LocalFolderRoot root(medium);
     int announced = 0;
-    EXPECT_FALSE(app->WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
+    EXPECT_FALSE(app->engine.WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
         ++announced;
         return step.index != 1;
     }));

@@ -75,23 +75,23 @@ struct Rig {
         toolTree = inst + "/syslinux/mkisofs.tree";
 
         app.env.tempFolder = FromPath(temp + "/");
-        app->OpenLog();
-        app->m_exeFolder = FromPath(inst);
-        app->m_distFolder = FromPath(inst + "/kx/");
-        app->m_isoPath = FromPath(iso);
+        app->services.OpenLog();
+        app->record.m_exeFolder = FromPath(inst);
+        app->record.m_distFolder = FromPath(inst + "/kx/");
+        app->record.m_isoPath = FromPath(iso);
         // Failed trees stay, as in batch mode, so that their contents can be checked.
-        app->m_keepFailedTree = true;
-        app->ResetConfiguration(true);
-        app->m_serverName = u"vm1";
-        app->m_lanDisabled = 0;
-        app->m_lanAddress = u"192.0.2.10";
-        app->m_lanNetmask = u"255.255.255.0";
-        app->m_hwType = HwVirtual250;
-        app->m_isoMedia = 1;
-        app->m_configSource = ConfigGenerateNodeFile;
-        app->m_companyName = u"Soci\u00e9t\u00e9 G\u00e9n\u00e9rale";
-        app->m_productName = u"Branch SBC";
-        app->m_tla = u"";
+        app->engine.m_keepFailedTree = true;
+        app->record.ResetConfiguration(true);
+        app->record.m_serverName = u"vm1";
+        app->record.m_lanDisabled = 0;
+        app->record.m_lanAddress = u"192.0.2.10";
+        app->record.m_lanNetmask = u"255.255.255.0";
+        app->record.m_hwType = HwVirtual250;
+        app->record.m_isoMedia = 1;
+        app->record.m_configSource = ConfigGenerateNodeFile;
+        app->record.m_companyName = u"Soci\u00e9t\u00e9 G\u00e9n\u00e9rale";
+        app->record.m_productName = u"Branch SBC";
+        app->record.m_tla = u"";
     }
 
     void UseTool(const std::string& script) {
@@ -109,7 +109,7 @@ struct Rig {
         return out;
     }
 
-    std::vector<std::string> Log() { return LogMessages(ReadFileBytes(app->m_logFile.Path())); }
+    std::vector<std::string> Log() { return LogMessages(ReadFileBytes(app->services.m_logFile.Path())); }
 
     // Pauses of the sequence itself (the command runner's polls are its own).
     std::vector<int> SequencePauses() {
@@ -139,12 +139,12 @@ class IsoBuilderTest : public ::testing::Test, public Rig {
 
 TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
     UseTool(kCopyingTool);
-    app->m_logoFile = u"logo.png";
-    app->m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
-    app->m_pProgressDlg = &progress;
+    app->record.m_logoFile = u"logo.png";
+    app->record.m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    app->engine.m_pProgressDlg = &progress;
 
-    EXPECT_EQ(app->SetupISO(), 1);
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.SetupISO(), 1);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_TRUE(Trees().empty()) << "the tree is removed after a success";
 
@@ -244,7 +244,7 @@ TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
     EXPECT_EQ(progress.Events().back().kind, RecordingProgress::Event::Close);
 
     // node.cfg, two later distribution files, UEFI files, three branding items, the end.
-    EXPECT_EQ(SequencePauses(), std::vector<int>(8, 500)) << ReadFileBytes(app->m_logFile.Path());
+    EXPECT_EQ(SequencePauses(), std::vector<int>(8, 500)) << ReadFileBytes(app->services.m_logFile.Path());
 }
 
 TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
@@ -262,16 +262,16 @@ TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
         {9, false, false, 7},
     };
     UseTool(kCopyingTool);
-    app->m_dbFileData = {'<', 'k', '/', '>', '\n'};
+    app->record.m_dbFileData = {'<', 'k', '/', '>', '\n'};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         app.clock.ClearPauses();
         fs::remove_all(toolTree);
-        app->m_configSource = c.source;
+        app->record.m_configSource = c.source;
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
+        app->engine.m_pProgressDlg = &progress;
 
-        ASSERT_EQ(app->SetupISO(), 1);
+        ASSERT_EQ(app->engine.SetupISO(), 1);
         EXPECT_EQ(fs::exists(toolTree + "/node.cfg"), c.nodeCfg);
         EXPECT_EQ(fs::exists(toolTree + "/config.xml"), c.configXml);
         if (c.configXml) {
@@ -286,12 +286,12 @@ TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
 
 TEST_F(IsoBuilderTest, WithoutBrandingTheToolStartsFromTheCopyPosition) {
     UseTool(kCopyingTool);
-    app->m_companyName = u"";
-    app->m_productName = u"";
-    app->m_tla = u"";
-    app->m_pProgressDlg = &progress;
+    app->record.m_companyName = u"";
+    app->record.m_productName = u"";
+    app->record.m_tla = u"";
+    app->engine.m_pProgressDlg = &progress;
 
-    ASSERT_EQ(app->SetupISO(), 1);
+    ASSERT_EQ(app->engine.SetupISO(), 1);
     EXPECT_FALSE(fs::exists(toolTree + "/branding"));
     const std::vector<int> positions = progress.Positions();
     ASSERT_GE(positions.size(), 3u);
@@ -303,8 +303,8 @@ TEST_F(IsoBuilderTest, WithoutBrandingTheToolStartsFromTheCopyPosition) {
 
 TEST_F(IsoBuilderTest, BatchRunHasNoDialogAndRealImage) {
     // No dialog: nothing waits for one, and the real tool masters the image.
-    ASSERT_EQ(app->SetupISO(), 1);
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    ASSERT_EQ(app->engine.SetupISO(), 1);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_TRUE(Trees().empty());
     const std::string image = ReadFileBytes(iso);
     ASSERT_GT(image.size(), 0x8006u);
@@ -363,10 +363,10 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
                 return -1;
             });
         RecordingProgress freshProgress;
-        fresh.app->m_pProgressDlg = &freshProgress;
+        fresh.app->engine.m_pProgressDlg = &freshProgress;
 
-        EXPECT_EQ(fresh.app->SetupISO(), 0);
-        EXPECT_EQ(fresh.app->m_setupStatus, SetupError);
+        EXPECT_EQ(fresh.app->engine.SetupISO(), 0);
+        EXPECT_EQ(fresh.app->engine.m_setupStatus, SetupError);
         const auto shown = fresh.app.presenter.Shown();
         if (c.box) {
             ASSERT_EQ(shown.size(), 1u);
@@ -392,8 +392,8 @@ TEST_F(IsoBuilderTest, FailuresLeaveTheTreeAndReportError) {
 
 TEST_F(IsoBuilderTest, ToolThatCannotStart) {
     fs::remove(inst + "/syslinux/mkisofs");
-    EXPECT_EQ(app->SetupISO(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.SetupISO(), 0);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     EXPECT_FALSE(app.presenter.Shown().empty()) << "the runner says it could not start the tool";
     EXPECT_EQ(Trees().size(), 1u);
     EXPECT_FALSE(fs::exists(iso));
@@ -419,8 +419,8 @@ TEST_F(IsoBuilderTest, TemporaryFolderProblems) {
         SCOPED_TRACE(c.name);
         app.presenter.Clear();
         app.env.tempFolder = c.tempFolder(*this);
-        EXPECT_EQ(app->SetupISO(), 0);
-        EXPECT_EQ(app->m_setupStatus, SetupError);
+        EXPECT_EQ(app->engine.SetupISO(), 0);
+        EXPECT_EQ(app->engine.m_setupStatus, SetupError);
         const auto shown = app.presenter.Shown();
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, Utf8ToUtf16(AppServices::SystemErrorText(c.error)));
@@ -441,7 +441,7 @@ TEST_F(IsoBuilderTest, TwoBuildsInOneSecondDoNotShareATree) {
     WriteFileBytes(taken + "/other-build", "x");
     ::symlink((dir / "elsewhere").c_str(), (taken + "_AAAAAA").c_str());
 
-    EXPECT_EQ(app->SetupISO(), 1);
+    EXPECT_EQ(app->engine.SetupISO(), 1);
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(ReadFileBytes(taken + "/other-build"), "x");
     EXPECT_FALSE(fs::exists(taken + "/node.cfg"));
@@ -451,7 +451,7 @@ TEST_F(IsoBuilderTest, TwoBuildsInOneSecondDoNotShareATree) {
 
 TEST_F(IsoBuilderTest, EmptyDistributionStopsBeforeTheBootFiles) {
     for (const auto& e : fs::directory_iterator(inst + "/kx")) fs::remove(e.path());
-    EXPECT_EQ(app->SetupISO(), 0);
+    EXPECT_EQ(app->engine.SetupISO(), 0);
     const auto shown = app.presenter.Shown();
     ASSERT_GE(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, u"No distribution files found!");
@@ -465,20 +465,20 @@ TEST_F(IsoBuilderTest, EmptyDistributionStopsBeforeTheBootFiles) {
 // Stops the run as soon as it shows a given action, like Cancel would.
 class CancelOnAction final : public ProgressDialog {
   public:
-    CancelOnAction(CflintmereApp& app, u16 action) : app_(app), action_(std::move(action)) {}
+    CancelOnAction(AppParts& app, u16 action) : app_(app), action_(std::move(action)) {}
     bool IsReady() override { return true; }
     void SetPos(int position) override { pos_ = position; }
     int GetPos() override { return pos_; }
     void SetAction(const u16& text) override {
         actions.push_back(text);
-        if (text == action_) app_.m_workerStop.request_stop();
+        if (text == action_) app_.engine.m_workerStop.request_stop();
     }
     void RequestClose() override { ++closes; }
     std::vector<u16> actions;
     int closes = 0;
 
   private:
-    CflintmereApp& app_;
+    AppParts& app_;
     u16 action_;
     int pos_ = 0;
 };
@@ -488,16 +488,16 @@ TEST_F(IsoBuilderTest, CancelStopsAtTheNextStopPointQuietly) {
     for (const char16_t* at : {u"Creating node.cfg file...", u"Copying files...\r\nisolinux.bin",
                                u"Copying Branding Company Name...", u"Creating the ISO file..."}) {
         SCOPED_TRACE(Utf16ToUtf8(at));
-        app->m_workerStop = std::stop_source();
+        app->engine.m_workerStop = std::stop_source();
         app.clock.ClearPauses();
         app.presenter.Clear();
         fs::remove_all(toolTree);
         WriteFileBytes(iso, "an earlier image");
         CancelOnAction dialog(*app, at);
-        app->m_pProgressDlg = &dialog;
+        app->engine.m_pProgressDlg = &dialog;
 
-        EXPECT_EQ(app->SetupISO(), 0);
-        EXPECT_EQ(app->m_setupStatus, SetupError) << "the dialog's Cancel sets the status";
+        EXPECT_EQ(app->engine.SetupISO(), 0);
+        EXPECT_EQ(app->engine.m_setupStatus, SetupError) << "the dialog's Cancel sets the status";
         EXPECT_TRUE(app.presenter.Shown().empty());
         EXPECT_EQ(dialog.actions.back(), at) << "nothing is reported after the cancel";
         EXPECT_EQ(dialog.closes, 0);
@@ -525,10 +525,10 @@ TEST_F(IsoBuilderTest, TheOutcomeNamesWhatEndedTheBuild) {
     };
     const Case cases[] = {
         {"complete", [](Rig&) {}, SetupComplete, OutcomeKind::None, 0},
-        {"canceled", [](Rig& t) { t.app->m_workerStop.request_stop(); }, SetupCanceled,
+        {"canceled", [](Rig& t) { t.app->engine.m_workerStop.request_stop(); }, SetupCanceled,
          OutcomeKind::Canceled, 0},
         {"name too long",
-         [](Rig& t) { t.app->m_isoPath = FromPath(t.dir / std::string(300, 'n')); }, SetupError,
+         [](Rig& t) { t.app->record.m_isoPath = FromPath(t.dir / std::string(300, 'n')); }, SetupError,
          OutcomeKind::Refused, ENAMETOOLONG},
         {"no temporary folder", [](Rig& t) { t.app.env.tempFolder.clear(); }, SetupError,
          OutcomeKind::WriteError, ENOENT},
@@ -545,8 +545,8 @@ TEST_F(IsoBuilderTest, TheOutcomeNamesWhatEndedTheBuild) {
         Rig fresh;
         ASSERT_TRUE(fresh.ready) << fresh.why;
         c.arrange(fresh);
-        EXPECT_EQ(fresh.app->SetupISO(), c.status == SetupComplete ? 1 : 0);
-        const Outcome& outcome = fresh.app->m_lastOutcome;
+        EXPECT_EQ(fresh.app->engine.SetupISO(), c.status == SetupComplete ? 1 : 0);
+        const Outcome& outcome = fresh.app->engine.m_lastOutcome;
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_EQ(OutcomeKindName(outcome.kind), OutcomeKindName(c.kind));
         EXPECT_EQ(outcome.error, c.error);

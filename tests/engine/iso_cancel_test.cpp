@@ -81,19 +81,19 @@ class IsoCancel : public ::testing::Test {
 
     void Prepare(TestApp& app) {
         app.env.tempFolder = FromPath(dir / "tmp/");
-        app->m_exeFolder = FromPath(inst);
-        app->m_distFolder = FromPath(inst + "/kx/");
-        app->m_isoPath = FromPath(dir / "out.iso");
-        app->ResetConfiguration(true);
-        app->m_serverName = u"vm1";
-        app->m_lanAddress = u"192.0.2.10";
-        app->m_lanNetmask = u"255.255.255.0";
-        app->m_hwType = HwVirtual250;
-        app->m_isoMedia = 1;
-        app->m_configSource = ConfigGenerateNodeFile;
-        app->m_companyName = u"ACME";
-        app->m_productName = u"Branch SBC";
-        app->m_tla = u"Licensed to ACME";
+        app->record.m_exeFolder = FromPath(inst);
+        app->record.m_distFolder = FromPath(inst + "/kx/");
+        app->record.m_isoPath = FromPath(dir / "out.iso");
+        app->record.ResetConfiguration(true);
+        app->record.m_serverName = u"vm1";
+        app->record.m_lanAddress = u"192.0.2.10";
+        app->record.m_lanNetmask = u"255.255.255.0";
+        app->record.m_hwType = HwVirtual250;
+        app->record.m_isoMedia = 1;
+        app->record.m_configSource = ConfigGenerateNodeFile;
+        app->record.m_companyName = u"ACME";
+        app->record.m_productName = u"Branch SBC";
+        app->record.m_tla = u"Licensed to ACME";
         // Pauses really wait a little, so that a cancel can land inside one.
         app.clock.SetRealDelay(20ms);
     }
@@ -110,9 +110,9 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
         Prepare(app);
         WriteFileBytes(inst + "/syslinux/mkisofs", "#!/bin/sh\nexec genisoimage -quiet \"$@\"\n");
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
-        ASSERT_TRUE(app->StartWorker([&] { return app->SetupISO(); }));
-        app->WaitWorker();
+        app->engine.m_pProgressDlg = &progress;
+        ASSERT_TRUE(app->engine.StartWorker([&] { return app->engine.SetupISO(); }));
+        app->engine.WaitWorker();
         for (const u16& action : progress.Actions()) {
             if (std::find(steps.begin(), steps.end(), action) == steps.end()) {
                 steps.push_back(action);
@@ -130,17 +130,17 @@ TEST_F(IsoCancel, EveryStepEndsQuicklyAndLeavesNoTool) {
         TestApp app;
         Prepare(app);
         StepWatcher watcher(step);
-        app->m_pProgressDlg = &watcher;
-        ASSERT_TRUE(app->StartWorker([&] { return app->SetupISO(); }));
+        app->engine.m_pProgressDlg = &watcher;
+        ASSERT_TRUE(app->engine.StartWorker([&] { return app->engine.SetupISO(); }));
         ASSERT_TRUE(watcher.WaitForStep(20s));
 
         const auto asked = std::chrono::steady_clock::now();
-        app->CancelSetup();
+        app->engine.CancelSetup();
         const auto took = std::chrono::steady_clock::now() - asked;
 
-        EXPECT_FALSE(app->WorkerRunning());
+        EXPECT_FALSE(app->engine.WorkerRunning());
         EXPECT_LT(took, 200ms);
-        EXPECT_EQ(app->m_setupStatus, SetupCanceled);
+        EXPECT_EQ(app->engine.m_setupStatus, SetupCanceled);
         // The tool's group was killed; a busy kernel may take a moment to
         // tear down the orphaned child, which nobody waits for.
         EXPECT_TRUE(WaitFor([&] { return !ToolStillRunning(inst); }, 1s));

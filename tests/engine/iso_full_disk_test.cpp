@@ -50,44 +50,44 @@ class IsoFullDisk : public ::testing::Test {
         fs::create_directories(temp);
         // The log stays on a roomy disk so that it can tell what happened.
         app.env.tempFolder = FromPath(temp + "/");
-        app->OpenLog();
-        app->m_exeFolder = FromPath(inst);
-        app->m_distFolder = FromPath(inst + "/kx/");
-        app->m_isoPath = FromPath(dir / "out.iso");
-        app->ResetConfiguration(true);
-        app->m_serverName = u"vm1";
-        app->m_lanDisabled = 0;
-        app->m_lanAddress = u"192.0.2.10";
-        app->m_lanNetmask = u"255.255.255.0";
-        app->m_hwType = HwVirtual250;
-        app->m_isoMedia = 1;
-        app->m_configSource = ConfigGenerateNodeFile;
-        app->m_pProgressDlg = &progress;
+        app->services.OpenLog();
+        app->record.m_exeFolder = FromPath(inst);
+        app->record.m_distFolder = FromPath(inst + "/kx/");
+        app->record.m_isoPath = FromPath(dir / "out.iso");
+        app->record.ResetConfiguration(true);
+        app->record.m_serverName = u"vm1";
+        app->record.m_lanDisabled = 0;
+        app->record.m_lanAddress = u"192.0.2.10";
+        app->record.m_lanNetmask = u"255.255.255.0";
+        app->record.m_hwType = HwVirtual250;
+        app->record.m_isoMedia = 1;
+        app->record.m_configSource = ConfigGenerateNodeFile;
+        app->engine.m_pProgressDlg = &progress;
     }
 
     // SetupISO on the worker thread, given a bounded time to end.
     int RunBounded() {
         std::atomic<int> result{-1};
-        if (!app->StartWorker([this, &result] {
-                result = app->SetupISO();
+        if (!app->engine.StartWorker([this, &result] {
+                result = app->engine.SetupISO();
                 return result.load();
             })) {
             ADD_FAILURE() << "the worker could not be started";
             return -1;
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (app->WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
+        while (app->engine.WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (app->WorkerRunning()) {
+        if (app->engine.WorkerRunning()) {
             ADD_FAILURE() << "SetupISO did not end within 60 s";
-            app->CancelWorker();
+            app->engine.CancelWorker();
         }
-        app->WaitWorker();
+        app->engine.WaitWorker();
         return result;
     }
 
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Log() { return ReadFileBytes(app->services.m_logFile.Path()); }
 
     TempDir dir;
     TestApp app;
@@ -101,7 +101,7 @@ TEST_F(IsoFullDisk, TreeFolderFillsDuringTheDistributionCopy) {
     app.env.tempFolder = FromPath(small.Folder() + "/");
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     const std::string log = Log();
     EXPECT_NE(log.find("CopyDirFiles(): file zz_payload.bin"), std::string::npos) << log;
     EXPECT_EQ(log.find("SetupISO(): isolinux.bin file"), std::string::npos)
@@ -150,7 +150,7 @@ TEST_P(IsoFullDiskWriters, FailTheWindowsRun) {
     c.arrange(*this, small.Folder());
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError)
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError)
         << "an image without its " << c.file << " is no success";
     EXPECT_NE(app.stdoutText.find(c.writerLine), std::string::npos) << app.stdoutText;
     const std::vector<ShownMessage> shown = app.presenter.Shown();
@@ -173,9 +173,9 @@ INSTANTIATE_TEST_SUITE_P(
         WriterFileCase{
             "Branding", 0,
             [](IsoFullDisk& t, const std::string& folder) {
-                t.app->m_companyName = u"Example Telecom";
-                t.app->m_productName = u"Edge";
-                t.app->m_tla = u"EXT";
+                t.app->record.m_companyName = u"Example Telecom";
+                t.app->record.m_productName = u"Edge";
+                t.app->record.m_tla = u"EXT";
                 t.progress.OnAction([folder](const u16& action) {
                     if (action == u"Copying Branding Company Name...") {
                         RunProgram({"dd", "if=/dev/zero", "of=" + folder + "/filler", "bs=64k"});
@@ -189,9 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
                        "Could not open file (error 28)", "SetupISO(): copying files"},
         WriterFileCase{"ConfigXml", 3,
                        [](IsoFullDisk& t, const std::string&) {
-                           t.app->m_configSource = ConfigFromDatabase;
+                           t.app->record.m_configSource = ConfigFromDatabase;
                            const std::string db = "<kestrelData/>";
-                           t.app->m_dbFileData.assign(db.begin(), db.end());
+                           t.app->record.m_dbFileData.assign(db.begin(), db.end());
                        },
                        "config.xml", 1, "Could not open file (error 28)",
                        "SetupISO(): copying files"}),
@@ -201,10 +201,10 @@ TEST_F(IsoFullDisk, ImageDoesNotFitWhereItGoes) {
     SmallTmpfs small(dir / "small", kSmall);
     if (!small.Mounted()) GTEST_SKIP() << small.Error();
     const std::string image = small.Folder() + "/out.iso";
-    app->m_isoPath = FromPath(image);
+    app->record.m_isoPath = FromPath(image);
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError) << "a cut-off image is no success";
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError) << "a cut-off image is no success";
     const std::string log = Log();
     EXPECT_NE(log.find("SetupISO(): creating ISO file"), std::string::npos) << log;
     EXPECT_NE(log.find("Process(): Error: command failed"), std::string::npos) << log;
@@ -229,7 +229,7 @@ TEST_F(IsoFullDisk, ImageTheToolNeverTouchedIsKept) {
     fs::remove(inst + "/syslinux/mkisofs");
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     EXPECT_EQ(ReadFileBytes(image), "an earlier image");
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     EXPECT_EQ(shown.size(), 1u) << "the runner's box for a tool that cannot start";

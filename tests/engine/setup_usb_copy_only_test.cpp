@@ -29,9 +29,9 @@ TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
     const std::string before = ReadFileBytes(image);
     disks.mountError = EBUSY;
 
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
 
-    EXPECT_EQ(app->m_setupStatus, SetupBlocked);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked);
     EXPECT_EQ(disks.releaseCalls, 1);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Device or resource busy");
@@ -41,9 +41,9 @@ TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
 }
 
 TEST_F(CopyOnlyStick, AReleasedStickGetsItsFiles) {
-    EXPECT_EQ(app->SetupUSB(), 1);
+    EXPECT_EQ(app->engine.SetupUSB(), 1);
 
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_EQ(disks.releaseCalls, 1);
     EXPECT_TRUE(app.presenter.Shown().empty());
     ProgramResult listed = RunProgram({"mdir", "-b", "-i", image, "::/"}, {"MTOOLS_SKIP_CHECK=1"});
@@ -59,16 +59,16 @@ TEST_F(CopyOnlyStick, FlushFollowsTheLastFileAndPrecedesComplete) {
     disks.onFlush = [&] {
         listingAtFlush = Listing();
         logAtFlush = Log();
-        statusAtFlush = app->m_setupStatus;
+        statusAtFlush = app->engine.m_setupStatus;
         closesAtFlush = progress.CloseRequests();
     };
 
-    ASSERT_EQ(app->SetupUSB(), 1) << Log();
+    ASSERT_EQ(app->engine.SetupUSB(), 1) << Log();
 
     EXPECT_EQ(disks.flushed, std::vector<std::string>{"sdz"});
     EXPECT_NE(statusAtFlush, SetupComplete);
     EXPECT_EQ(closesAtFlush, 0);
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     // Every file, the image tar last of all, was written before the flush.
     EXPECT_NE(listingAtFlush.find("image_zev-1"), std::string::npos) << listingAtFlush;
     EXPECT_EQ(listingAtFlush, Listing()) << "nothing is written after the flush";
@@ -79,10 +79,10 @@ TEST_F(CopyOnlyStick, FlushFollowsTheLastFileAndPrecedesComplete) {
 TEST_F(CopyOnlyStick, AFailedFlushEndsTheRunWithItsError) {
     disks.flushError = EIO;
 
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
 
     EXPECT_EQ(disks.flushed.size(), 1u);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Input/output error");
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
@@ -126,7 +126,7 @@ void FailingFormatter(TestApp& app, const std::string& dir) {
     }
     WriteFileBytes(tools / "mkfs.fat", "#!/bin/sh\necho 'mkfs.fat: no room for the FAT'\nexit 1\n");
     fs::permissions(tools / "mkfs.fat", fs::perms::owner_all);
-    app->m_toolFolder = FromPath(tools.parent_path().string());
+    app->engine.m_toolFolder = FromPath(tools.parent_path().string());
 }
 
 class StickOutcomes : public ImageStickTest<::testing::TestWithParam<StickOutcomeRow>> {
@@ -138,9 +138,9 @@ TEST_P(StickOutcomes, TheOutcomeNamesWhatEndedTheRun) {
     const StickOutcomeRow& row = GetParam();
     row.arrange(disks, app, image, dir.Path());
 
-    EXPECT_EQ(app->SetupUSB(), row.status == SetupComplete ? 1 : 0) << Log();
+    EXPECT_EQ(app->engine.SetupUSB(), row.status == SetupComplete ? 1 : 0) << Log();
 
-    const Outcome& outcome = app->m_lastOutcome;
+    const Outcome& outcome = app->engine.m_lastOutcome;
     EXPECT_EQ(outcome.status, row.status);
     EXPECT_EQ(OutcomeKindName(outcome.kind), OutcomeKindName(row.kind));
     EXPECT_EQ(outcome.error, row.error);
@@ -149,7 +149,7 @@ TEST_P(StickOutcomes, TheOutcomeNamesWhatEndedTheRun) {
     for (const auto& box : app.presenter.Shown()) shown.push_back(box.text);
     EXPECT_EQ(shown, row.boxes);
     if (row.status != SetupCanceled) {
-        EXPECT_EQ(app->m_setupStatus, row.status);
+        EXPECT_EQ(app->engine.m_setupStatus, row.status);
         EXPECT_EQ(progress.CloseRequests(), 1);
     }
 }
@@ -158,7 +158,7 @@ const u16 kGone = u"The USB stick was removed or stopped responding.";
 const StickOutcomeRow kStickOutcomes[] = {
     {"complete", [](auto&, auto&, auto&, auto&) {}, SetupComplete, OutcomeKind::None, 0, {}},
     {"canceled before it began",
-     [](FakeDisks&, TestApp& app, auto&, auto&) { app->m_workerStop.request_stop(); },
+     [](FakeDisks&, TestApp& app, auto&, auto&) { app->engine.m_workerStop.request_stop(); },
      SetupCanceled,
      OutcomeKind::Canceled,
      0,

@@ -41,16 +41,16 @@ class SourceChecksTest : public ::testing::Test {
             WriteFileBytes(exe + rel, "x");
         }
         app.env.tempFolder = FromPath(tmp.Path() + "/");
-        app->OpenLog();
-        app->m_exeFolder = FromPath(exe);
-        app->m_distFolder = FromPath(exe + "/kx/");
+        app->services.OpenLog();
+        app->record.m_exeFolder = FromPath(exe);
+        app->record.m_distFolder = FromPath(exe + "/kx/");
     }
 
     // What the log gained during `call`.
     std::string LogOf(const std::function<void()>& call) {
-        std::size_t before = ReadFileBytes(app->m_logFile.Path()).size();
+        std::size_t before = ReadFileBytes(app->services.m_logFile.Path()).size();
         call();
-        return ReadFileBytes(app->m_logFile.Path()).substr(before);
+        return ReadFileBytes(app->services.m_logFile.Path()).substr(before);
     }
 
     static std::string Lines(const std::vector<std::string>& lines) {
@@ -80,10 +80,10 @@ class SourceChecksTest : public ::testing::Test {
 TEST_F(SourceChecksTest, CompleteFolderPassesForBothLayouts) {
     for (bool gpt : {true, false}) {
         SCOPED_TRACE(gpt ? "GPT" : "MBR");
-        app->m_gptPartition = gpt;
+        app->record.m_gptPartition = gpt;
         const std::vector<std::string>& list = gpt ? kGptList : kLegacyList;
         bool result = false;
-        std::string log = LogOf([&] { result = app->CheckPendriveSoftware(); });
+        std::string log = LogOf([&] { result = app->engine.CheckPendriveSoftware(); });
         EXPECT_TRUE(result);
         std::vector<std::string> expected = {"Checking TVQ pendrive software..."};
         for (const std::string& rel : list) expected.push_back(" - found " + rel);
@@ -97,10 +97,10 @@ TEST_F(SourceChecksTest, EachMissingFileFailsAndStopsTheCheck) {
         const std::vector<std::string>& list = gpt ? kGptList : kLegacyList;
         for (std::size_t missing = 0; missing < list.size(); ++missing) {
             SCOPED_TRACE((gpt ? "GPT, missing " : "MBR, missing ") + list[missing]);
-            app->m_gptPartition = gpt;
+            app->record.m_gptPartition = gpt;
             fs::rename(exe + list[missing], exe + list[missing] + ".away");
             bool result = true;
-            std::string log = LogOf([&] { result = app->CheckPendriveSoftware(); });
+            std::string log = LogOf([&] { result = app->engine.CheckPendriveSoftware(); });
             fs::rename(exe + list[missing] + ".away", exe + list[missing]);
 
             EXPECT_FALSE(result);
@@ -117,19 +117,19 @@ TEST_F(SourceChecksTest, EachMissingFileFailsAndStopsTheCheck) {
 TEST_F(SourceChecksTest, MissingSyslinuxFolder) {
     fs::remove_all(exe + "/syslinux");
     // The GPT layout does not need it.
-    app->m_gptPartition = 1;
-    EXPECT_TRUE(app->CheckPendriveSoftware());
+    app->record.m_gptPartition = 1;
+    EXPECT_TRUE(app->engine.CheckPendriveSoftware());
     // The legacy layout does: a missing folder means its files are missing.
-    app->m_gptPartition = 0;
-    std::string log = LogOf([&] { EXPECT_FALSE(app->CheckPendriveSoftware()); });
+    app->record.m_gptPartition = 0;
+    std::string log = LogOf([&] { EXPECT_FALSE(app->engine.CheckPendriveSoftware()); });
     EXPECT_NE(log.find("ERROR: file not found /syslinux/syslinux.cfg"), std::string::npos);
 }
 
 TEST_F(SourceChecksTest, AFolderWithItsOwnToolsNamesTheOneItLacks) {
     fs::create_directories(exe + "/tools");
     for (bool gpt : {true, false}) {
-        app->m_gptPartition = gpt;
-        std::string log = LogOf([&] { EXPECT_FALSE(app->CheckPendriveSoftware()); });
+        app->record.m_gptPartition = gpt;
+        std::string log = LogOf([&] { EXPECT_FALSE(app->engine.CheckPendriveSoftware()); });
         EXPECT_NE(Untimed(log).find(
                       "ERROR: file not found /tools/mkfs.fat\r\nCheck TVQ pendrive returned: 0"),
                   std::string::npos)
@@ -173,7 +173,7 @@ TEST_F(SourceChecksTest, InstallImageNames) {
             }
         }
         bool result = !c.result;
-        std::string log = LogOf([&] { result = app->CheckInstallImage(); });
+        std::string log = LogOf([&] { result = app->engine.CheckInstallImage(); });
         EXPECT_EQ(result, c.result);
         std::vector<std::string> expected = {"Checking TVQ Install software..."};
         for (const std::string& name : c.found) expected.push_back(" - found " + name);
@@ -185,7 +185,7 @@ TEST_F(SourceChecksTest, InstallImageNames) {
 
 TEST_F(SourceChecksTest, UnreadableDistributionFolderIsShown) {
     fs::remove_all(exe + "/kx");
-    EXPECT_FALSE(app->CheckInstallImage());
+    EXPECT_FALSE(app->engine.CheckInstallImage());
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, Utf8ToUtf16(AppServices::SystemErrorText(ENOENT)));
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");

@@ -27,15 +27,15 @@ class StickRights : public ImageStickTest<::testing::TestWithParam<RightsCase>> 
 
 TEST_P(StickRights, ShowsTheSystemReasonOnceAndNotTheBlockedText) {
     const RightsCase& c = GetParam();
-    EXPECT_EQ(app->SetupUSB(), 0);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, Utf8ToUtf16(c.shown));
     EXPECT_EQ(shown[0].caption, u"Error");
-    EXPECT_EQ(app->m_setupStatus.load(), c.status);
+    EXPECT_EQ(app->engine.m_setupStatus.load(), c.status);
     EXPECT_EQ(progress.CloseRequests(), 1);
     // Nothing was formatted.
-    EXPECT_EQ(ReadFileBytes(app->m_logFile.Path()).find("Format starting"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(app->services.m_logFile.Path()).find("Format starting"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -87,7 +87,7 @@ class StickVerify : public ImageStickTest<> {
     // SetupUSB, given a bounded time: a read-back that never ends cannot be
     // stopped, so the test program ends with an error.
     int RunBounded() {
-        auto run = std::async(std::launch::async, [this] { return app->SetupUSB(); });
+        auto run = std::async(std::launch::async, [this] { return app->engine.SetupUSB(); });
         if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             ADD_FAILURE() << "SetupUSB did not end within 60 s";
             std::fflush(nullptr);
@@ -103,7 +103,7 @@ TEST_F(StickVerify, ACleanRunReadsBackEveryFileAndCompletes) {
     WriteFileBytes(inst + "/kx/Extra Files/a b.txt", "two words\n");
     WriteFileBytes(inst + "/kx/Extra Files/deep/EMPTY", "");
     EXPECT_EQ(RunBounded(), 1);
-    EXPECT_EQ(app->m_setupStatus, SetupComplete);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupComplete);
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(disks.droppedVolumes, std::vector<std::string>{image});
 
@@ -163,7 +163,7 @@ TEST_P(StickVerifyFault, EndsTheRunWithTheVerificationBox) {
     };
 
     EXPECT_EQ(RunBounded(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
     if (fault.box) {
@@ -274,15 +274,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(StickVerify, CachesThatCannotBeDroppedEndTheRun) {
     disks.dropError = EACCES;
-    EXPECT_EQ(app->SetupUSB(), 0);
-    EXPECT_EQ(app->m_setupStatus, SetupError);
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
+    EXPECT_EQ(app->engine.m_setupStatus, SetupError);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Permission denied");
 }
 
 TEST_F(StickVerify, CancelDuringTheCheckEndsQuietly) {
-    disks.onDrop = [&] { app->m_workerStop.request_stop(); };
-    EXPECT_EQ(app->SetupUSB(), 0);
+    disks.onDrop = [&] { app->engine.m_workerStop.request_stop(); };
+    EXPECT_EQ(app->engine.SetupUSB(), 0);
     EXPECT_TRUE(app.presenter.Shown().empty());
     EXPECT_EQ(progress.CloseRequests(), 0) << "the dialog's Cancel ends it";
     EXPECT_NE(Log().find("VerifyStick(): canceled"), std::string::npos) << Log();

@@ -33,11 +33,11 @@ bool Eventually(const std::function<bool()>& done) {
 TEST(WorkerChannel, WithoutADialogEveryCallIsANoOp) {
     TestApp app;
     int position = 37;
-    app->WaitProgressReady();
-    app->SetProgressPos(50);
-    app->GetProgressPos(position);
-    app->SetProgressAction(u"Copying files...");
-    app->CloseProgress();
+    app->engine.WaitProgressReady();
+    app->engine.SetProgressPos(50);
+    app->engine.GetProgressPos(position);
+    app->engine.SetProgressAction(u"Copying files...");
+    app->engine.CloseProgress();
     EXPECT_EQ(position, 37);
     EXPECT_TRUE(app.clock.Pauses().empty());
     EXPECT_TRUE(app.presenter.Shown().empty());
@@ -57,9 +57,9 @@ TEST(WorkerChannel, WaitProgressReadyPollsIn100MsPauses) {
         TestApp app;
         RecordingProgress progress(false);
         progress.BecomeReadyAfter(c.readyAtCheck);
-        app->m_pProgressDlg = &progress;
-        app->WaitProgressReady();
-        app->SetProgressPos(5);
+        app->engine.m_pProgressDlg = &progress;
+        app->engine.WaitProgressReady();
+        app->engine.SetProgressPos(5);
         EXPECT_EQ(app.clock.Pauses(), c.pauses);
         EXPECT_EQ(progress.ReadyChecks(), static_cast<int>(c.pauses.size()) + 1);
         EXPECT_EQ(progress.Positions(), std::vector<int>{5});
@@ -68,17 +68,17 @@ TEST(WorkerChannel, WaitProgressReadyPollsIn100MsPauses) {
 
 // A worker in the shape of the setup routines: it reports, then works in
 // pauses until it is stopped or done.
-int BusyWorker(CflintmereApp& app, int steps) {
-    app.m_setupStatus = SetupError;
-    app.WaitProgressReady();
-    app.SetProgressAction(u"Working");
+int BusyWorker(AppParts& app, int steps) {
+    app.engine.m_setupStatus = SetupError;
+    app.engine.WaitProgressReady();
+    app.engine.SetProgressAction(u"Working");
     for (int i = 0; i < steps; ++i) {
-        if (!app.Pause(1000)) return 0;
-        app.SetProgressPos(i);
+        if (!app.engine.Pause(1000)) return 0;
+        app.engine.SetProgressPos(i);
     }
-    app.m_setupStatus = SetupComplete;
-    app.CloseProgress();
-    app.Pause(500);
+    app.engine.m_setupStatus = SetupComplete;
+    app.engine.CloseProgress();
+    app.engine.Pause(500);
     return 1;
 }
 
@@ -92,21 +92,21 @@ TEST(WorkerChannel, CancelStopsTheWorkerQuicklyAndMarksTheRunCanceled) {
         TestApp app;
         app.clock.SetRealDelay(10s);
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
-        ASSERT_TRUE(app->StartWorker([&] { return BusyWorker(*app, 100); }));
+        app->engine.m_pProgressDlg = &progress;
+        ASSERT_TRUE(app->engine.StartWorker([&] { return BusyWorker(*app, 100); }));
         ASSERT_TRUE(Eventually([&] { return progress.Actions().size() == 1; }));
-        ASSERT_TRUE(app->WorkerRunning());
+        ASSERT_TRUE(app->engine.WorkerRunning());
 
         auto start = Clock::now();
         if (c.closeBox) {
-            app->CloseSetup();
+            app->engine.CloseSetup();
         } else {
-            app->CancelSetup();
+            app->engine.CancelSetup();
         }
         EXPECT_LT(MsSince(start), 200);
-        EXPECT_FALSE(app->WorkerRunning());
-        EXPECT_FALSE(app->m_hWorkerThread.joinable());
-        EXPECT_EQ(app->m_setupStatus, SetupCanceled);
+        EXPECT_FALSE(app->engine.WorkerRunning());
+        EXPECT_FALSE(app->engine.m_hWorkerThread.joinable());
+        EXPECT_EQ(app->engine.m_setupStatus, SetupCanceled);
         // The stopped worker did not report anything after the first action.
         EXPECT_EQ(progress.Events().size(), 1u);
     }
@@ -125,18 +125,18 @@ TEST(WorkerChannel, CancelAfterTheWorkerAskedToCloseKeepsItsOutcome) {
         TestApp app;
         app.clock.SetRealDelay(50ms);
         RecordingProgress progress;
-        app->m_pProgressDlg = &progress;
-        ASSERT_TRUE(app->StartWorker([&] {
+        app->engine.m_pProgressDlg = &progress;
+        ASSERT_TRUE(app->engine.StartWorker([&] {
             if (c.steps == -1) {
-                app->SetProgressAction(u"Failing");
-                app->CloseProgress();
-                app->Pause(500);
+                app->engine.SetProgressAction(u"Failing");
+                app->engine.CloseProgress();
+                app->engine.Pause(500);
                 return 0;
             }
             if (c.steps == -2) {
-                app->m_setupStatus = SetupComplete;
-                app->SetProgressAction(u"Tidying up");
-                app->Pause(5000);
+                app->engine.m_setupStatus = SetupComplete;
+                app->engine.SetProgressAction(u"Tidying up");
+                app->engine.Pause(5000);
                 return 1;
             }
             return BusyWorker(*app, c.steps);
@@ -146,23 +146,23 @@ TEST(WorkerChannel, CancelAfterTheWorkerAskedToCloseKeepsItsOutcome) {
             return progress.CloseRequests() == 1 ||
                    (!actions.empty() && actions.back() == u"Tidying up");
         }));
-        app->CancelSetup();
-        EXPECT_FALSE(app->WorkerRunning());
-        EXPECT_EQ(app->m_setupStatus, c.status);
+        app->engine.CancelSetup();
+        EXPECT_FALSE(app->engine.WorkerRunning());
+        EXPECT_EQ(app->engine.m_setupStatus, c.status);
     }
 }
 
 TEST(WorkerChannel, CloseBoxAfterTheWorkerEndedLeavesTheStatus) {
     TestApp app;
     RecordingProgress progress;
-    app->m_pProgressDlg = &progress;
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->m_setupStatus = SetupBlocked;
+    app->engine.m_pProgressDlg = &progress;
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.m_setupStatus = SetupBlocked;
         return 0;
     }));
-    ASSERT_TRUE(Eventually([&] { return !app->WorkerRunning(); }));
-    app->CloseSetup();
-    EXPECT_EQ(app->m_setupStatus, SetupBlocked);
+    ASSERT_TRUE(Eventually([&] { return !app->engine.WorkerRunning(); }));
+    app->engine.CloseSetup();
+    EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked);
 }
 
 // A dialog whose synchronous calls run on the "UI thread", like the Qt
@@ -216,11 +216,11 @@ TEST(WorkerChannel, CancelKeepsServingTheWorkersSynchronousCalls) {
     TestApp app;
     app.clock.SetRealDelay(1ms);
     UiThreadDialog dialog;
-    app->m_pProgressDlg = &dialog;
-    ASSERT_TRUE(app->StartWorker([&] {
+    app->engine.m_pProgressDlg = &dialog;
+    ASSERT_TRUE(app->engine.StartWorker([&] {
         for (int i = 0;; i = (i + 1) % 100) {
-            app->SetProgressPos(i);
-            if (!app->Pause(1)) return 0;
+            app->engine.SetProgressPos(i);
+            if (!app->engine.Pause(1)) return 0;
         }
     }));
     ASSERT_TRUE(Eventually([&] {
@@ -228,10 +228,10 @@ TEST(WorkerChannel, CancelKeepsServingTheWorkersSynchronousCalls) {
         return dialog.Served() > 5;
     }));
     auto start = Clock::now();
-    app->CancelSetup([&] { dialog.Serve(); });
+    app->engine.CancelSetup([&] { dialog.Serve(); });
     EXPECT_LT(MsSince(start), 200);
-    EXPECT_FALSE(app->WorkerRunning());
-    EXPECT_EQ(app->m_setupStatus, SetupCanceled);
+    EXPECT_FALSE(app->engine.WorkerRunning());
+    EXPECT_EQ(app->engine.m_setupStatus, SetupCanceled);
 }
 
 TEST(WorkerChannel, ANewWorkerStartsOnlyAfterThePreviousOneEnded) {
@@ -241,13 +241,13 @@ TEST(WorkerChannel, ANewWorkerStartsOnlyAfterThePreviousOneEnded) {
     std::atomic<int> overlap{0};
     auto routine = [&] {
         if (++running > 1) ++overlap;
-        app->Pause(30);
+        app->engine.Pause(30);
         --running;
         return 1;
     };
-    ASSERT_TRUE(app->StartWorker(routine));
-    ASSERT_TRUE(app->StartWorker(routine));
-    app->WaitWorker();
+    ASSERT_TRUE(app->engine.StartWorker(routine));
+    ASSERT_TRUE(app->engine.StartWorker(routine));
+    app->engine.WaitWorker();
     EXPECT_EQ(overlap, 0);
     EXPECT_EQ(app.clock.Pauses(), (std::vector<int>{30, 30}));
 }

@@ -269,22 +269,22 @@ TEST(stick_writer_client, TakesTheOutcomeOnlyFromTheWriterItMeant) {
         ASSERT_EQ(::chmod((folder + "/flintmere-stick-writer").c_str(), 0755), 0);
         RunProgram({"sh", "-c", std::string("cd \"$0\" && ") + row.plant, folder});
         TestApp app;
-        app->m_stickWriterPlaces = {folder + "/flintmere-stick-writer"};
-        app->m_writerCancelGrace = std::chrono::milliseconds(200);
+        app->engine.m_stickWriterPlaces = {folder + "/flintmere-stick-writer"};
+        app->engine.m_writerCancelGrace = std::chrono::milliseconds(200);
         StickRequest request;
-        ASSERT_TRUE(app->StartWorker([&] { return app->RunStickWriter(request); }));
+        ASSERT_TRUE(app->engine.StartWorker([&] { return app->engine.RunStickWriter(request); }));
         if (row.cancel) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            app->CancelSetup();
+            app->engine.CancelSetup();
         }
-        app->WaitWorker();
-        EXPECT_NE(app->m_setupStatus.load(), SetupComplete);
+        app->engine.WaitWorker();
+        EXPECT_NE(app->engine.m_setupStatus.load(), SetupComplete);
         const std::vector<ShownMessage> shown = app.presenter.Shown();
-        EXPECT_EQ(OutcomeKindName(app->m_lastOutcome.kind), OutcomeKindName(row.kind));
-        EXPECT_EQ(app->m_lastOutcome.error, row.error);
+        EXPECT_EQ(OutcomeKindName(app->engine.m_lastOutcome.kind), OutcomeKindName(row.kind));
+        EXPECT_EQ(app->engine.m_lastOutcome.error, row.error);
         if (row.shown && !*row.shown) {
             EXPECT_TRUE(shown.empty());
-            EXPECT_EQ(app->m_setupStatus.load(), SetupBlocked);
+            EXPECT_EQ(app->engine.m_setupStatus.load(), SetupBlocked);
         } else if (row.shown) {
             ASSERT_EQ(shown.size(), 1u);
             EXPECT_NE(ToPath(shown[0].text).find(row.shown), std::string::npos)

@@ -272,15 +272,15 @@ TEST(UnitCheck, AgreesWithTheWindow) {
                     << DescribeRefusal(*refusal);
                 continue;
             }
-            const CflintmereApp& w = h.app();
-            EXPECT_EQ(unit.record.m_hwType, w.m_hwType);
+            const AppParts& w = h.app();
+            EXPECT_EQ(unit.record.m_hwType, w.record.m_hwType);
             EXPECT_EQ(unit.record.m_partitioned, h.surface().IsChecked(IdChkPartitioned));
             EXPECT_EQ(unit.record.m_gptPartition, h.surface().IsChecked(IdChkGpt));
             EXPECT_EQ(unit.record.m_legacyBios, h.surface().IsChecked(IdChkLegacyBios));
             EXPECT_EQ(unit.record.m_uefi, h.surface().IsChecked(IdChkUefi));
-            EXPECT_EQ(unit.record.m_wanAddress, w.m_wanAddress);
-            EXPECT_EQ(unit.record.m_adminDisabled, w.m_adminDisabled);
-            EXPECT_EQ(unit.hostName, ToPath(w.m_serverName));
+            EXPECT_EQ(unit.record.m_wanAddress, w.record.m_wanAddress);
+            EXPECT_EQ(unit.record.m_adminDisabled, w.record.m_adminDisabled);
+            EXPECT_EQ(unit.hostName, ToPath(w.record.m_serverName));
         }
     }
 }

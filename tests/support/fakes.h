@@ -72,8 +72,8 @@ struct TestApp {
     std::unique_ptr<CflintmereApp> app;
 
     TestApp();
-    CflintmereApp* operator->() { return app.get(); }
-    CflintmereApp& operator*() { return *app; }
+    AppParts* operator->() { return &app->parts; }
+    AppParts& operator*() { return app->parts; }
 };
 
 std::string ReadFileBytes(const std::string& path);

@@ -21,17 +21,17 @@ void WireImageStick(TestApp& app, FakeDisks& disks, RecordingProgress& progress,
     disks.volumes["sdz"] = image;
     disks.tables["sdz"] = PartitionEntry{};
 
-    app->SetDiskService(&disks);
-    app->m_pProgressDlg = &progress;
+    app->engine.SetDiskService(&disks);
+    app->engine.m_pProgressDlg = &progress;
     app.env.tempFolder = FromPath(tempDir + "/");
-    app->OpenLog();
-    app->m_exeFolder = FromPath(inst);
-    app->m_distFolder = FromPath(inst + "/kx/");
-    app->m_driveVolumeName[0] = u"sdz:7";
-    app->m_selectedDrive = 0;
-    app->ResetConfiguration(true);
-    app->m_serverName = u"sbc1";
-    app->m_configSource = ConfigGenerateNodeFile;
+    app->services.OpenLog();
+    app->record.m_exeFolder = FromPath(inst);
+    app->record.m_distFolder = FromPath(inst + "/kx/");
+    app->engine.m_driveVolumeName[0] = u"sdz:7";
+    app->engine.m_selectedDrive = 0;
+    app->record.ResetConfiguration(true);
+    app->record.m_serverName = u"sbc1";
+    app->record.m_configSource = ConfigGenerateNodeFile;
 }
 
 }  // namespace flintmere::testing

@@ -41,7 +41,7 @@ class ImageStickTest : public Base {
         WireImageStick(app, disks, progress, inst, image, dir.Path());
     }
 
-    std::string Log() { return ReadFileBytes(app->m_logFile.Path()); }
+    std::string Log() { return ReadFileBytes(app->services.m_logFile.Path()); }
 
     TempDir dir;
     TestApp app;

@@ -73,18 +73,18 @@ UiHarness::UiHarness(UiHarnessOptions options) : relay_(std::make_unique<Relay>(
     }
     app_.env.tempFolder = FromPath(dir.Path() + "/");
     app_.env.executablePath = FromPath(installPath + "/flintmere");
-    app_->DeriveFolders();
-    app_->OpenLog();
+    app_.app->DeriveFolders();
+    app_->services.OpenLog();
     for (int i = 0; i < options.sticks; ++i) disks.disks.push_back(MakeStick(i));
-    app_->SetDiskService(&disks);
+    app_->engine.SetDiskService(&disks);
 
     window_ = MakeUiWindow(*relay_);
-    dialog_ = std::make_unique<ui::CflintmereDlg>(*app_, *window_.surface, host);
+    dialog_ = std::make_unique<ui::CflintmereDlg>(app_.app->parts, *window_.surface, host);
     relay_->target = dialog_.get();
 }
 
 UiHarness::~UiHarness() {
-    app_->CancelWorker();
+    app_->engine.CancelWorker();
 }
 
 bool UiHarness::Start() {
@@ -107,7 +107,7 @@ std::vector<std::string> UiHarness::Problems() const {
 }
 
 std::vector<std::string> UiHarness::LogMessages() const {
-    const std::string text = ReadFileBytes(app_.app->m_logFile.Path());
+    const std::string text = ReadFileBytes(app_.app->parts.services.m_logFile.Path());
     std::vector<std::string> lines;
     std::size_t at = 0;
     while (at < text.size()) {

@@ -67,7 +67,7 @@ class UiHarness {
     ui::ControlSurface& surface() { return *window_.surface; }
     ScriptedOperator& op() { return *window_.op; }
     ui::CflintmereDlg& dialog() { return *dialog_; }
-    CflintmereApp& app() { return *app_; }
+    AppParts& app() { return *app_; }
 
     // The window state and the log messages since start, for failure output.
     std::string Dump() const;

@@ -23,31 +23,31 @@ int main(int argc, char** argv) {
     RecordingProgress progress;
     TestApp app;
     app.env.tempFolder = FromPath(out + "/");
-    app->OpenLog();
-    app->m_exeFolder = FromPath(inst);
-    app->m_distFolder = FromPath(inst + "/kx/");
-    app->SetDiskService(&service);
-    app->m_pProgressDlg = &progress;
-    app->m_configSource = ConfigGenerateNodeFile;
-    app->ResetConfiguration(true);
-    app->m_serverName = u"sbc-portable";
-    app->m_lanAddress = u"192.0.2.10";
-    app->m_lanNetmask = u"255.255.255.0";
-    app->m_hwType = HwLegacyBios;
-    app->m_partitioned = app->m_legacyBios = 1;
+    app->services.OpenLog();
+    app->record.m_exeFolder = FromPath(inst);
+    app->record.m_distFolder = FromPath(inst + "/kx/");
+    app->engine.SetDiskService(&service);
+    app->engine.m_pProgressDlg = &progress;
+    app->record.m_configSource = ConfigGenerateNodeFile;
+    app->record.ResetConfiguration(true);
+    app->record.m_serverName = u"sbc-portable";
+    app->record.m_lanAddress = u"192.0.2.10";
+    app->record.m_lanNetmask = u"255.255.255.0";
+    app->record.m_hwType = HwLegacyBios;
+    app->record.m_partitioned = app->record.m_legacyBios = 1;
 
     MediaList list;
-    app->RefreshDevices(list);
-    app->m_selectedDrive = -1;  // never a stick of the host that happens to be listed
+    app->engine.RefreshDevices(list);
+    app->engine.m_selectedDrive = -1;  // never a stick of the host that happens to be listed
     for (std::size_t i = 0; i + 1 < list.entries.size(); ++i) {
         if (ToPath(list.entries[i]).rfind("/dev/" + name + " ", 0) == 0) {
-            app->m_selectedDrive = static_cast<int>(i);
+            app->engine.m_selectedDrive = static_cast<int>(i);
         }
     }
     LocalFolderRoot expected(out);
-    if (app->m_selectedDrive < 0 || app->SetupUSB() != 1 || app->m_setupStatus != SetupComplete ||
-        !app->CreateNodeCfgFile(expected, false)) {
-        std::cerr << ReadFileBytes(app->m_logFile.Path()) << argv[0] << ": the stick run failed\n";
+    if (app->engine.m_selectedDrive < 0 || app->engine.SetupUSB() != 1 || app->engine.m_setupStatus != SetupComplete ||
+        !app->config.CreateNodeCfgFile(app->record, expected, false)) {
+        std::cerr << ReadFileBytes(app->services.m_logFile.Path()) << argv[0] << ": the stick run failed\n";
         return 1;
     }
     return 0;

@@ -68,10 +68,10 @@ struct Window {
         MakeInstallFolder(dir / "inst");
         app.env.tempFolder = FromPath(dir.Path() + "/");
         app.env.executablePath = FromPath(dir / "inst/flintmere");
-        app->DeriveFolders();
+        app.app->DeriveFolders();
         disks.disks.push_back(Stick());
-        app->SetDiskService(&disks);
-        window = std::make_unique<qt::MainWindow>(*app);
+        app->engine.SetDiskService(&disks);
+        window = std::make_unique<qt::MainWindow>(app.app->parts);
         window->Start();
     }
     void Operator(int id, ControlEvent event) { window->Logic().OnControlEvent(id, event); }

@@ -52,7 +52,7 @@ TEST_F(Branding, LogoSizeLimit) {
         };
         fresh.op().Click(IdBranding);
 
-        const SetupRecord& record = fresh.app();
+        const SetupRecord& record = fresh.app().record;
         if (row.loads) {
             EXPECT_EQ(fresh.host.brandingRuns, 1);
             EXPECT_EQ(record.m_logoData.size(), row.size);
@@ -91,8 +91,8 @@ TEST_F(Branding, BareLogoNameOnReopening) {
         return true;
     };
     rig.op().Click(IdBranding);
-    ASSERT_EQ(ToPath(rig.app().m_logoFile), "logo.png");
-    ASSERT_EQ(rig.app().m_logoData.size(), 1000u);
+    ASSERT_EQ(ToPath(rig.app().record.m_logoFile), "logo.png");
+    ASSERT_EQ(rig.app().record.m_logoData.size(), 1000u);
 
     // Opened again, the field shows the bare name, which does not open from
     // the current folder; the operator clears the field at the next round.
@@ -111,8 +111,8 @@ TEST_F(Branding, BareLogoNameOnReopening) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Unable to open file logo.png");
     EXPECT_EQ(boxes[0].style, kMbSimpleErrorStyle);
-    EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
-    EXPECT_TRUE(rig.app().m_logoData.empty());
+    EXPECT_EQ(ToPath(rig.app().record.m_logoFile), "");
+    EXPECT_TRUE(rig.app().record.m_logoData.empty());
 }
 
 TEST_F(Branding, OnlyAPlainFileLoads) {
@@ -136,7 +136,7 @@ TEST_F(Branding, OnlyAPlainFileLoads) {
         const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(ToPath(boxes[0].text), "Unable to open file " + path);
-        EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
+        EXPECT_EQ(ToPath(rig.app().record.m_logoFile), "");
     }
 }
 
@@ -159,7 +159,7 @@ TEST_F(Branding, TextChecksKeepTheDialogOpen) {
         SCOPED_TRACE(row.name);
         rig.app_.presenter.Clear();
         rig.host.brandingRuns = 0;
-        const SetupRecord before = rig.app();
+        const SetupRecord before = rig.app().record;
         int rounds = 0;
         rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface&, int round) {
             rounds = round + 1;
@@ -174,18 +174,18 @@ TEST_F(Branding, TextChecksKeepTheDialogOpen) {
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(ToPath(boxes[0].text), row.message);
             EXPECT_EQ(boxes[0].caption, kApplicationTitle);
-            EXPECT_EQ(rig.app().m_productName, before.m_productName);
-            EXPECT_EQ(rig.app().m_companyName, before.m_companyName);
+            EXPECT_EQ(rig.app().record.m_productName, before.m_productName);
+            EXPECT_EQ(rig.app().record.m_companyName, before.m_companyName);
         } else {
             EXPECT_EQ(rounds, 1);
             EXPECT_TRUE(boxes.empty());
-            EXPECT_EQ(rig.app().m_productName, row.typed);
+            EXPECT_EQ(rig.app().record.m_productName, row.typed);
         }
     }
 }
 
 TEST_F(Branding, OverlongImportedTextGetsTheLengthMessage) {
-    rig.app().m_tla = u16(301, u'a');
+    rig.app().record.m_tla = u16(301, u'a');
     std::vector<u16> typed;
     rig.host.brandingScript = [&](CBrandingDlg&, ControlSurface& surface, int round) {
         if (round == 0) {
@@ -202,7 +202,7 @@ TEST_F(Branding, OverlongImportedTextGetsTheLengthMessage) {
     const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Enter no more than 300 characters.");
-    EXPECT_EQ(rig.app().m_tla.size(), 301u) << "Cancel leaves the record";
+    EXPECT_EQ(rig.app().record.m_tla.size(), 301u) << "Cancel leaves the record";
 }
 
 TEST_F(Branding, BrowseKeepsWhatWasTypedAndCancelChangesNothing) {
@@ -227,10 +227,10 @@ TEST_F(Branding, BrowseKeepsWhatWasTypedAndCancelChangesNothing) {
     const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(ToPath(boxes[0].text), "Company Name cannot be empty.");
-    EXPECT_EQ(rig.app().m_companyName, kDefaultCompanyName);
-    EXPECT_EQ(rig.app().m_productName, kDefaultProductName);
-    EXPECT_EQ(ToPath(rig.app().m_logoFile), "");
-    EXPECT_TRUE(rig.app().m_logoData.empty());
+    EXPECT_EQ(rig.app().record.m_companyName, kDefaultCompanyName);
+    EXPECT_EQ(rig.app().record.m_productName, kDefaultProductName);
+    EXPECT_EQ(ToPath(rig.app().record.m_logoFile), "");
+    EXPECT_TRUE(rig.app().record.m_logoData.empty());
 }
 
 }  // namespace

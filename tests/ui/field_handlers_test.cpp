@@ -276,7 +276,7 @@ TEST(FieldHandlers, EveryFieldReachesTheRecordAndNodeCfg) {
             rig.MarkLog();
             rig.op().Leave(row.id);
             if (row.logged) {
-                EXPECT_EQ(row.stored(rig.app()), row.value) << "on leaving";
+                EXPECT_EQ(row.stored(rig.app().record), row.value) << "on leaving";
                 EXPECT_EQ(rig.LogMessages(), std::vector<std::string>{row.logged});
             }
         }
@@ -293,14 +293,14 @@ TEST(FieldHandlers, EveryFieldReachesTheRecordAndNodeCfg) {
         rig.host.progressScript = [](MediaEngine& engine) { engine.CancelSetup(); };
         rig.op().Click(IdOk);
         ASSERT_EQ(rig.host.progressRuns, 1) << rig.Dump();
-        EXPECT_EQ(row.stored(rig.app()), row.value) << "after OK";
-        EXPECT_EQ(rig.app().m_configSource, ConfigGenerateNodeFile);
-        EXPECT_EQ(rig.app().m_selectedDrive, 0);
+        EXPECT_EQ(row.stored(rig.app().record), row.value) << "after OK";
+        EXPECT_EQ(rig.app().record.m_configSource, ConfigGenerateNodeFile);
+        EXPECT_EQ(rig.app().engine.m_selectedDrive, 0);
 
         const std::string folder = rig.dir / "cfg";
         std::filesystem::create_directories(folder);
         LocalFolderRoot out(folder);
-        ASSERT_TRUE(rig.app().CreateNodeCfgFile(out, false));
+        ASSERT_TRUE(rig.app().config.CreateNodeCfgFile(rig.app().record, out, false));
         const std::string cfg = "\n" + ReadFileBytes(folder + "/node.cfg");
         EXPECT_NE(cfg.find(std::string("\n") + row.line + "\n"), std::string::npos) << cfg;
     }
@@ -335,7 +335,7 @@ TEST(FieldHandlers, UsbHardwareTypeForcesItsNeeds) {
         FLINTMERE_START_DIALOG(rig);
         rig.MarkLog();
         rig.op().Choose(IdHardwareType, row.index);
-        EXPECT_EQ(rig.app().m_hwType, row.code);
+        EXPECT_EQ(rig.app().record.m_hwType, row.code);
         EXPECT_EQ(rig.surface().IsChecked(IdChkPartitioned), row.partitioned);
         EXPECT_EQ(rig.surface().IsChecked(IdChkGpt), row.gpt);
         EXPECT_EQ(rig.surface().IsChecked(IdChkLegacyBios), row.dos);
@@ -344,10 +344,10 @@ TEST(FieldHandlers, UsbHardwareTypeForcesItsNeeds) {
         EXPECT_EQ(rig.surface().IsEnabled(IdChkGpt), row.gptEnabled);
         EXPECT_FALSE(rig.surface().IsEnabled(IdChkLegacyBios));
         // The record follows the boxes.
-        EXPECT_EQ(rig.app().m_partitioned, row.partitioned ? 1 : 0);
-        EXPECT_EQ(rig.app().m_gptPartition, row.gpt ? 1 : 0);
-        EXPECT_EQ(rig.app().m_legacyBios, row.dos ? 1 : 0);
-        EXPECT_EQ(rig.app().m_uefi, row.uefi ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_partitioned, row.partitioned ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_gptPartition, row.gpt ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_legacyBios, row.dos ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_uefi, row.uefi ? 1 : 0);
         const auto flag = [](bool b) { return b ? 1 : 0; };
         EXPECT_EQ(rig.LogMessages(),
                   (std::vector<std::string>{
@@ -366,7 +366,7 @@ TEST(FieldHandlers, VirtualMachineSizesSetTheirCodes) {
         UiHarness rig({.sticks = 0});  // only the ISO entry: the dialog starts on the VM list
         FLINTMERE_START_DIALOG(rig);
         rig.op().Choose(IdHardwareType, index);
-        EXPECT_EQ(rig.app().m_hwType, codes[index]);
+        EXPECT_EQ(rig.app().record.m_hwType, codes[index]);
         EXPECT_FALSE(rig.surface().IsChecked(IdChkGpt));
         EXPECT_TRUE(rig.surface().IsChecked(IdChkLegacyBios));
     }
@@ -423,10 +423,10 @@ TEST(FieldHandlers, PartitionBoxesByHand) {
         EXPECT_EQ(rig.surface().IsChecked(IdChkUefi), row.uefi);
         EXPECT_EQ(rig.surface().IsEnabled(IdChkPartitioned), row.partitionedEnabled);
         EXPECT_EQ(rig.surface().IsEnabled(IdChkGpt), row.gptEnabled);
-        EXPECT_EQ(rig.app().m_partitioned, row.partitioned ? 1 : 0);
-        EXPECT_EQ(rig.app().m_gptPartition, row.gpt ? 1 : 0);
-        EXPECT_EQ(rig.app().m_legacyBios, row.dos ? 1 : 0);
-        EXPECT_EQ(rig.app().m_uefi, row.uefi ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_partitioned, row.partitioned ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_gptPartition, row.gpt ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_legacyBios, row.dos ? 1 : 0);
+        EXPECT_EQ(rig.app().record.m_uefi, row.uefi ? 1 : 0);
     }
 }
 
@@ -444,11 +444,11 @@ TEST(FieldHandlers, SingleArmedCopiesLanIntoEmptyWanWhenWanIsShown) {
     rig.MarkLog();
     rig.op().Choose(IdInterface, InterfaceWan);
 
-    EXPECT_EQ(ToPath(rig.app().m_wanAddress), "192.0.2.10");
-    EXPECT_EQ(ToPath(rig.app().m_wanNetmask), "255.255.255.0");
-    EXPECT_EQ(ToPath(rig.app().m_wanAddress6), "2001:db8::10");
-    EXPECT_EQ(ToPath(rig.app().m_wanPrefix6), "64");
-    EXPECT_EQ(rig.app().m_adminDisabled, 1);
+    EXPECT_EQ(ToPath(rig.app().record.m_wanAddress), "192.0.2.10");
+    EXPECT_EQ(ToPath(rig.app().record.m_wanNetmask), "255.255.255.0");
+    EXPECT_EQ(ToPath(rig.app().record.m_wanAddress6), "2001:db8::10");
+    EXPECT_EQ(ToPath(rig.app().record.m_wanPrefix6), "64");
+    EXPECT_EQ(rig.app().record.m_adminDisabled, 1);
     EXPECT_EQ(rig.surface().GetAddress(IdIpAddress), (IpFields{192, 0, 2, 10}));
     EXPECT_EQ(rig.surface().GetAddress(IdIpNetmask), (IpFields{255, 255, 255, 0}));
     EXPECT_EQ(ToPath(rig.surface().GetText(IdIpv6Address)), "2001:db8::10");
@@ -461,7 +461,7 @@ TEST(FieldHandlers, SingleArmedCopiesLanIntoEmptyWanWhenWanIsShown) {
     rig.op().Leave(IdIpAddress);
     rig.op().Choose(IdInterface, InterfaceLan);
     rig.op().Choose(IdInterface, InterfaceWan);
-    EXPECT_EQ(ToPath(rig.app().m_wanAddress), "198.51.100.7");
+    EXPECT_EQ(ToPath(rig.app().record.m_wanAddress), "198.51.100.7");
     EXPECT_EQ(rig.surface().GetAddress(IdIpAddress), (IpFields{198, 51, 100, 7}));
 
     // Invert and Single Armed exclude each other both ways.
@@ -479,9 +479,9 @@ TEST(FieldHandlers, DhcpDiscardsTypedValues) {
     rig.op().Type(IdIpv6Gateway, u"2001:db8::1");
     rig.op().Click(IdChkDhcp);  // the focus leaves the gateway edit first
 
-    EXPECT_EQ(ToPath(rig.app().m_serverName), "unnamed");
-    for (const u16* field : {&rig.app().m_lanAddress, &rig.app().m_lanNetmask, &rig.app().m_gateway,
-                             &rig.app().m_gateway6}) {
+    EXPECT_EQ(ToPath(rig.app().record.m_serverName), "unnamed");
+    for (const u16* field : {&rig.app().record.m_lanAddress, &rig.app().record.m_lanNetmask, &rig.app().record.m_gateway,
+                             &rig.app().record.m_gateway6}) {
         EXPECT_EQ(ToPath(*field), "");
     }
     Check(rig, Join({NetworkBlank(), All(kAddress, 'D')}));

@@ -87,12 +87,12 @@ TEST_F(IsoScenario, GeneratedConfigurationToAnImage) {
 
     ExpectCompleted();
     ASSERT_TRUE(fs::is_regular_file(image));
-    EXPECT_EQ(ToPath(h.app().m_isoPath), image);
+    EXPECT_EQ(ToPath(h.app().record.m_isoPath), image);
 
     // The image's node.cfg is what the writer makes of the record the
     // window left, as the batch mode writes it.
     LocalFolderRoot reference(h.dir.Path());
-    ASSERT_TRUE(h.app().CreateNodeCfgFile(reference, false));
+    ASSERT_TRUE(h.app().config.CreateNodeCfgFile(h.app().record, reference, false));
     const std::string node = ImageFile(image, "node.cfg");
     EXPECT_EQ(node, ReadFileBytes(h.dir / "node.cfg"));
     for (const char* line :
@@ -150,7 +150,7 @@ TEST_F(IsoScenario, DatabaseToAnImageAsTheBatchModeBuildsIt) {
     // The window's image holds what the writer makes of the record the
     // window left.
     LocalFolderRoot reference(h.dir.Path());
-    ASSERT_TRUE(h.app().CreateNodeCfgFile(reference, false));
+    ASSERT_TRUE(h.app().config.CreateNodeCfgFile(h.app().record, reference, false));
     const std::string node = ImageFile(image, "node.cfg");
     EXPECT_EQ(node, ReadFileBytes(h.dir / "node.cfg"));
     EXPECT_TRUE(ImageFile(image, "config.xml") == database);

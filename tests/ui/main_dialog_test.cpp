@@ -50,7 +50,7 @@ TEST_P(StartUp, LeavesTheDescribedState) {
     ASSERT_EQ(s.ComboCount(IdMediaSelect), c.sticks + 1);
     EXPECT_EQ(s.ComboEntry(IdMediaSelect, c.sticks), u"Virtual Machine ISO image");
     EXPECT_EQ(s.ComboSelection(IdMediaSelect), 0);
-    EXPECT_EQ(h.app().m_isoMedia, c.iso ? 1 : 0);
+    EXPECT_EQ(h.app().record.m_isoMedia, c.iso ? 1 : 0);
 
     EXPECT_TRUE(s.IsChecked(IdRadioGenNode));
     EXPECT_FALSE(s.IsChecked(IdRadioUseDb));
@@ -87,12 +87,12 @@ TEST_P(StartUp, LeavesTheDescribedState) {
     EXPECT_FALSE(s.IsShown(IdHelp));
 
     // The record as the operator first sees it: reset, all interfaces in use.
-    const CflintmereApp& app = h.app();
-    EXPECT_EQ(app.m_serverName, u"unnamed");
-    EXPECT_EQ(app.m_lanDisabled + app.m_wanDisabled + app.m_adminDisabled, 0);
-    EXPECT_EQ(app.m_hwType, HwNone);
-    EXPECT_EQ(app.m_legacyBios, 1);
-    EXPECT_EQ(app.m_partitioned + app.m_gptPartition + app.m_uefi, 0);
+    const AppParts& app = h.app();
+    EXPECT_EQ(app.record.m_serverName, u"unnamed");
+    EXPECT_EQ(app.record.m_lanDisabled + app.record.m_wanDisabled + app.record.m_adminDisabled, 0);
+    EXPECT_EQ(app.record.m_hwType, HwNone);
+    EXPECT_EQ(app.record.m_legacyBios, 1);
+    EXPECT_EQ(app.record.m_partitioned + app.record.m_gptPartition + app.record.m_uefi, 0);
 
     EXPECT_EQ(Filtered(h.LogMessages(), {"OnBnClickedRefresh", "OnBnClickedRadio", "generate"}),
               c.log);
@@ -142,7 +142,7 @@ TEST(MainDialogStartUp, MissingInstallationFilesCloseTheDialogAtOnce) {
     // The operator gets no chance to act on the closed dialog.
     h.MarkLog();
     h.op().Click(IdChkDhcp);
-    EXPECT_FALSE(h.surface().IsChecked(IdChkDhcp) && h.app().m_dhcp);
+    EXPECT_FALSE(h.surface().IsChecked(IdChkDhcp) && h.app().record.m_dhcp);
     EXPECT_EQ(h.LogCount("OnBnClickedChkDHCP(): start"), 0);
 }
 
@@ -169,20 +169,20 @@ TEST_P(PlatformText, SelectsTheEntryAndCode) {
     if (!h.SkipReason().empty()) GTEST_SKIP() << h.SkipReason();
     ASSERT_TRUE(h.Start());
     if (c.iso) h.op().Choose(IdMediaSelect, 1);
-    ASSERT_EQ(h.app().m_isoMedia, c.iso ? 1 : 0);
+    ASSERT_EQ(h.app().record.m_isoMedia, c.iso ? 1 : 0);
     // Something else remembered first, so that a reset to 0 shows.
     h.dialog().m_usbHwSelection = 7;
     h.dialog().m_vmHwSelection = 2;
-    h.app().m_hwType = HwSr630;
+    h.app().record.m_hwType = HwSr630;
 
-    h.app().m_hwPlatformText = c.hw;
-    h.app().m_vmPlatformText = c.vm;
+    h.app().record.m_hwPlatformText = c.hw;
+    h.app().record.m_vmPlatformText = c.vm;
     h.dialog().SelectHardwareFromPlatformText();
 
     SCOPED_TRACE(
         FormatA("hw \"%s\" vm \"%s\"", Utf16ToUtf8(c.hw).c_str(), Utf16ToUtf8(c.vm).c_str()));
     EXPECT_EQ(h.surface().ComboSelection(IdHardwareType), c.entry);
-    EXPECT_EQ(h.app().m_hwType, c.code);
+    EXPECT_EQ(h.app().record.m_hwType, c.code);
     const bool bothEmpty = u16view(c.hw).empty() && u16view(c.vm).empty();
     if (bothEmpty) {
         EXPECT_EQ(h.dialog().m_vmHwSelection, 0);
@@ -253,15 +253,15 @@ TEST(ConfigureFields, ChoosesTheEntryForEveryCode) {
     ASSERT_TRUE(h.Start());
     for (bool iso : {false, true}) {
         h.op().Choose(IdMediaSelect, iso ? 1 : 0);
-        ASSERT_EQ(h.app().m_isoMedia, iso ? 1 : 0);
+        ASSERT_EQ(h.app().record.m_isoMedia, iso ? 1 : 0);
         for (const auto& row : table) {
-            h.app().m_hwType = row[0];
+            h.app().record.m_hwType = row[0];
             h.dialog().ConfigureFields();
             const int expected = iso ? row[2] : row[1];
             EXPECT_EQ(h.surface().ComboSelection(IdHardwareType), expected)
                 << "code " << row[0] << (iso ? " on the VM list" : " on the USB list");
             EXPECT_EQ(iso ? h.dialog().m_vmHwSelection : h.dialog().m_usbHwSelection, expected);
-            EXPECT_EQ(h.app().m_hwType, row[0]) << "the code itself stays";
+            EXPECT_EQ(h.app().record.m_hwType, row[0]) << "the code itself stays";
         }
     }
 }
@@ -270,31 +270,31 @@ TEST(ConfigureFields, CopiesTheRecordIntoTheControls) {
     UiHarness h;
     if (!h.SkipReason().empty()) GTEST_SKIP() << h.SkipReason();
     ASSERT_TRUE(h.Start());
-    CflintmereApp& app = h.app();
+    AppParts& app = h.app();
     ControlSurface& s = h.surface();
     // Leftovers the routine must clear when the record has nothing.
     s.SetText(IdQmxUrl2, u"old");
     s.SetAddress(IdDns2, {9, 9, 9, 9});
 
-    app.m_serverName = u"sbc-site1";
-    app.m_gateway = u"192.168.10.1";
-    app.m_gateway6 = u"fd00::1";
-    app.m_logicId = u"1001";
-    app.m_supplyServer1 = u"qmx1.example.net";
-    app.m_supplyServer2 = u"";
-    app.m_dns1 = u"192.168.10.2";
-    app.m_dns2 = u"";
-    app.m_preinstall = 0;
-    app.m_autoinstall = 1;
-    app.m_netboot = 1;
-    app.m_dhcp = 0;
-    app.m_invert = 1;
-    app.m_uefi = 1;
-    app.m_singleArmed = 1;
-    app.m_legacyBios = 1;
-    app.m_gptPartition = 1;  // GPT shows only without the legacy layout
-    app.m_partitioned = 1;
-    app.m_hwType = HwSr630;
+    app.record.m_serverName = u"sbc-site1";
+    app.record.m_gateway = u"192.168.10.1";
+    app.record.m_gateway6 = u"fd00::1";
+    app.record.m_logicId = u"1001";
+    app.record.m_supplyServer1 = u"qmx1.example.net";
+    app.record.m_supplyServer2 = u"";
+    app.record.m_dns1 = u"192.168.10.2";
+    app.record.m_dns2 = u"";
+    app.record.m_preinstall = 0;
+    app.record.m_autoinstall = 1;
+    app.record.m_netboot = 1;
+    app.record.m_dhcp = 0;
+    app.record.m_invert = 1;
+    app.record.m_uefi = 1;
+    app.record.m_singleArmed = 1;
+    app.record.m_legacyBios = 1;
+    app.record.m_gptPartition = 1;  // GPT shows only without the legacy layout
+    app.record.m_partitioned = 1;
+    app.record.m_hwType = HwSr630;
     h.MarkLog();
     h.dialog().ConfigureFields();
 
@@ -320,8 +320,8 @@ TEST(ConfigureFields, CopiesTheRecordIntoTheControls) {
 
     // On the ISO the options are reset whatever the record says; Single Armed stays.
     h.op().Choose(IdMediaSelect, 1);
-    app.m_preinstall = 1;
-    app.m_singleArmed = 1;
+    app.record.m_preinstall = 1;
+    app.record.m_singleArmed = 1;
     h.MarkLog();
     h.dialog().ConfigureFields();
     for (int id : {IdChkPreInstall, IdChkAutomated, IdChkNetBoot, IdChkDhcp, IdChkUefi, IdChkInvert,

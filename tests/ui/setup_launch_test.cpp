@@ -79,12 +79,12 @@ TEST(SetupLaunch, RequestsThatStopBeforeAnyRun) {
             boxes.push_back(ToPath(box.text));
         EXPECT_EQ(boxes, row.boxes);
         EXPECT_EQ(rig.host.progressRuns, 0) << "nothing started";
-        EXPECT_EQ(rig.app().m_pProgressDlg, nullptr);
+        EXPECT_EQ(rig.app().engine.m_pProgressDlg, nullptr);
         EXPECT_FALSE(rig.dialog().Ended());
         // The check boxes are stored only for a run.
-        EXPECT_EQ(rig.app().m_invert, 0);
-        EXPECT_EQ(rig.app().m_autoinstall, 0);
-        EXPECT_EQ(rig.app().m_isoPath, u"");
+        EXPECT_EQ(rig.app().record.m_invert, 0);
+        EXPECT_EQ(rig.app().record.m_autoinstall, 0);
+        EXPECT_EQ(rig.app().record.m_isoPath, u"");
     }
 }
 
@@ -150,7 +150,7 @@ TEST(SetupLaunch, ResultOfTheRun) {
         };
         rig.op().Click(IdOk);
         ASSERT_EQ(rig.host.progressRuns, 1);
-        EXPECT_EQ(rig.app().m_pProgressDlg, nullptr) << "the dialog object is gone after the run";
+        EXPECT_EQ(rig.app().engine.m_pProgressDlg, nullptr) << "the dialog object is gone after the run";
         const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
         const bool reported = !boxes.empty() && boxes.back().caption == u"Setup";
         if (row.message) {
@@ -214,16 +214,16 @@ TEST(SetupLaunch, BlankDnsKeepsTheImportedServer) {
     // Switching to the virtual machine reads the database again, then hides
     // and empties the General fields.
     rig.op().Choose(IdMediaSelect, kIsoEntry);
-    ASSERT_EQ(ToPath(rig.app().m_dns1), "198.51.100.53");
+    ASSERT_EQ(ToPath(rig.app().record.m_dns1), "198.51.100.53");
     ASSERT_TRUE(rig.surface().IsAddressBlank(IdDns1));
     rig.host.saveAnswers = {FromPath(rig.dir / "site.iso")};
     rig.host.progressScript = [](MediaEngine& engine) { engine.CancelSetup(); };
     rig.op().Click(IdOk);
     ASSERT_EQ(rig.host.progressRuns, 1) << rig.Dump();
-    EXPECT_EQ(ToPath(rig.app().m_dns1), "198.51.100.53");
-    EXPECT_EQ(ToPath(rig.app().m_dns2), "192.0.2.53");
-    EXPECT_EQ(rig.app().m_configSource, ConfigFromDatabase);
-    EXPECT_EQ(ToPath(rig.app().m_isoPath), rig.dir / "site.iso");
+    EXPECT_EQ(ToPath(rig.app().record.m_dns1), "198.51.100.53");
+    EXPECT_EQ(ToPath(rig.app().record.m_dns2), "192.0.2.53");
+    EXPECT_EQ(rig.app().record.m_configSource, ConfigFromDatabase);
+    EXPECT_EQ(ToPath(rig.app().record.m_isoPath), rig.dir / "site.iso");
 }
 
 }  // namespace

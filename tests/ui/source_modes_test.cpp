@@ -165,17 +165,17 @@ TEST_P(DatabaseChoice, ReadsTheFileTwice) {
     if (c.readable) {
         EXPECT_TRUE(shown.empty());
         EXPECT_EQ(h.surface().GetText(IdDbPath), FromPath(path));
-        EXPECT_EQ(h.app().m_dbFileLoaded, 1);
+        EXPECT_EQ(h.app().record.m_dbFileLoaded, 1);
         EXPECT_EQ(log[2], "use database selected");
         // The fields show the imported record.
-        EXPECT_EQ(h.surface().GetText(IdHostName), h.app().m_serverName);
-        EXPECT_NE(h.app().m_serverName, u"unnamed");
+        EXPECT_EQ(h.surface().GetText(IdHostName), h.app().record.m_serverName);
+        EXPECT_NE(h.app().record.m_serverName, u"unnamed");
     } else {
         ASSERT_EQ(shown.size(), 2u);
         EXPECT_EQ(shown[0].text, FromPath("Can't open file " + path + "!"));
         EXPECT_EQ(h.surface().GetText(IdDbPath), u"");
-        EXPECT_EQ(h.app().m_dbFileLoaded, 0);
-        EXPECT_EQ(h.app().m_serverName, u"unnamed");
+        EXPECT_EQ(h.app().record.m_dbFileLoaded, 0);
+        EXPECT_EQ(h.app().record.m_serverName, u"unnamed");
         // OK then names the missing database.
         h.op().Click(IdOk);
         const auto after = h.app_.presenter.Shown();
@@ -205,12 +205,12 @@ TEST(DatabaseRadio, SecondClickOnlyLogsItsStartTwice) {
     // The click moves the focus; only that may differ.
     h.surface().SetFocus(IdRadioUseDb);
     const std::string before = h.WindowDump();
-    const u16 serverName = h.app().m_serverName;
+    const u16 serverName = h.app().record.m_serverName;
     h.MarkLog();
 
     h.op().Click(IdRadioUseDb);
     EXPECT_EQ(h.WindowDump(), before);
-    EXPECT_EQ(h.app().m_serverName, serverName);
+    EXPECT_EQ(h.app().record.m_serverName, serverName);
     EXPECT_EQ(h.LogMessages(), (std::vector<std::string>{"OnBnClickedRadioUseDb(): start",
                                                          "OnBnClickedRadioUseDb(): start"}));
 }
@@ -244,12 +244,12 @@ TEST(NodeFileChoice, UnreadableFileReadsTheEarlierOneAgain) {
                   "OnBnClickedButtonNode(): start", "OpenNodeFile(): open " + missing,
                   "node.cfg edit set to \"" + good + "\"", "OpenNodeFile(): open " + good}));
     EXPECT_EQ(h.surface().GetText(IdNodePath), FromPath(good));
-    EXPECT_EQ(h.app().m_nodeFileLoaded, 1);
-    EXPECT_EQ(h.app().m_serverName, u"sbc-site1");
+    EXPECT_EQ(h.app().record.m_nodeFileLoaded, 1);
+    EXPECT_EQ(h.app().record.m_serverName, u"sbc-site1");
     EXPECT_EQ(h.surface().GetText(IdHostName), u"sbc-site1");
     // hw_platform "sr630" of the file.
     EXPECT_EQ(h.surface().ComboSelection(IdHardwareType), UsbHwSr630);
-    EXPECT_EQ(h.app().m_hwType, HwSr630);
+    EXPECT_EQ(h.app().record.m_hwType, HwSr630);
 }
 
 // --- a chosen file fills the fields and locks them ---
@@ -346,7 +346,7 @@ TEST(MediaSwitch, GenerateModeKeepsTheStickSelectionAndEmptiesTheVmOne) {
     ASSERT_TRUE(h.Start());
     ControlSurface& s = h.surface();
     h.op().Choose(IdHardwareType, UsbHwUefiBios);
-    ASSERT_EQ(h.app().m_hwType, HwUefiBios);
+    ASSERT_EQ(h.app().record.m_hwType, HwUefiBios);
 
     h.MarkLog();
     h.op().Choose(IdMediaSelect, kIsoEntry);
@@ -355,7 +355,7 @@ TEST(MediaSwitch, GenerateModeKeepsTheStickSelectionAndEmptiesTheVmOne) {
     EXPECT_TRUE(s.IsEnabled(IdHardwareType));
     EXPECT_EQ(Filtered(h.LogMessages(), kModeLog), kToIsoLog);
     h.op().Choose(IdHardwareType, VmHwSmall);
-    EXPECT_EQ(h.app().m_hwType, HwVirtual250);
+    EXPECT_EQ(h.app().record.m_hwType, HwVirtual250);
 
     h.MarkLog();
     h.op().Choose(IdMediaSelect, kStick);
@@ -366,7 +366,7 @@ TEST(MediaSwitch, GenerateModeKeepsTheStickSelectionAndEmptiesTheVmOne) {
               (std::vector<std::string>{"OnCbnSelchangeMediaSelect(): start",
                                         "OnCbnSelchangeMediaSelect(): USB Stick"}));
     // The record and the layout follow the entry shown again.
-    EXPECT_EQ(h.app().m_hwType, HwUefiBios);
+    EXPECT_EQ(h.app().record.m_hwType, HwUefiBios);
     EXPECT_TRUE(s.IsChecked(IdChkGpt));
     EXPECT_TRUE(s.IsChecked(IdChkPartitioned));
     EXPECT_TRUE(s.IsChecked(IdChkUefi));
@@ -402,11 +402,11 @@ TEST(MediaSwitch, NodeModeSelectsEachListFromTheFile) {
     for (int round = 0; round < 2; ++round) {
         h.op().Choose(IdMediaSelect, kIsoEntry);
         EXPECT_EQ(s.ComboSelection(IdHardwareType), VmHwLarge) << h.Dump();
-        EXPECT_EQ(h.app().m_hwType, HwVirtual20000);
+        EXPECT_EQ(h.app().record.m_hwType, HwVirtual20000);
         EXPECT_FALSE(s.IsEnabled(IdHardwareType));
         h.op().Choose(IdMediaSelect, kStick);
         EXPECT_EQ(s.ComboSelection(IdHardwareType), UsbHwSr630) << h.Dump();
-        EXPECT_EQ(h.app().m_hwType, HwSr630);
+        EXPECT_EQ(h.app().record.m_hwType, HwSr630);
         EXPECT_EQ(s.GetText(IdNodePath), FromPath(Sample("node.cfg")));
     }
     EXPECT_TRUE(h.app_.presenter.Shown().empty());
@@ -418,18 +418,18 @@ TEST(MediaSwitch, RefreshFindingAStickFollowsTheStickList) {
     ASSERT_TRUE(h.Start());
     ControlSurface& s = h.surface();
     h.op().Choose(IdHardwareType, VmHwSmall);
-    ASSERT_EQ(h.app().m_hwType, HwVirtual250);
+    ASSERT_EQ(h.app().record.m_hwType, HwVirtual250);
 
     h.disks.disks.push_back(testing::MakeStick(0));
     h.MarkLog();
     h.op().Click(IdRefresh);
     SCOPED_TRACE(h.Dump());
-    EXPECT_EQ(h.app().m_isoMedia, 0);
+    EXPECT_EQ(h.app().record.m_isoMedia, 0);
     ASSERT_EQ(s.ComboCount(IdMediaSelect), 2);
     EXPECT_EQ(s.ComboSelection(IdMediaSelect), 0);
     EXPECT_EQ(s.ComboCount(IdHardwareType), 12);
     EXPECT_EQ(s.ComboSelection(IdHardwareType), UsbHwEmpty);
-    EXPECT_EQ(h.app().m_hwType, HwNone);
+    EXPECT_EQ(h.app().record.m_hwType, HwNone);
     EXPECT_EQ(CheckStates(s, kStateColumns, "EEEEE EE EE- E EEE EEE - E ----- -- --"), "");
     EXPECT_EQ(Filtered(h.LogMessages(), kModeLog),
               (std::vector<std::string>{

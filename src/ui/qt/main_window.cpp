@@ -10,13 +10,13 @@ MainWindow::AccessibilityFirst::AccessibilityFirst() {
     InstallAccessibility();
 }
 
-MainWindow::MainWindow(MediaEngine& app) : app_(app), boxes_(&widget_) {
+MainWindow::MainWindow(AppParts& app) : app_(app), boxes_(&widget_) {
     surface_.Register(widget_.Controls());
     host_ = std::make_unique<QtDialogHost>(widget_);
     logic_ = std::make_unique<CflintmereDlg>(app_, surface_, *host_);
     surface_.SetSink(logic_.get());
     widget_.onCancel = [this] { logic_->OnControlEvent(IdCancel, ControlEvent::Clicked); };
-    if (auto* forwarding = dynamic_cast<ForwardingPresenter*>(&app_.presenter())) {
+    if (auto* forwarding = dynamic_cast<ForwardingPresenter*>(&app_.services.presenter())) {
         previousTarget_ = forwarding->Target();
         forwarding->SetTarget(&boxes_);
     }
@@ -24,8 +24,8 @@ MainWindow::MainWindow(MediaEngine& app) : app_(app), boxes_(&widget_) {
 
 MainWindow::~MainWindow() {
     // No worker may report to widgets that are going away.
-    app_.WaitWorker([] { QCoreApplication::processEvents(); });
-    if (auto* forwarding = dynamic_cast<ForwardingPresenter*>(&app_.presenter())) {
+    app_.engine.WaitWorker([] { QCoreApplication::processEvents(); });
+    if (auto* forwarding = dynamic_cast<ForwardingPresenter*>(&app_.services.presenter())) {
         forwarding->SetTarget(previousTarget_);
     }
 }
@@ -40,7 +40,7 @@ bool MainWindow::Start() {
 
 int MainWindow::Run() {
     if (!Start()) return 1;
-    app_.WriteLog("RunMainWindow(): window shown");
+    app_.services.WriteLog("RunMainWindow(): window shown");
     widget_.exec();
     return 0;
 }

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "ui/flintmere_dlg.h"
 #include "ui/qt/main_dialog_widget.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -17,7 +17,7 @@ class MainWindow {
   public:
     // The application's boxes go to this window's presenter while it exists
     // when the application's presenter forwards (see ForwardingPresenter).
-    explicit MainWindow(MediaEngine& app);
+    explicit MainWindow(AppParts& app);
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -40,7 +40,7 @@ class MainWindow {
         AccessibilityFirst();
     };
 
-    MediaEngine& app_;
+    AppParts& app_;
     AccessibilityFirst accessibility_;
     MainDialogWidget widget_;
     QtSurface surface_;

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/media_engine.h"
+#include "engine/app_parts.h"
 #include "platform/clock.h"
 #include "platform/presenter.h"
 #include "platform/system_env.h"
@@ -100,16 +100,16 @@ int RunWindow(const FlintmereWindowHost& host) {
     // The window points this at its own boxes while it is open.
     ForwardingPresenter presenter(console);
     LinuxSystemEnv env;
-    MediaEngine engine({clock, presenter, env, {}});
-    engine.SetLogSink([&host](std::string_view line) {
+    AppParts app({clock, presenter, env, {}});
+    app.services.SetLogSink([&host](std::string_view line) {
         host.writeLog(host.logContext, line.data(), line.size());
     });
-    engine.m_exeFolder = FromPath(host.exeFolder);
-    engine.m_distFolder = FromPath(host.distFolder);
+    app.record.m_exeFolder = FromPath(host.exeFolder);
+    app.record.m_distFolder = FromPath(host.distFolder);
 
     const std::string fonts = ui::qt::UseBundledFontsWhenNone(host.exeFolder);
     if (!fonts.empty())
-        engine.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
+        app.services.WriteLog("RunMainWindow(): no font on this machine, using %s", fonts.c_str());
     static int argc = 1;
     static char name[] = "flintmere";
     static char* argv[] = {name, nullptr};
@@ -119,7 +119,7 @@ int RunWindow(const FlintmereWindowHost& host) {
     ui::qt::InstallAccessibility();
     QApplication::setApplicationName(QStringLiteral("flintmere"));
     QApplication::setDesktopFileName(QStringLiteral("org.corvane.flintmere"));
-    ui::qt::MainWindow window(engine);
+    ui::qt::MainWindow window(app);
     QuitOnSignals quit(window);
     return window.Run();
 }

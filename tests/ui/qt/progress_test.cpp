@@ -55,14 +55,14 @@ bool ProcessRuns(const std::string& marker) {
 class QtProgress : public ::testing::Test {
   protected:
     QtProgress() : dialog(nullptr) {
-        app->m_pProgressDlg = &dialog;
+        app->engine.m_pProgressDlg = &dialog;
         // Every position the bar shows, with the action text shown with it.
         QObject::connect(dialog.Bar(), &QProgressBar::valueChanged, [this](int value) {
             shown.emplace_back(value, dialog.ActionText()->text().toStdString());
             if (!dialog.isVisible()) shownWhileHidden.push_back(value);
         });
     }
-    ~QtProgress() override { app->CancelWorker(); }
+    ~QtProgress() override { app->engine.CancelWorker(); }
 
     // Runs `whenShown` once the dialog is on screen, from its event loop.
     void WhenShown(std::function<void()> whenShown) {
@@ -83,20 +83,20 @@ TEST_F(QtProgress, PositionsAndActionsArriveInOrderAndTheWorkerClosesIt) {
     Watchdog watchdog(30s);
     std::vector<int> readBack;
     EXPECT_FALSE(dialog.IsReady()) << "ready only once the window exists";
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->WaitProgressReady();
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.WaitProgressReady();
         for (int step = 1; step <= 5; ++step) {
-            app->SetProgressAction(FormatW(u"Step %d\r\nfile%d.bin", step, step));
-            app->SetProgressPos(step * 20);
+            app->engine.SetProgressAction(FormatW(u"Step %d\r\nfile%d.bin", step, step));
+            app->engine.SetProgressPos(step * 20);
             int position = -1;
-            app->GetProgressPos(position);
+            app->engine.GetProgressPos(position);
             readBack.push_back(position);
         }
-        app->m_setupStatus = SetupComplete;
-        app->CloseProgress();
+        app->engine.m_setupStatus = SetupComplete;
+        app->engine.CloseProgress();
         return 1;
     }));
-    dialog.Run(*app);
+    dialog.Run(app->engine);
 
     EXPECT_TRUE(shownWhileHidden.empty()) << "the worker reported before the window existed";
     EXPECT_EQ(dialog.Bar()->minimum(), 0);
@@ -109,8 +109,8 @@ TEST_F(QtProgress, PositionsAndActionsArriveInOrderAndTheWorkerClosesIt) {
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(readBack, (std::vector<int>{20, 40, 60, 80, 100}));
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(app->WorkerRunning());
-    EXPECT_EQ(app->m_setupStatus.load(), SetupComplete);
+    EXPECT_FALSE(app->engine.WorkerRunning());
+    EXPECT_EQ(app->engine.m_setupStatus.load(), SetupComplete);
 }
 
 // The worker floods the dialog with synchronous calls; Cancel must not wait
@@ -118,11 +118,11 @@ TEST_F(QtProgress, PositionsAndActionsArriveInOrderAndTheWorkerClosesIt) {
 TEST_F(QtProgress, CancelWhileTheWorkerWaitsForTheDialogNeitherDeadlocks) {
     Watchdog watchdog(30s);
     std::atomic<int> calls{0};
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->WaitProgressReady();
-        while (!app->StopRequested()) {
-            app->SetProgressPos(calls % 100);
-            app->SetProgressAction(u"Copying files...");
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.WaitProgressReady();
+        while (!app->engine.StopRequested()) {
+            app->engine.SetProgressPos(calls % 100);
+            app->engine.SetProgressAction(u"Copying files...");
             ++calls;
         }
         return 0;
@@ -133,19 +133,19 @@ TEST_F(QtProgress, CancelWhileTheWorkerWaitsForTheDialogNeitherDeadlocks) {
             QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
         });
     });
-    dialog.Run(*app);
-    EXPECT_FALSE(app->WorkerRunning());
-    EXPECT_EQ(app->m_setupStatus.load(), SetupCanceled);
+    dialog.Run(app->engine);
+    EXPECT_FALSE(app->engine.WorkerRunning());
+    EXPECT_EQ(app->engine.m_setupStatus.load(), SetupCanceled);
 }
 
 TEST_F(QtProgress, CancelDuringAToolRunEndsTheTool) {
     Watchdog watchdog(60s);
     const std::string marker = "61.2345";
     std::atomic<bool> toolReturned{false};
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->WaitProgressReady();
-        app->SetProgressAction(u"Creating the FAT32 filesystem...");
-        app->Process(u"sleep", {"/bin/sleep", marker}, false);
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.WaitProgressReady();
+        app->engine.SetProgressAction(u"Creating the FAT32 filesystem...");
+        app->engine.Process(u"sleep", {"/bin/sleep", marker}, false);
         toolReturned = true;
         return 0;
     }));
@@ -159,49 +159,49 @@ TEST_F(QtProgress, CancelDuringAToolRunEndsTheTool) {
         poll->start(20);
     });
     const auto start = std::chrono::steady_clock::now();
-    dialog.Run(*app);
+    dialog.Run(app->engine);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
     EXPECT_TRUE(toolReturned);
-    EXPECT_FALSE(app->WorkerRunning());
+    EXPECT_FALSE(app->engine.WorkerRunning());
     EXPECT_FALSE(ProcessRuns(marker)) << "the tool outlived the cancelled run";
-    EXPECT_EQ(app->m_setupStatus.load(), SetupCanceled);
+    EXPECT_EQ(app->engine.m_setupStatus.load(), SetupCanceled);
 }
 
 TEST_F(QtProgress, CloseBoxAfterTheWorkerEndedKeepsTheOutcome) {
     Watchdog watchdog(30s);
     std::atomic<bool> ended{false};
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->WaitProgressReady();
-        app->SetProgressPos(100);
-        app->m_setupStatus = SetupBlocked;
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.WaitProgressReady();
+        app->engine.SetProgressPos(100);
+        app->engine.m_setupStatus = SetupBlocked;
         ended = true;
         return 0;
     }));
     WhenShown([&] {
         auto poll = std::make_shared<QTimer>();
         QObject::connect(poll.get(), &QTimer::timeout, [&, poll] {
-            if (!ended || app->WorkerRunning()) return;
+            if (!ended || app->engine.WorkerRunning()) return;
             poll->stop();
             dialog.close();
         });
         poll->start(10);
     });
-    dialog.Run(*app);
+    dialog.Run(app->engine);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(app->m_setupStatus.load(), SetupBlocked);
+    EXPECT_EQ(app->engine.m_setupStatus.load(), SetupBlocked);
 }
 
 TEST_F(QtProgress, CloseBoxWhileTheWorkerRunsStopsItLikeCancel) {
     Watchdog watchdog(30s);
-    ASSERT_TRUE(app->StartWorker([&] {
-        app->WaitProgressReady();
-        while (app->Pause(0)) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(app->engine.StartWorker([&] {
+        app->engine.WaitProgressReady();
+        while (app->engine.Pause(0)) std::this_thread::sleep_for(1ms);
         return 0;
     }));
     WhenShown([&] { QTimer::singleShot(50, [&] { dialog.close(); }); });
-    dialog.Run(*app);
-    EXPECT_FALSE(app->WorkerRunning());
-    EXPECT_EQ(app->m_setupStatus.load(), SetupCanceled);
+    dialog.Run(app->engine);
+    EXPECT_FALSE(app->engine.WorkerRunning());
+    EXPECT_EQ(app->engine.m_setupStatus.load(), SetupCanceled);
 }
 
 }  // namespace

@@ -78,15 +78,15 @@ void OperatorMakesAVirtualMachineImage(bool enter) {
     env.executablePath = FromPath(inst + "/flintmere");
     CflintmereApp app({clock, boxes, env, {}});
     app.DeriveFolders();
-    app.OpenLog();
+    app.parts.services.OpenLog();
     FakeDisks disks;
     disks.disks.push_back(MakeStick(0));
-    app.SetDiskService(&disks);
+    app.parts.engine.SetDiskService(&disks);
 
     BoxWatcher watcher;
     QStringList filters;
     {
-        ui::qt::MainWindow window(app);
+        ui::qt::MainWindow window(app.parts);
         window.Widget().move(0, 0);
         ASSERT_TRUE(window.Start());
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window.Widget()));

@@ -1,0 +1,25 @@
+// The parts a front end composes for a run: the services it reports
+// through, the request it builds, the configuration files and the engine
+// that reads that request.
+#pragma once
+
+#include "config/config_model.h"
+#include "config/setup_record.h"
+#include "engine/media_engine.h"
+#include "platform/app_services.h"
+
+namespace flintmere {
+
+struct AppParts {
+    explicit AppParts(PlatformServices platform)
+        : services(std::move(platform)), config(services), engine(services, record) {}
+    AppParts(const AppParts&) = delete;
+    AppParts& operator=(const AppParts&) = delete;
+
+    AppServices services;
+    SetupRecord record;
+    ConfigModel config;
+    MediaEngine engine;
+};
+
+}  // namespace flintmere
