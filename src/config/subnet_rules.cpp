@@ -23,7 +23,10 @@ std::uint32_t Subnet(const u16& address, const u16& netmask) {
 
 }  // namespace
 
-u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed) {
+u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed, FormField* field) {
+    FormField unused;
+    FormField& about = field ? *field : unused;
+    about = FormField::WanIpv4;
     const std::uint32_t lan = Subnet(record.m_lanAddress, record.m_lanNetmask);
     const std::uint32_t wan = Subnet(record.m_wanAddress, record.m_wanNetmask);
     if (singleArmed) {
@@ -35,9 +38,12 @@ u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed) {
             return u"Invalid configuration (interfaces LAN and WAN using same IP address)";
         if (lan == wan)
             return u"Invalid configuration (interfaces LAN and WAN can not be in the same subnet)";
-        if (!record.m_lanAddress6.empty() && record.m_lanAddress6 == record.m_wanAddress6)
+        if (!record.m_lanAddress6.empty() && record.m_lanAddress6 == record.m_wanAddress6) {
+            about = FormField::WanIpv6;
             return u"Invalid configuration (interfaces LAN and WAN using same IPv6 address)";
+        }
     }
+    about = FormField::AdminIpv4;
     if (!record.m_adminDisabled) {
         const std::uint32_t admin = Subnet(record.m_adminAddress, record.m_adminNetmask);
         if (admin == lan)
@@ -47,6 +53,7 @@ u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed) {
             return u"Invalid configuration (interfaces ADMIN and WAN must not be in the same "
                    u"subnet)";
     }
+    about = FormField::Form;
     return {};
 }
 

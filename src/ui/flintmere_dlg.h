@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "config/form_rules.h"
 #include "engine/media_engine.h"
 #include "ui/control_ids.h"
 #include "ui/control_surface.h"
@@ -57,6 +58,14 @@ class CflintmereDlg : public EventSink {
     void OnBnClickedGpt();
     void OnCbnSelchangeHardwareType();
 
+    // The layout boxes and record flags the rules work on, and back.
+    HardwareForces Forces() const;
+    LayoutState Layout() const;
+    void ShowLayout(const LayoutState& s);
+    ConfigSourceChoice Source() const;
+    OptionBoxes Options() const;
+    void ShowOptions(const OptionBoxes& o);
+
     // --- source and media handlers (source_handlers.cpp) ---
     void OnBnClickedRadioGenNode();
     void OnBnClickedRadioUseDb();
@@ -73,6 +82,7 @@ class CflintmereDlg : public EventSink {
     // The DNS servers, logical id and management servers as the controls
     // show them; OK stores them only once the run is sure to start.
     void StoreTypedValues(SetupRecord& record) const;
+    GeneralValues TypedGeneralValues() const;
     // Cancel closes the dialog.
     void OnCancel();
 
