@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_presenter.h"
+
 namespace flintmere {
 namespace {
 

@@ -5,6 +5,7 @@
 #include "config/node_cfg_parse.h"
 #include "rollout/unit_cells.h"
 #include "rollout/unit_check.h"
+#include "support/recording_presenter.h"
 #include "support/ui_harness.h"
 
 namespace flintmere::testing {
