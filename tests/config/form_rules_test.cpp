@@ -209,6 +209,12 @@ const Case kCases[] = {
          g.qmxUrl1 = u"qmx.example.net";
      }),
      .want = {u"10.1.2.3", u"1.2.3.256", u"L-7", u"qmx.example.net"}},
+    {.name = "dns the control cannot take stays as written",
+     .edit = Edit([](auto&, auto&, auto& g) {
+         g.dns1 = AsAddressControlGivesBack(u"+1.2.3.4");
+         g.dns2 = AsAddressControlGivesBack(u"1.2.3.0004");
+     }),
+     .want = {u"+1.2.3.4", u"1.2.3.0004"}},
     {.name = "a blank dns control keeps the database's",
      .source = Src::Database,
      .edit = Edit([](auto& r, auto&, auto& g) {
