@@ -29,7 +29,6 @@ class CflintmereDlg : public EventSink {
     // platform text names.
     void ShowRecordHardware();
     void ShowGeneralFields(bool show);
-    void ClearOptionChecks();
     void ResetVmOptions();
     void ApplyMediaLayout();
     void SelectHardwareFromPlatformText();
@@ -65,6 +64,9 @@ class CflintmereDlg : public EventSink {
     ConfigSourceChoice Source() const;
     OptionBoxes Options() const;
     void ShowOptions(const OptionBoxes& o);
+    // Only the check boxes, not the record: a mode change shows them first.
+    FormBoxes ShownBoxes() const;
+    void ShowBoxes(const FormBoxes& b);
 
     // --- source and media handlers (source_handlers.cpp) ---
     void OnBnClickedRadioGenNode();
