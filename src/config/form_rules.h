@@ -45,6 +45,7 @@ HardwareForces ForcesOf(const HardwareEntry& entry);
 
 struct LayoutFlags {
     bool partitioned = false, gpt = false, legacy = true, uefi = false;
+    bool operator==(const LayoutFlags&) const = default;
 };
 
 // The record's layout flags and the boxes that show them: a handler reads
@@ -76,6 +77,7 @@ HardwareChoice ChooseHardware(bool iso, int entry);
 struct OptionBoxes {
     bool automated = false, preinstall = false, netBoot = false, dhcp = false;
     bool invert = false, singleArmed = false;
+    bool operator==(const OptionBoxes&) const = default;
 };
 
 enum class ConfigSourceChoice { Typed, Database, NodeFile };

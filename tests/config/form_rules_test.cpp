@@ -54,238 +54,103 @@ struct Case {
     int wantCode = HwNone;
 };
 
-bool Same(const OptionBoxes& a, const OptionBoxes& b) {
-    return a.automated == b.automated && a.preinstall == b.preinstall && a.netBoot == b.netBoot &&
-           a.dhcp == b.dhcp && a.invert == b.invert && a.singleArmed == b.singleArmed;
-}
-bool Same(const LayoutFlags& a, const LayoutFlags& b) {
-    return a.partitioned == b.partitioned && a.gpt == b.gpt && a.legacy == b.legacy &&
-           a.uefi == b.uefi;
-}
-
 constexpr LayoutFlags kLegacyOnly{};
 constexpr LayoutFlags kGpt{true, true, false, false};
 constexpr LayoutFlags kGptUefi{true, true, false, true};
 constexpr LayoutFlags kPartitionedLegacy{true, false, true, false};
-constexpr OptionBoxes kSingleArmed{.singleArmed = true};
-constexpr OptionBoxes kAutomatedSingleArmed{.automated = true, .singleArmed = true};
+constexpr OptionBoxes kArmed{.singleArmed = true};
+constexpr OptionBoxes kAutoArmed{.automated = true, .singleArmed = true};
 
-auto Edit(std::function<void(SetupRecord&, SetupRequestForm&, GeneralValues&)> f) {
-    return f;
-}
-
+// clang-format off
 const Case kCases[] = {
     // What the hardware entry forces, and what it leaves to the operator.
-    {.name = "uefi bios forces gpt and uefi",
-     .hw = UsbHwUefiBios,
-     .step = Step::Hardware,
-     .wantLayout = kGptUefi,
-     .wantCode = HwUefiBios},
-    {.name = "legacy bios takes gpt away",
-     .hw = UsbHwLegacyBios,
-     .step = Step::Hardware,
-     .layout = kGpt,
-     .wantLayout = kPartitionedLegacy,
-     .wantCode = HwLegacyBios},
-    {.name = "x3250 forces a partitioned legacy stick",
-     .hw = UsbHwX3250,
-     .step = Step::Hardware,
-     .wantLayout = kPartitionedLegacy,
-     .wantCode = HwX3250},
-    {.name = "sr630 forces gpt but not uefi",
-     .hw = UsbHwSr630,
-     .step = Step::Hardware,
-     .wantLayout = kGpt,
-     .wantCode = HwSr630},
-    {.name = "kontron forces gpt and uefi",
-     .hw = UsbHwKontron550,
-     .step = Step::Hardware,
-     .wantLayout = kGptUefi,
-     .wantCode = HwKontron550},
-    {.name = "no entry frees the operator's gpt",
-     .hw = UsbHwEmpty,
-     .step = Step::Hardware,
-     .layout = kGpt,
-     .wantLayout = kGpt},
-    {.name = "the iso list forces nothing",
-     .iso = true,
-     .hw = VmHwMedium,
-     .step = Step::Hardware,
-     .wantLayout = kLegacyOnly,
-     .wantCode = HwVirtual6000},
-    {.name = "gpt cleared under sr630 comes back",
-     .hw = UsbHwSr630,
-     .step = Step::Gpt,
-     .layout = {true, false, false, false},
-     .wantLayout = kGpt},
-    {.name = "gpt checked freely makes a partitioned stick",
-     .step = Step::Gpt,
-     .layout = {false, true, true, false},
-     .wantLayout = kGpt},
-    {.name = "legacy checked under uefi bios goes",
-     .hw = UsbHwUefiBios,
-     .step = Step::Legacy,
-     .layout = {true, false, true, true},
-     .wantLayout = {true, false, false, true}},
-    {.name = "unpartitioned boots legacy only",
-     .step = Step::Partitioned,
-     .layout = {false, true, false, false},
-     .wantLayout = kLegacyOnly},
+    {.name = "uefi bios", .hw = UsbHwUefiBios, .step = Step::Hardware, .wantLayout = kGptUefi, .wantCode = HwUefiBios},
+    {.name = "legacy bios takes gpt away", .hw = UsbHwLegacyBios, .step = Step::Hardware, .layout = kGpt,
+     .wantLayout = kPartitionedLegacy, .wantCode = HwLegacyBios},
+    {.name = "x3250", .hw = UsbHwX3250, .step = Step::Hardware, .wantLayout = kPartitionedLegacy, .wantCode = HwX3250},
+    {.name = "sr630: gpt, no uefi", .hw = UsbHwSr630, .step = Step::Hardware, .wantLayout = kGpt, .wantCode = HwSr630},
+    {.name = "kontron", .hw = UsbHwKontron550, .step = Step::Hardware, .wantLayout = kGptUefi, .wantCode = HwKontron550},
+    {.name = "no entry frees gpt", .hw = UsbHwEmpty, .step = Step::Hardware, .layout = kGpt, .wantLayout = kGpt},
+    {.name = "iso list forces nothing", .iso = true, .hw = VmHwMedium, .step = Step::Hardware,
+     .wantLayout = kLegacyOnly, .wantCode = HwVirtual6000},
+    {.name = "gpt cleared under sr630 returns", .hw = UsbHwSr630, .step = Step::Gpt,
+     .layout = {true, false, false, false}, .wantLayout = kGpt},
+    {.name = "free gpt partitions", .step = Step::Gpt, .layout = {false, true, true, false}, .wantLayout = kGpt},
+    {.name = "legacy under uefi bios goes", .hw = UsbHwUefiBios, .step = Step::Legacy,
+     .layout = {true, false, true, true}, .wantLayout = {true, false, false, true}},
+    {.name = "unpartitioned is legacy only", .step = Step::Partitioned,
+     .layout = {false, true, false, false}, .wantLayout = kLegacyOnly},
     // What the medium and the source clear or keep.
-    {.name = "a database clears options and layout",
-     .source = Src::Database,
-     .step = Step::Change,
-     .options = kAutomatedSingleArmed,
+    {.name = "database clears", .source = Src::Database, .step = Step::Change, .options = kAutoArmed,
      .layout = kGptUefi},
-    {.name = "the iso image clears a typed form",
-     .iso = true,
-     .step = Step::Change,
-     .options = kAutomatedSingleArmed,
-     .layout = kGpt},
-    {.name = "a typed stick keeps its boxes",
-     .step = Step::Change,
-     .options = kAutomatedSingleArmed,
-     .layout = kGpt,
-     .wantOptions = kAutomatedSingleArmed,
-     .wantLayout = kGpt},
-    {.name = "a node.cfg stick keeps its boxes",
-     .source = Src::NodeFile,
-     .step = Step::Change,
-     .options = kSingleArmed,
-     .layout = kGpt,
-     .wantOptions = kSingleArmed,
-     .wantLayout = kGpt},
+    {.name = "iso clears", .iso = true, .step = Step::Change, .options = kAutoArmed, .layout = kGpt},
+    {.name = "typed stick keeps", .step = Step::Change, .options = kAutoArmed, .layout = kGpt,
+     .wantOptions = kAutoArmed, .wantLayout = kGpt},
+    {.name = "node.cfg stick keeps", .source = Src::NodeFile, .step = Step::Change, .options = kArmed,
+     .layout = kGpt, .wantOptions = kArmed, .wantLayout = kGpt},
     // DHCP with single armed.
-    {.name = "dhcp clears single armed, net boot follows",
-     .step = Step::Dhcp,
-     .options = {.automated = true, .dhcp = true, .singleArmed = true},
+    {.name = "dhcp drops single armed", .step = Step::Dhcp, .options = {.automated = true, .dhcp = true, .singleArmed = true},
      .wantOptions = {.automated = true, .netBoot = true, .dhcp = true}},
-    {.name = "dhcp off takes net boot away",
-     .step = Step::Dhcp,
-     .options = {.automated = true, .netBoot = true, .singleArmed = true},
-     .wantOptions = kAutomatedSingleArmed},
-    {.name = "a node.cfg keeps dhcp with single armed",
-     .source = Src::NodeFile,
-     .step = Step::Dhcp,
-     .options = {.dhcp = true, .singleArmed = true},
-     .wantOptions = {.dhcp = true, .singleArmed = true}},
-    {.name = "preinstall brings dhcp and drops single armed",
-     .step = Step::Preinstall,
-     .options = {.preinstall = true, .singleArmed = true},
+    {.name = "no dhcp, no net boot", .step = Step::Dhcp, .options = {.automated = true, .netBoot = true, .singleArmed = true},
+     .wantOptions = kAutoArmed},
+    {.name = "node.cfg keeps dhcp and single armed", .source = Src::NodeFile, .step = Step::Dhcp,
+     .options = {.dhcp = true, .singleArmed = true}, .wantOptions = {.dhcp = true, .singleArmed = true}},
+    {.name = "preinstall", .step = Step::Preinstall, .options = {.preinstall = true, .singleArmed = true},
      .wantOptions = {.automated = true, .preinstall = true, .netBoot = true, .dhcp = true}},
-    {.name = "invert drops single armed",
-     .step = Step::Invert,
-     .options = {.invert = true, .singleArmed = true},
+    {.name = "invert drops single armed", .step = Step::Invert, .options = {.invert = true, .singleArmed = true},
      .wantOptions = {.invert = true}},
     // What a loaded node.cfg sets.
-    {.name = "node.cfg on a stick: uefi platform and its boxes",
-     .source = Src::NodeFile,
-     .step = Step::Load,
-     .wantOptions = {.automated = true, .dhcp = true, .singleArmed = true},
-     .wantLayout = kGptUefi,
-     .edit = Edit([](SetupRecord& r, SetupRequestForm&, GeneralValues&) {
-         r.m_hwPlatformText = u"UEFI";
-         r.m_autoinstall = r.m_dhcp = r.m_singleArmed = 1;
-     }),
+    {.name = "node.cfg stick", .source = Src::NodeFile, .step = Step::Load,
+     .wantOptions = {.automated = true, .dhcp = true, .singleArmed = true}, .wantLayout = kGptUefi,
+     .edit = [](auto& r, auto&, auto&) { r.m_hwPlatformText = u"UEFI"; r.m_autoinstall = r.m_dhcp = r.m_singleArmed = 1; },
      .wantCode = HwUefiBios},
-    {.name = "node.cfg for the iso: boxes cleared, size kept",
-     .source = Src::NodeFile,
-     .iso = true,
-     .step = Step::Load,
-     .wantOptions = kSingleArmed,
-     .wantLayout = kLegacyOnly,
-     .edit = Edit([](SetupRecord& r, SetupRequestForm&, GeneralValues&) {
+    {.name = "node.cfg iso", .source = Src::NodeFile, .iso = true, .step = Step::Load, .wantOptions = kArmed,
+     .wantLayout = kLegacyOnly, .edit = [](auto& r, auto&, auto&) {
          r.m_vmPlatformText = u"Vhw_Large";
          r.m_autoinstall = r.m_singleArmed = r.m_gptPartition = r.m_partitioned = 1;
-         r.m_legacyBios = 0;
-     }),
+         r.m_legacyBios = 0; },
      .wantCode = HwVirtual20000},
     // What OK checks and stores from each field group.
-    {.name = "typed stick stores dns as the control gives it back",
-     .edit = Edit([](auto&, auto&, auto& g) {
+    {.name = "general values stored", .edit = [](auto&, auto&, auto& g) {
          g.dns1 = AsAddressControlGivesBack(u"010.001.2.3");
          g.dns2 = AsAddressControlGivesBack(u"1.2.3.256");
          g.logicalId = u"L-7";
-         g.qmxUrl1 = u"qmx.example.net";
-     }),
+         g.qmxUrl1 = u"qmx.example.net"; },
      .want = {u"10.1.2.3", u"1.2.3.256", u"L-7", u"qmx.example.net"}},
-    {.name = "dns the control cannot take stays as written",
-     .edit = Edit([](auto&, auto&, auto& g) {
+    {.name = "dns the control cannot take", .edit = [](auto&, auto&, auto& g) {
          g.dns1 = AsAddressControlGivesBack(u"+1.2.3.4");
-         g.dns2 = AsAddressControlGivesBack(u"1.2.3.0004");
-     }),
+         g.dns2 = AsAddressControlGivesBack(u"1.2.3.0004"); },
      .want = {u"+1.2.3.4", u"1.2.3.0004"}},
-    {.name = "a blank dns control keeps the database's",
-     .source = Src::Database,
-     .edit = Edit([](auto& r, auto&, auto& g) {
-         r.m_dns1 = u"9.9.9.9";
-         g.qmxUrl2 = u"10.0.0.9";
-     }),
+    {.name = "blank dns keeps the database's", .source = Src::Database,
+     .edit = [](auto& r, auto&, auto& g) { r.m_dns1 = u"9.9.9.9"; g.qmxUrl2 = u"10.0.0.9"; },
      .want = {u"9.9.9.9", u"", u"", u"", u"10.0.0.9"}},
-    {.name = "lan address",
-     .edit = Edit([](auto& r, auto&, auto&) { r.m_lanAddress = u"127.0.0.1"; }),
-     .wantField = FormField::LanIpv4,
-     .wantKey = "kestrel_lan",
-     .wantText = u"Invalid IPv4 configuration for LAN interface"},
-    {.name = "wan prefix",
-     .edit = Edit([](auto& r, auto&, auto&) {
-         r.m_wanAddress6 = u"fd00::5";
-         r.m_wanPrefix6 = u"129";
-     }),
-     .wantField = FormField::WanIpv6,
-     .wantKey = "kestrel_wan6",
+    {.name = "lan", .edit = [](auto& r, auto&, auto&) { r.m_lanAddress = u"127.0.0.1"; },
+     .wantField = FormField::LanIpv4, .wantKey = "kestrel_lan", .wantText = u"Invalid IPv4 configuration for LAN interface"},
+    {.name = "wan6", .edit = [](auto& r, auto&, auto&) { r.m_wanAddress6 = u"fd00::5"; r.m_wanPrefix6 = u"129"; },
+     .wantField = FormField::WanIpv6, .wantKey = "kestrel_wan6",
      .wantText = u"Invalid IPv6 Subnet mask configuration for WAN interface"},
-    {.name = "admin beside lan",
-     .edit = Edit([](auto& r, auto&, auto&) { r.m_adminAddress = u"10.0.0.9"; }),
-     .wantField = FormField::AdminIpv4,
-     .wantKey = "kestrel_admin",
-     .wantText =
-         u"Invalid configuration (interfaces ADMIN and LAN must not be in the same subnet)"},
-    {.name = "ipv6 gateway",
-     .edit = Edit([](auto& r, auto&, auto&) {
-         r.m_lanAddress6 = u"fd00::1";
-         r.m_lanPrefix6 = u"64";
-     }),
-     .wantField = FormField::Ipv6Gateway,
-     .wantKey = "kestrel_gw6",
-     .wantText = u"Missing/Invalid IPv6 gateway configuration"},
-    {.name = "net boot needs a logical id",
-     .edit = Edit([](auto&, auto& f, auto&) { f.netBoot = true; }),
-     .wantField = FormField::LogicalId,
-     .wantKey = "logicid",
-     .wantText = u"Missing Logical ID"},
-    {.name = "second qmx url",
-     .edit = Edit([](auto&, auto& f, auto&) {
-         f.netBoot = true;
-         f.logicalId = u"7";
-         f.qmxUrl1 = u"10.0.0.7";
-         f.qmxUrl2 = u"-bad-";
-     }),
-     .wantField = FormField::QmxUrl2,
-     .wantKey = "supplyserver2",
+    {.name = "admin", .edit = [](auto& r, auto&, auto&) { r.m_adminAddress = u"10.0.0.9"; },
+     .wantField = FormField::AdminIpv4, .wantKey = "kestrel_admin",
+     .wantText = u"Invalid configuration (interfaces ADMIN and LAN must not be in the same subnet)"},
+    {.name = "gw6", .edit = [](auto& r, auto&, auto&) { r.m_lanAddress6 = u"fd00::1"; r.m_lanPrefix6 = u"64"; },
+     .wantField = FormField::Ipv6Gateway, .wantKey = "kestrel_gw6", .wantText = u"Missing/Invalid IPv6 gateway configuration"},
+    {.name = "logical id", .edit = [](auto&, auto& f, auto&) { f.netBoot = true; },
+     .wantField = FormField::LogicalId, .wantKey = "logicid", .wantText = u"Missing Logical ID"},
+    {.name = "qmx 2", .edit = [](auto&, auto& f, auto&) {
+         f.netBoot = true; f.logicalId = u"7"; f.qmxUrl1 = u"10.0.0.7"; f.qmxUrl2 = u"-bad-"; },
+     .wantField = FormField::QmxUrl2, .wantKey = "supplyserver2",
      .wantText = u"Invalid QMX URL 2: enter a valid IP address or FQDN."},
-    {.name = "unnamed is a question answered no",
-     .edit = Edit([](auto&, auto& f, auto&) { f.hostName = u"unnamed"; }),
-     .wantField = FormField::HostName,
-     .wantKey = "kestrel_label"},
-    {.name = "iso without hardware",
-     .iso = true,
-     .hw = VmHwEmpty,
-     .wantField = FormField::HardwareType,
-     .wantKey = "hw_platform",
-     .wantText = u"Missing or invalid Hardware type"},
-    {.name = "iso with hardware", .iso = true, .hw = VmHwSmall, .want = {}},
-    {.name = "node.cfg not loaded",
-     .source = Src::NodeFile,
-     .edit = Edit([](auto& r, auto&, auto&) { r.m_nodeFileLoaded = 0; }),
-     .wantKey = "",
-     .wantText = u"node.cfg file not found"},
-    {.name = "a logical id that splits node.cfg",
-     .edit = Edit([](auto&, auto&, auto& g) { g.logicalId = u"id 7"; }),
-     .wantKey = "logicid",
-     .wantText = u"Invalid logical id: the value \"id 7\" holds a blank or control character and "
-                 u"would change node.cfg (logicid)."},
+    {.name = "unnamed answered no", .edit = [](auto&, auto& f, auto&) { f.hostName = u"unnamed"; },
+     .wantField = FormField::HostName, .wantKey = "kestrel_label"},
+    {.name = "iso without hardware", .iso = true, .hw = VmHwEmpty, .wantField = FormField::HardwareType,
+     .wantKey = "hw_platform", .wantText = u"Missing or invalid Hardware type"},
+    {.name = "iso with hardware", .iso = true, .hw = VmHwSmall},
+    {.name = "node.cfg not loaded", .source = Src::NodeFile,
+     .edit = [](auto& r, auto&, auto&) { r.m_nodeFileLoaded = 0; }, .wantKey = "", .wantText = u"node.cfg file not found"},
+    {.name = "logical id splitting node.cfg", .edit = [](auto&, auto&, auto& g) { g.logicalId = u"id 7"; }, .wantKey = "logicid",
+     .wantText = u"Invalid logical id: the value \"id 7\" holds a blank or control character and would change node.cfg (logicid)."},
 };
+// clang-format on
 
 // An OK every rule accepts: a generated node.cfg on the smallest stick.
 SetupRecord AcceptedRecord(const Case& c) {
@@ -388,8 +253,8 @@ TEST(FormRules, EachSourceMediumAndHardware) {
                 continue;
             }
         }
-        EXPECT_TRUE(Same(options, c.wantOptions));
-        EXPECT_TRUE(Same(layout, c.wantLayout));
+        EXPECT_EQ(options, c.wantOptions);
+        EXPECT_EQ(layout, c.wantLayout);
     }
 }
 
