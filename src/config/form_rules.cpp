@@ -12,8 +12,11 @@ namespace {
 bool IsCSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
+int DigitValue(char16_t c, int base) {
+    if (c >= u'0' && c <= u'9' && c - u'0' < base) return c - u'0';
+    if (base == 16 && c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (base == 16 && c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
 }
 
 // No caller looks past 32 bits; the cap only keeps long texts from overflowing.
@@ -31,7 +34,15 @@ Ipv4Text ScanIpv4(u16view text, Ipv4Syntax syntax) {
             ++at;
         }
         bool negative = false;
-        if (!control) {
+        int base = 10;
+        if (syntax == Ipv4Syntax::Inet) {
+            if (at + 1 < text.size() && text[at] == u'0') {
+                const bool hex = (text[at + 1] == u'x' || text[at + 1] == u'X') &&
+                                 at + 2 < text.size() && DigitValue(text[at + 2], 16) >= 0;
+                base = hex ? 16 : 8;
+                if (hex) at += 2;
+            }
+        } else if (!control) {
             while (at < text.size() && IsCSpace(text[at])) ++at;
             if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
                 negative = text[at] == u'-';
@@ -40,9 +51,9 @@ Ipv4Text ScanIpv4(u16view text, Ipv4Syntax syntax) {
         }
         const std::size_t start = at;
         long long value = 0;
-        for (; at < text.size() && IsDigit(text[at]); ++at) {
+        for (; at < text.size() && DigitValue(text[at], base) >= 0; ++at) {
             if (control && at - start == 3) break;
-            value = std::min(value * 10 + (text[at] - u'0'), kScanCap);
+            value = std::min(value * base + DigitValue(text[at], base), kScanCap);
         }
         if (at == start || (control && value > 255)) break;
         out.part[i] = negative ? -value : value;

@@ -1,7 +1,7 @@
 // The decisions the main dialog takes after input, free of any toolkit, so
 // the window and the rollout's check follow one copy: the layout boxes the
 // hardware forces, what a medium or source change clears, what a loaded
-// node.cfg sets, and the IPv4 text scanner every address reader shares.
+// node.cfg sets, and the IPv4 text scanner the address readers share.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,7 @@ namespace flintmere {
 enum class Ipv4Syntax {
     Scanf,    // "%lld.%lld.%lld.%lld": blanks and a sign before each number
     Control,  // what an address control takes: 1-3 digits up to 255 each
+    Inet,     // inet_aton's numbers: decimal, octal after 0, hex after 0x
 };
 
 struct Ipv4Text {

@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 
-#include <string>
-
+#include "config/form_rules.h"
 #include "config/setup_validation.h"
 
 namespace flintmere {
@@ -9,8 +8,23 @@ namespace flintmere {
 std::uint32_t InetAddrValue(u16view text) {
     // A dotted quad never needs more; longer texts can only come from a file.
     if (text.size() > 15) return INADDR_NONE;
-    std::string ansi = Utf16ToAnsi(text);
-    return static_cast<std::uint32_t>(inet_addr(ansi.c_str()));
+    text = text.substr(0, text.find(u'\0'));
+    const Ipv4Text v = ScanIpv4(text, Ipv4Syntax::Inet);
+    if (v.count == 0) return INADDR_NONE;
+    // What follows the address may only start with a blank.
+    if (v.end < text.size() &&
+        !(text[v.end] == u' ' || (text[v.end] >= u'\t' && text[v.end] <= u'\r')))
+        return INADDR_NONE;
+    // Each number but the last is one byte; the last fills the bytes left.
+    const int last = v.count - 1;
+    const int lastBits = 32 - 8 * last;
+    if (v.part[last] > static_cast<long long>((1ULL << lastBits) - 1)) return INADDR_NONE;
+    std::uint32_t value = static_cast<std::uint32_t>(v.part[last]);
+    for (int i = 0; i < last; ++i) {
+        if (v.part[i] > 0xFF) return INADDR_NONE;
+        value |= static_cast<std::uint32_t>(v.part[i]) << (24 - 8 * i);
+    }
+    return htonl(value);
 }
 
 namespace {
