@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "config/form_rules.h"
+
 namespace flintmere {
 
 namespace {
@@ -21,31 +23,6 @@ bool HasNul(u16view text) {
     return text.find(u'\0') != u16view::npos;
 }
 
-// One "%ld" conversion: blanks, an optional sign, then at least one digit.
-// At most 15 characters reach here, so the value cannot overflow.
-bool ScanLong(const std::string& buf, std::size_t& pos, long long& value) {
-    std::size_t at = pos;
-    while (at < buf.size() && IsCSpace(static_cast<unsigned char>(buf[at]))) {
-        ++at;
-    }
-    bool negative = false;
-    if (at < buf.size() && (buf[at] == '+' || buf[at] == '-')) {
-        negative = buf[at] == '-';
-        ++at;
-    }
-    if (at >= buf.size() || !IsDigit(static_cast<unsigned char>(buf[at]))) {
-        return false;
-    }
-    long long n = 0;
-    while (at < buf.size() && IsDigit(static_cast<unsigned char>(buf[at]))) {
-        n = n * 10 + (buf[at] - '0');
-        ++at;
-    }
-    value = negative ? -n : n;
-    pos = at;
-    return true;
-}
-
 }  // namespace
 
 std::uint32_t ParseIPv4Text(u16view text) {
@@ -53,20 +30,8 @@ std::uint32_t ParseIPv4Text(u16view text) {
     if (text.size() > kMaxIPv4TextLength) {
         return 0;
     }
-    const std::string buf = Utf16ToAnsi(text);
-    long long numbers[4] = {0, 0, 0, 0};
-    std::size_t pos = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            if (pos >= buf.size() || buf[pos] != '.') {
-                break;
-            }
-            ++pos;
-        }
-        if (!ScanLong(buf, pos, numbers[i])) {
-            break;
-        }
-    }
+    const Ipv4Text scanned = ScanIpv4(text, Ipv4Syntax::Scanf);
+    const long long* numbers = scanned.part;
     // Out-of-range numbers spill into the neighbouring octets on purpose.
     std::uint32_t value = static_cast<std::uint32_t>(numbers[0]);
     for (int i = 1; i < 4; ++i) {

@@ -22,8 +22,16 @@ constexpr char16_t kServerNameInvalid[] =
     u"may have a leading digit. Labels must end and begin only with a letter or digit. Up to "
     u"63 characters are allowed.";
 
-ValidationResult Reject(u16 message, u16 caption = kError, bool owned = false) {
-    return {ValidationOutcome::Rejected, std::move(message), std::move(caption), owned};
+struct FieldError {
+    u16 text;
+    FormField field = FormField::Form;
+};
+
+ValidationResult Reject(FormField field, u16 message, u16 caption = kError, bool owned = false) {
+    return {ValidationOutcome::Rejected, std::move(message), std::move(caption), owned, field};
+}
+ValidationResult Reject(FieldError e) {
+    return Reject(e.field, std::move(e.text));
 }
 
 u16view Trimmed(u16view text) {
@@ -40,18 +48,19 @@ bool IsValidServerAddress(u16view text) {
 }
 
 // 4: net boot needs a logical ID and a reachable management server.
-u16 NetBootError(const SetupRequestForm& form) {
-    if (Trimmed(form.logicalId).empty()) return u"Missing Logical ID";
+FieldError NetBootError(const SetupRequestForm& form) {
+    if (Trimmed(form.logicalId).empty()) return {u"Missing Logical ID", FormField::LogicalId};
     const u16view url1 = Trimmed(form.qmxUrl1);
     if (url1.empty()) {
         // With DHCP the server may be announced by the network.
-        if (!form.dhcp) return u"Missing QMX URL 1: enter a valid IP address or FQDN.";
+        if (!form.dhcp)
+            return {u"Missing QMX URL 1: enter a valid IP address or FQDN.", FormField::QmxUrl1};
     } else if (!IsValidServerAddress(url1)) {
-        return u"Invalid QMX URL 1: enter a valid IP address or FQDN.";
+        return {u"Invalid QMX URL 1: enter a valid IP address or FQDN.", FormField::QmxUrl1};
     }
     const u16view url2 = Trimmed(form.qmxUrl2);
     if (!url2.empty() && !IsValidServerAddress(url2))
-        return u"Invalid QMX URL 2: enter a valid IP address or FQDN.";
+        return {u"Invalid QMX URL 2: enter a valid IP address or FQDN.", FormField::QmxUrl2};
     return {};
 }
 
@@ -61,19 +70,23 @@ struct InterfaceFields {
     const u16& address6;
     const u16& prefix6;
     const char16_t* name;
+    FormField ipv4;
+    FormField ipv6;
 };
 
 // 8 and 9: one interface's IPv4 and IPv6 settings.
-u16 InterfaceError(const InterfaceFields& f) {
+FieldError InterfaceError(const InterfaceFields& f) {
     if (!IsValidNetmask(f.netmask))
-        return FormatW(u"Invalid IPv4 Subnet mask configuration for %s interface", f.name);
+        return {FormatW(u"Invalid IPv4 Subnet mask configuration for %s interface", f.name),
+                f.ipv4};
     if (!IsValidHostAddress(f.address, u16view(f.netmask)))
-        return FormatW(u"Invalid IPv4 configuration for %s interface", f.name);
+        return {FormatW(u"Invalid IPv4 configuration for %s interface", f.name), f.ipv4};
     if (!f.prefix6.empty() || !f.address6.empty()) {
         if (!IsValidIPv6PrefixLength(f.prefix6))
-            return FormatW(u"Invalid IPv6 Subnet mask configuration for %s interface", f.name);
+            return {FormatW(u"Invalid IPv6 Subnet mask configuration for %s interface", f.name),
+                    f.ipv6};
         if (f.address6.empty())
-            return FormatW(u"Invalid IPv6 configuration for %s interface", f.name);
+            return {FormatW(u"Invalid IPv6 configuration for %s interface", f.name), f.ipv6};
     }
     return {};
 }
@@ -133,32 +146,34 @@ ValidationResult ValidateSetupRequest(SetupRecord& record, SetupRequestForm& for
     // 2, 3. The installation folder.
     if (!services.CheckPendriveSoftware()) {
         services.WriteLogLine(u"OnBnClickedOk(): missing files");
-        return Reject(u"Missing important installation files. Please reinstall the application.",
+        return Reject(FormField::Form,
+                      u"Missing important installation files. Please reinstall the application.",
                       kError, true);
     }
     if (!services.CheckInstallImage()) {
         services.WriteLogLine(u"OnBnClickedOk(): install/update image not found");
-        return Reject(u"Image file (image_zev-<version>.tar) not found.\n", u"WARNING", true);
+        return Reject(FormField::Form, u"Image file (image_zev-<version>.tar) not found.\n",
+                      u"WARNING", true);
     }
 
     // 4. Net boot.
     if (form.netBoot && !form.preinstall) {
-        if (u16 error = NetBootError(form); !error.empty()) return Reject(std::move(error));
+        if (FieldError e = NetBootError(form); !e.text.empty()) return Reject(std::move(e));
     }
 
     // 5. Configuration source.
     if (form.sourceDatabase) {
         record.m_configSource = ConfigFromDatabase;
-        if (!record.m_dbFileLoaded) return Reject(u"database file not found");
+        if (!record.m_dbFileLoaded) return Reject(FormField::Form, u"database file not found");
     } else if (form.sourceNodeFile) {
         record.m_configSource = ConfigFromNodeFile;
-        if (!record.m_nodeFileLoaded) return Reject(u"node.cfg file not found");
+        if (!record.m_nodeFileLoaded) return Reject(FormField::Form, u"node.cfg file not found");
     } else if (form.sourceGenerate) {
         record.m_configSource = ConfigGenerateNodeFile;
     } else if (form.automated) {
         record.m_configSource = ConfigAutomated;
     } else {
-        return Reject(u"Please contact developer team this is a bug.");
+        return Reject(FormField::Form, u"Please contact developer team this is a bug.");
     }
 
     // 6. Server name.
@@ -166,12 +181,14 @@ ValidationResult ValidateSetupRequest(SetupRecord& record, SetupRequestForm& for
         const int answer = services.Boxes().ShowMessage(
             u"Do you really want to continue and use \"unnamed\" as server name?",
             u"USB Stick Setup", kMbQuestionStyle, true);
-        if (answer != kIdYes) return {ValidationOutcome::Declined, {}, {}, false};
+        if (answer != kIdYes)
+            return {ValidationOutcome::Declined, {}, {}, false, FormField::HostName};
     }
     if (record.m_serverName.empty())
-        return Reject(u"Missing Server Name configuration", kError, true);
-    if (record.m_serverName.size() > 63) return Reject(kServerNameTooLarge);
-    if (!IsValidHostLabel(record.m_serverName)) return Reject(kServerNameInvalid);
+        return Reject(FormField::HostName, u"Missing Server Name configuration", kError, true);
+    if (record.m_serverName.size() > 63) return Reject(FormField::HostName, kServerNameTooLarge);
+    if (!IsValidHostLabel(record.m_serverName))
+        return Reject(FormField::HostName, kServerNameInvalid);
 
     // 7. Every request that gets here uses all three interfaces.
     record.m_lanDisabled = 0;
@@ -180,43 +197,48 @@ ValidationResult ValidateSetupRequest(SetupRecord& record, SetupRequestForm& for
 
     // 8, 9. Interface settings; a preinstalled or DHCP appliance brings its own.
     if (!form.preinstall && !form.dhcp) {
-        u16 error = InterfaceError({record.m_lanAddress, record.m_lanNetmask, record.m_lanAddress6,
-                                    record.m_lanPrefix6, u"LAN"});
-        if (!error.empty()) return Reject(std::move(error));
+        FieldError e =
+            InterfaceError({record.m_lanAddress, record.m_lanNetmask, record.m_lanAddress6,
+                            record.m_lanPrefix6, u"LAN", FormField::LanIpv4, FormField::LanIpv6});
+        if (!e.text.empty()) return Reject(std::move(e));
         setSingleArmedDefault(record, form, services);
-        error = InterfaceError({record.m_wanAddress, record.m_wanNetmask, record.m_wanAddress6,
-                                record.m_wanPrefix6, u"WAN"});
-        if (!error.empty()) return Reject(std::move(error));
+        e = InterfaceError({record.m_wanAddress, record.m_wanNetmask, record.m_wanAddress6,
+                            record.m_wanPrefix6, u"WAN", FormField::WanIpv4, FormField::WanIpv6});
+        if (!e.text.empty()) return Reject(std::move(e));
     }
 
     if (!form.dhcp) {
         // 10. Interface relations.
-        if (u16 error = InterfaceRelationError(record, form.singleArmed); !error.empty())
-            return Reject(std::move(error));
+        FormField field = FormField::Form;
+        if (u16 error = InterfaceRelationError(record, form.singleArmed, &field); !error.empty())
+            return Reject(field, std::move(error));
         // 11. IPv6 gateway.
-        if (u16 error = Ipv6GatewayError(record); !error.empty()) return Reject(std::move(error));
+        if (u16 error = Ipv6GatewayError(record); !error.empty())
+            return Reject(FormField::Ipv6Gateway, std::move(error));
     }
 
     // 12. Branding.
     if (u16 error = BrandingError(record, services.Boxes()); !error.empty())
-        return Reject(std::move(error));
+        return Reject(FormField::Form, std::move(error));
 
     // 13. Media.
     if (record.m_isoMedia) {
         services.WriteLogLine(u"OnBnClickedOk(): Virtual Machine ISO");
         if (Trimmed(form.hardwareTypeText).empty()) {
             if (IsDatabaseOnlyGatewayType(record.m_hwType))
-                return Reject(u"Integrated gateway database file is not supported");
-            return Reject(u"Missing or invalid Hardware type");
+                return Reject(FormField::HardwareType,
+                              u"Integrated gateway database file is not supported");
+            return Reject(FormField::HardwareType, u"Missing or invalid Hardware type");
         }
     } else {
-        if (form.mediaEntryCount == 1) return Reject(u"Please insert a USB Stick");
+        if (form.mediaEntryCount == 1) return Reject(FormField::Form, u"Please insert a USB Stick");
         // An entry outside the drive table has no size and is refused like a small stick.
         if (services.SelectDrive(form.selectedMediaEntry) < kMinimumStickBytes)
-            return Reject(u"Please select a USB Stick with at least 1G of storage space");
+            return Reject(FormField::Form,
+                          u"Please select a USB Stick with at least 1G of storage space");
     }
 
-    return {ValidationOutcome::Accepted, {}, {}, false};
+    return {};
 }
 
 void ShowValidationResult(const ValidationResult& result, Presenter& boxes) {

@@ -39,11 +39,29 @@ struct SetupRequestForm {
 
 enum class ValidationOutcome { Accepted, Rejected, Declined };
 
+// The part of the form a refusal is about, so a caller can point at it
+// without reading the text. `Form` is the request as a whole.
+enum class FormField {
+    Form,
+    HostName,
+    LogicalId,
+    QmxUrl1,
+    QmxUrl2,
+    LanIpv4,
+    LanIpv6,
+    WanIpv4,
+    WanIpv6,
+    AdminIpv4,
+    Ipv6Gateway,
+    HardwareType,
+};
+
 struct ValidationResult {
     ValidationOutcome outcome = ValidationOutcome::Accepted;
-    u16 message;                 // Rejected only
-    u16 caption;                 // "Error" or "WARNING"
-    bool ownedByDialog = false;  // the box belongs to the main dialog
+    u16 message;                        // Rejected only
+    u16 caption;                        // "Error" or "WARNING"
+    bool ownedByDialog = false;         // the box belongs to the main dialog
+    FormField field = FormField::Form;  // Rejected and Declined
 };
 
 // What the validation needs from the rest of the application object. The
@@ -89,7 +107,7 @@ bool CheckBrandingText(u16view label, u16view value, Presenter& boxes);
 // unparsable text, or one over 15 characters, gives 255.255.255.255.
 std::uint32_t InetAddrValue(u16view text);
 // The relation rules between LAN, WAN and ADMIN; the message of the first
-// that fails, or empty.
-u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed);
+// that fails, or empty, and the interface it names.
+u16 InterfaceRelationError(const SetupRecord& record, bool singleArmed, FormField* field = nullptr);
 
 }  // namespace flintmere

@@ -1,10 +1,8 @@
 // Message boxes and questions go through a presenter: a real window, the
-// console of the batch mode, or a recording used by tests.
+// console of the batch mode, or a test double.
 #pragma once
 
 #include <cstdio>
-#include <mutex>
-#include <vector>
 
 #include "platform/text.h"
 
@@ -59,28 +57,6 @@ class ForwardingPresenter final : public Presenter {
 
   private:
     Presenter* target_;
-};
-
-struct ShownMessage {
-    u16 text;
-    u16 caption;
-    unsigned style;
-    bool owned;
-};
-
-// Records every box; answers questions from a script (default: Yes).
-class RecordingPresenter final : public Presenter {
-  public:
-    int ShowMessage(const u16& text, const u16& caption, unsigned style,
-                    bool owned = false) override;
-    std::vector<ShownMessage> Shown() const;
-    void ScriptAnswers(std::vector<int> answers);
-    void Clear();
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<ShownMessage> shown_;
-    std::vector<int> answers_;
 };
 
 }  // namespace flintmere

@@ -1,9 +1,10 @@
 // Handlers of the single fields and check boxes of the main dialog: each
 // writes the record as the operator leaves or clicks a control and brings
 // the dependent controls into line.
+#include <algorithm>
 #include <cstdint>
 
-#include "config/setup_validation.h"
+#include "config/form_rules.h"
 #include "ui/flintmere_dlg.h"
 #include "ui/hardware_lists.h"
 
@@ -22,33 +23,6 @@ u16 DottedText(const IpFields& f) {
     return FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
 }
 
-// Reads up to four numbers of "%ld.%ld.%ld.%ld" as sscanf does: it stops at
-// the first piece that does not fit and reports how many it read.
-int ScanDottedNumbers(u16view text, long (&numbers)[4]) {
-    std::size_t at = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            if (at >= text.size() || text[at] != u'.') return i;
-            ++at;
-        }
-        while (at < text.size() && (text[at] == u' ' || (text[at] >= u'\t' && text[at] <= u'\r')))
-            ++at;
-        bool negative = false;
-        if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
-            negative = text[at] == u'-';
-            ++at;
-        }
-        if (at >= text.size() || text[at] < u'0' || text[at] > u'9') return i;
-        unsigned long value = 0;
-        for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
-            value = value * 10 + static_cast<unsigned long>(text[at] - u'0');
-            if (value > 0xFFFFFFFFul) value = 0xFFFFFFFFul;  // saturate, as strtol would
-        }
-        numbers[i] = negative ? -static_cast<long>(value) : static_cast<long>(value);
-    }
-    return 4;
-}
-
 // An IPv4 text of the record into an IP address control: empty clears it, a
 // dotted text sets it, anything that is not four numbers leaves it alone.
 void ShowAddressText(ControlSurface& surface, int id, u16view text) {
@@ -56,12 +30,16 @@ void ShowAddressText(ControlSurface& surface, int id, u16view text) {
         surface.ClearAddress(id);
         return;
     }
-    long n[4] = {};
-    if (ScanDottedNumbers(text, n) != 4) return;
+    const Ipv4Text scanned = ScanIpv4(text, Ipv4Syntax::Scanf);
+    if (scanned.count != 4) return;
+    // Each number as a 32-bit long would hold it: out-of-range ones saturate.
+    std::uint32_t n[4];
+    for (int i = 0; i < 4; ++i) {
+        const long long v = scanned.part[i];
+        n[i] = static_cast<std::uint32_t>(std::max(std::min(v, 0xFFFFFFFFLL), -0xFFFFFFFFLL));
+    }
     // The control takes one 32-bit value, first number in the highest byte.
-    const std::uint32_t value =
-        (static_cast<std::uint32_t>(n[0]) << 24) + (static_cast<std::uint32_t>(n[1]) << 16) +
-        (static_cast<std::uint32_t>(n[2]) << 8) + static_cast<std::uint32_t>(n[3]);
+    const std::uint32_t value = (n[0] << 24) + (n[1] << 16) + (n[2] << 8) + n[3];
     if (value == 0) {
         surface.ClearAddress(id);
         return;
@@ -252,10 +230,8 @@ void CflintmereDlg::OnBnClickedChkAutomated() {
 void CflintmereDlg::OnBnClickedChkPreInstall() {
     m_services.WriteLog("OnBnClickedChkPreInstall(): start");
     for (int id : {IdLogicalId, IdQmxUrl1, IdQmxUrl2}) m_surface.Enable(id, false);
+    ShowOptions(AfterPreinstallClicked(Options(), Source()));
     if (m_surface.IsChecked(IdChkPreInstall)) {
-        m_surface.SetCheck(IdChkAutomated, true);
-        m_surface.SetCheck(IdChkNetBoot, true);
-        m_surface.SetCheck(IdChkDhcp, true);
         OnBnClickedChkDHCP();
         for (int id :
              {IdChkDhcp, IdDisableInterface, IdLogicalId, IdQmxUrl1, IdQmxUrl2, IdDns1, IdDns2})
@@ -263,7 +239,6 @@ void CflintmereDlg::OnBnClickedChkPreInstall() {
         m_surface.SetText(IdLogicalId, u16());
     } else {
         if (m_syncOptionEnable) m_surface.Enable(IdChkDhcp, true);
-        m_surface.SetCheck(IdChkDhcp, false);
         OnBnClickedChkDHCP();
     }
 }
@@ -312,28 +287,22 @@ void CflintmereDlg::OnBnClickedChkDHCP() {
         for (int id : kAddressFields) m_surface.Enable(id, !dhcp);
         m_surface.Enable(IdHostName, !dhcp);
     }
-    if (m_surface.IsChecked(IdChkAutomated)) {
-        m_surface.SetCheck(IdChkNetBoot, dhcp);
-        if (m_syncFieldEnable) m_surface.Enable(IdChkNetBoot, !dhcp);
-    }
-    if (dhcp) m_surface.SetCheck(IdChkSingleArmed, false);
+    ShowOptions(AfterDhcpClicked(Options(), Source()));
+    if (m_surface.IsChecked(IdChkAutomated) && m_syncFieldEnable)
+        m_surface.Enable(IdChkNetBoot, !dhcp);
     if (m_syncFieldEnable) m_surface.Enable(IdChkSingleArmed, !dhcp);
     OnCbnSelchangeComboIf();
     OnBnClickedChkNetBoot();
 }
 
 void CflintmereDlg::OnBnClickedUefi() {
-    if (m_hwForcesUefi) {
-        m_record.m_uefi = 1;
-        m_surface.SetCheck(IdChkUefi, true);
-    }
-    m_record.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    ShowLayout(AfterUefiClicked(Layout(), Forces()));
     m_services.WriteLog("UEFI flag changed to %d", m_record.m_uefi);
 }
 
 void CflintmereDlg::OnBnClickedChkINVERT() {
     m_services.WriteLog("OnBnClickedChkINVERT(): start");
-    if (m_surface.IsChecked(IdChkInvert)) m_surface.SetCheck(IdChkSingleArmed, false);
+    ShowOptions(AfterInvertClicked(Options()));
 }
 
 void CflintmereDlg::OnBnClickedSingleArmed() {
@@ -346,79 +315,77 @@ void CflintmereDlg::OnBnClickedSingleArmed() {
 // --- partition boxes ---
 
 void CflintmereDlg::OnBnClickedPartitioned() {
-    const bool sync = m_syncPartitionEnable != 0;
-    if (m_hwForcesPartitioned || m_hwForcesGpt) {
-        m_record.m_partitioned = 1;
-        m_surface.SetCheck(IdChkPartitioned, true);
-        if (sync) {
-            m_surface.Enable(IdChkPartitioned, false);
-            if (!m_hwForcesPartitioned) m_surface.Enable(IdChkGpt, false);
-        }
-    } else if (sync) {
-        m_surface.Enable(IdChkPartitioned, true);
+    if (m_syncPartitionEnable) {
+        const HardwareForces f = Forces();
+        m_surface.Enable(IdChkPartitioned, !(f.partitioned || f.gpt));
+        if (f.gpt && !f.partitioned) m_surface.Enable(IdChkGpt, false);
     }
-    m_record.m_partitioned = m_surface.IsChecked(IdChkPartitioned) ? 1 : 0;
-    if (!m_record.m_partitioned) {
-        // An unpartitioned stick boots the legacy way only.
-        m_record.m_gptPartition = 0;
-        m_record.m_legacyBios = 1;
-    }
-    m_surface.SetCheck(IdChkGpt, m_record.m_gptPartition != 0);
-    m_surface.SetCheck(IdChkLegacyBios, m_record.m_legacyBios != 0);
+    ShowLayout(AfterPartitionedClicked(Layout(), Forces()));
     m_services.WriteLog("partitioned flag changed to %d", m_record.m_partitioned);
 }
 
 void CflintmereDlg::OnBnClickedLegacyBios() {
-    const bool sync = m_syncPartitionEnable != 0;
-    if (m_hwForcesLegacy) {
-        m_record.m_legacyBios = 1;
-        m_surface.SetCheck(IdChkLegacyBios, true);
-        if (sync) {
-            m_surface.Enable(IdChkGpt, false);
-            m_surface.Enable(IdChkPartitioned, true);
-        }
-    } else if (m_hwForcesGpt) {
-        m_record.m_legacyBios = 0;
-        m_surface.SetCheck(IdChkLegacyBios, false);
+    if (m_syncPartitionEnable && m_hwForcesLegacy) {
+        m_surface.Enable(IdChkGpt, false);
+        m_surface.Enable(IdChkPartitioned, true);
     }
-    m_record.m_legacyBios = m_surface.IsChecked(IdChkLegacyBios) ? 1 : 0;
-    if (m_record.m_legacyBios) {
-        m_record.m_gptPartition = 0;
-        m_surface.SetCheck(IdChkGpt, false);
-    }
+    ShowLayout(AfterLegacyClicked(Layout(), Forces()));
     m_services.WriteLog("Legacy BIOS changed %d", m_record.m_legacyBios);
 }
 
 void CflintmereDlg::OnBnClickedGpt() {
-    const bool sync = m_syncPartitionEnable != 0;
-    if (m_hwForcesGpt) {
-        m_surface.SetCheck(IdChkGpt, true);
-        if (sync) {
-            m_surface.Enable(IdChkGpt, false);
-            m_surface.Enable(IdChkPartitioned, false);
-        }
-    } else if (m_hwForcesLegacy) {
-        m_surface.SetCheck(IdChkGpt, false);
-        if (sync) {
-            m_surface.Enable(IdChkGpt, false);
-            m_surface.Enable(IdChkPartitioned, true);
-        }
-    } else if (sync) {
-        m_surface.Enable(IdChkGpt, true);
-        m_surface.Enable(IdChkPartitioned, true);
+    if (m_syncPartitionEnable) {
+        // Whatever the hardware forces is no longer the operator's choice.
+        const HardwareForces f = Forces();
+        m_surface.Enable(IdChkGpt, !f.gpt && !f.legacy);
+        m_surface.Enable(IdChkPartitioned, !f.gpt);
     }
-    m_record.m_gptPartition = m_surface.IsChecked(IdChkGpt) ? 1 : 0;
-    if (m_record.m_gptPartition) {
-        // GPT means a partitioned stick without the legacy layout.
-        m_record.m_legacyBios = 0;
-        m_record.m_partitioned = 1;
-        m_surface.SetCheck(IdChkPartitioned, true);
-        m_surface.SetCheck(IdChkLegacyBios, false);
-    } else {
-        m_record.m_legacyBios = 1;
-        m_surface.SetCheck(IdChkLegacyBios, true);
-    }
+    ShowLayout(AfterGptClicked(Layout(), Forces()));
     m_services.WriteLog("GPT Partition Disk flag changed to %d", m_record.m_gptPartition);
+}
+
+ConfigSourceChoice CflintmereDlg::Source() const {
+    if (m_surface.IsChecked(IdRadioUseDb)) return ConfigSourceChoice::Database;
+    if (m_surface.IsChecked(IdRadioUseNode)) return ConfigSourceChoice::NodeFile;
+    return ConfigSourceChoice::Typed;
+}
+
+OptionBoxes CflintmereDlg::Options() const {
+    const auto on = [this](int id) { return m_surface.IsChecked(id); };
+    return {on(IdChkAutomated), on(IdChkPreInstall), on(IdChkNetBoot),
+            on(IdChkDhcp),      on(IdChkInvert),     on(IdChkSingleArmed)};
+}
+
+void CflintmereDlg::ShowOptions(const OptionBoxes& o) {
+    m_surface.SetCheck(IdChkAutomated, o.automated);
+    m_surface.SetCheck(IdChkPreInstall, o.preinstall);
+    m_surface.SetCheck(IdChkNetBoot, o.netBoot);
+    m_surface.SetCheck(IdChkDhcp, o.dhcp);
+    m_surface.SetCheck(IdChkInvert, o.invert);
+    m_surface.SetCheck(IdChkSingleArmed, o.singleArmed);
+}
+
+HardwareForces CflintmereDlg::Forces() const {
+    return {m_hwForcesLegacy != 0, m_hwForcesGpt != 0, m_hwForcesPartitioned != 0,
+            m_hwForcesUefi != 0};
+}
+
+LayoutState CflintmereDlg::Layout() const {
+    const SetupRecord& r = m_record;
+    return {{r.m_partitioned != 0, r.m_gptPartition != 0, r.m_legacyBios != 0, r.m_uefi != 0},
+            {m_surface.IsChecked(IdChkPartitioned), m_surface.IsChecked(IdChkGpt),
+             m_surface.IsChecked(IdChkLegacyBios), m_surface.IsChecked(IdChkUefi)}};
+}
+
+void CflintmereDlg::ShowLayout(const LayoutState& s) {
+    m_record.m_partitioned = s.record.partitioned;
+    m_record.m_gptPartition = s.record.gpt;
+    m_record.m_legacyBios = s.record.legacy;
+    m_record.m_uefi = s.record.uefi;
+    m_surface.SetCheck(IdChkPartitioned, s.boxes.partitioned);
+    m_surface.SetCheck(IdChkGpt, s.boxes.gpt);
+    m_surface.SetCheck(IdChkLegacyBios, s.boxes.legacy);
+    m_surface.SetCheck(IdChkUefi, s.boxes.uefi);
 }
 
 // --- hardware type ---
@@ -426,30 +393,18 @@ void CflintmereDlg::OnBnClickedGpt() {
 void CflintmereDlg::OnCbnSelchangeHardwareType() {
     const int index = m_surface.ComboSelection(IdHardwareType);
     if (index < 0) return;
-    m_record.m_hwType = HwNone;
-    m_hwForcesLegacy = m_hwForcesGpt = m_hwForcesPartitioned = m_hwForcesUefi = 0;
-    if (m_usbHwListShown) {
-        if (index < static_cast<int>(kUsbHardwareList.size())) {
-            const HardwareEntry& entry = kUsbHardwareList[index];
-            m_record.m_hwType = entry.code;
-            m_hwForcesLegacy = entry.needsLegacy;
-            m_hwForcesGpt = entry.needsGpt;
-            m_hwForcesPartitioned = entry.needsPartitioned;
-            m_hwForcesUefi = entry.needsUefi;
-        }
-    } else if (index >= VmHwSmall && index <= VmHwLarge) {
-        m_record.m_hwType = kVmHardwareList[index].code;
-    }
+    const HardwareChoice choice = ChooseHardware(!m_usbHwListShown, index);
+    m_record.m_hwType = choice.code;
+    m_hwForcesLegacy = choice.forces.legacy;
+    m_hwForcesGpt = choice.forces.gpt;
+    m_hwForcesPartitioned = choice.forces.partitioned;
+    m_hwForcesUefi = choice.forces.uefi;
 
     OnBnClickedGpt();
     OnBnClickedLegacyBios();
     OnBnClickedPartitioned();
 
-    if (m_hwForcesUefi) {
-        m_record.m_uefi = 1;
-        m_surface.SetCheck(IdChkUefi, true);
-    }
-    m_record.m_uefi = m_surface.IsChecked(IdChkUefi) ? 1 : 0;
+    ShowLayout(AfterUefiClicked(Layout(), Forces()));
     m_services.WriteLog("UEFI flag changed to %d", m_record.m_uefi);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "config/form_rules.h"
 #include "engine/app_parts.h"
 #include "ui/control_ids.h"
 #include "ui/control_surface.h"
@@ -28,7 +29,6 @@ class CflintmereDlg : public EventSink {
     // platform text names.
     void ShowRecordHardware();
     void ShowGeneralFields(bool show);
-    void ClearOptionChecks();
     void ResetVmOptions();
     void ApplyMediaLayout();
     void SelectHardwareFromPlatformText();
@@ -57,6 +57,17 @@ class CflintmereDlg : public EventSink {
     void OnBnClickedGpt();
     void OnCbnSelchangeHardwareType();
 
+    // The layout boxes and record flags the rules work on, and back.
+    HardwareForces Forces() const;
+    LayoutState Layout() const;
+    void ShowLayout(const LayoutState& s);
+    ConfigSourceChoice Source() const;
+    OptionBoxes Options() const;
+    void ShowOptions(const OptionBoxes& o);
+    // Only the check boxes, not the record: a mode change shows them first.
+    FormBoxes ShownBoxes() const;
+    void ShowBoxes(const FormBoxes& b);
+
     // --- source and media handlers (source_handlers.cpp) ---
     void OnBnClickedRadioGenNode();
     void OnBnClickedRadioUseDb();
@@ -73,6 +84,7 @@ class CflintmereDlg : public EventSink {
     // The DNS servers, logical id and management servers as the controls
     // show them; OK stores them only once the run is sure to start.
     void StoreTypedValues(SetupRecord& record) const;
+    GeneralValues TypedGeneralValues() const;
     // Cancel closes the dialog.
     void OnCancel();
 

@@ -163,19 +163,22 @@ void CflintmereDlg::ShowGeneralFields(bool show) {
     m_surface.Show(IdGroupGeneral, show);
 }
 
-void CflintmereDlg::ClearOptionChecks() {
-    for (int id : kOptionBoxIds) m_surface.SetCheck(id, false);
-    m_surface.SetCheck(IdChkInvert, false);
-    m_surface.SetCheck(IdChkSingleArmed, false);
+FormBoxes CflintmereDlg::ShownBoxes() const {
+    return {Options(), Layout().boxes};
+}
+
+void CflintmereDlg::ShowBoxes(const FormBoxes& b) {
+    ShowOptions(b.options);
+    m_surface.SetCheck(IdChkPartitioned, b.layout.partitioned);
+    m_surface.SetCheck(IdChkGpt, b.layout.gpt);
+    m_surface.SetCheck(IdChkLegacyBios, b.layout.legacy);
+    m_surface.SetCheck(IdChkUefi, b.layout.uefi);
 }
 
 void CflintmereDlg::ResetVmOptions() {
     EnableAll(m_surface, kPartitionBoxIds, false);
-    m_surface.SetCheck(IdChkPartitioned, false);
-    m_surface.SetCheck(IdChkGpt, false);
-    m_surface.SetCheck(IdChkLegacyBios, true);
     EnableAll(m_surface, kOptionBoxIds, false);
-    ClearOptionChecks();
+    ShowBoxes(AfterSourceOrMediumChange(ShownBoxes(), Source(), true));
 }
 
 void CflintmereDlg::ApplyMediaLayout() {

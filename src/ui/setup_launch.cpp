@@ -1,7 +1,6 @@
 // OK in the main dialog: the request is checked, the last question asked,
 // the remaining values stored, and one worker run under the progress dialog.
-#include "config/node_cfg_tokens.h"
-#include "config/setup_validation.h"
+#include "config/form_rules.h"
 #include "ui/flintmere_dlg.h"
 
 namespace flintmere::ui {
@@ -47,21 +46,6 @@ constexpr ResultTexts kResults[] = {
      u"Virtual Machine ISO image blocked", true},
 };
 
-// The values node.cfg will get, typed or from a file, against the rule the
-// batch mode applies: one that would change what node.cfg says is refused
-// with a box naming its field.
-bool RefuseSplittingValues(const SetupRecord& toWrite, Presenter& boxes) {
-    const std::vector<SplittingValue> refused = FindSplittingValues(toWrite);
-    if (refused.empty()) return false;
-    const SplittingValue& v = refused.front();
-    ShowValidationResult({ValidationOutcome::Rejected,
-                          FormatW(u"Invalid %s: the value %s %s and would change node.cfg (%s).",
-                                  v.field, QuotedForMessage(v.value), RefusalReason(v), v.key),
-                          u"Error", true},
-                         boxes);
-    return true;
-}
-
 }  // namespace
 
 void CflintmereDlg::OnBnClickedOk() {
@@ -85,19 +69,15 @@ void CflintmereDlg::OnBnClickedOk() {
     form.invert = m_surface.IsChecked(IdChkInvert);
 
     LaunchServices services(m_engine);
-    const ValidationResult result = ValidateSetupRequest(m_record, form, services);
+    const OkDecision decision = DecideOk(m_record, form, TypedGeneralValues(), services);
     // The single-armed defaults clear "Invert" on the way, whatever follows.
     if (form.invert != m_surface.IsChecked(IdChkInvert))
         m_surface.SetCheck(IdChkInvert, form.invert);
-    if (result.outcome == ValidationOutcome::Rejected) {
-        ShowValidationResult(result, m_services.presenter());
+    if (decision.declined) return;
+    if (const std::optional<FormRefusal>& refused = decision.refusal) {
+        m_services.presenter().ShowMessage(refused->text, refused->caption, kMbWarningStyle,
+                                      refused->ownedByDialog);
         return;
-    }
-    if (result.outcome == ValidationOutcome::Declined) return;
-    {
-        SetupRecord toWrite = m_record;
-        StoreTypedValues(toWrite);
-        if (RefuseSplittingValues(toWrite, m_services.presenter())) return;
     }
 
     if (m_record.m_isoMedia) {
@@ -155,17 +135,19 @@ void CflintmereDlg::OnBnClickedOk() {
     if (!texts.keepsDialogOpen) EndDialog(kIdOk);
 }
 
-void CflintmereDlg::StoreTypedValues(SetupRecord& record) const {
-    // A blank control keeps what the record holds (a database's value).
-    for (const auto& [id, value] :
-         {std::pair{IdDns1, &SetupRecord::m_dns1}, {IdDns2, &SetupRecord::m_dns2}}) {
-        if (m_surface.IsAddressBlank(id)) continue;
+GeneralValues CflintmereDlg::TypedGeneralValues() const {
+    const auto dns = [this](int id) -> std::optional<u16> {
+        // A blank control keeps what the record holds (a database's value).
+        if (m_surface.IsAddressBlank(id)) return std::nullopt;
         const IpFields f = m_surface.GetAddress(id);
-        record.*value = FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
-    }
-    record.m_logicId = m_surface.GetText(IdLogicalId);
-    record.m_supplyServer1 = m_surface.GetText(IdQmxUrl1);
-    record.m_supplyServer2 = m_surface.GetText(IdQmxUrl2);
+        return FormatW(u"%d.%d.%d.%d", f[0], f[1], f[2], f[3]);
+    };
+    return {dns(IdDns1), dns(IdDns2), m_surface.GetText(IdLogicalId), m_surface.GetText(IdQmxUrl1),
+            m_surface.GetText(IdQmxUrl2)};
+}
+
+void CflintmereDlg::StoreTypedValues(SetupRecord& record) const {
+    StoreGeneralValues(record, TypedGeneralValues());
 }
 
 void CflintmereDlg::OnCancel() {

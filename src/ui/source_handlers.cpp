@@ -99,8 +99,6 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
         m_record.m_hwType = HwNone;
     }
 
-    s.SetCheck(IdChkNetBoot, false);
-    s.SetCheck(IdChkDhcp, false);
     EnableSourcePaths(s, true, false);
     ClearGeneralTexts(s);
 
@@ -114,10 +112,8 @@ void CflintmereDlg::OnBnClickedRadioUseDb() {
     s.Enable(IdChkPartitioned, true);
     s.Enable(IdChkGpt, true);
     s.Enable(IdChkLegacyBios, false);
-    ClearOptionChecks();
-    s.SetCheck(IdChkPartitioned, false);
-    s.SetCheck(IdChkGpt, false);
-    s.SetCheck(IdChkLegacyBios, true);
+    ShowBoxes(AfterSourceOrMediumChange(ShownBoxes(), ConfigSourceChoice::Database,
+                                        m_record.m_isoMedia != 0));
 
     // The IPv4 gateway keeps its state: usable when Generate came before.
     for (int id : {IdHostName, IdDisableInterface, IdIpAddress, IdIpNetmask, IdIpv6Address,

@@ -8,6 +8,7 @@
 
 #include "config/node_cfg_parse.h"
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "config/setup_validation.h"
 #include "platform/presenter.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere {
 namespace {

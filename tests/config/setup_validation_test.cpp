@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_presenter.h"
+
 namespace flintmere {
 namespace {
 
@@ -654,6 +656,21 @@ TEST(InetAddrValue, MirrorsInetAddr) {
         {u"1.2.3.256", 0xFFFFFFFF},
         {u"010.000.000.0010", 0xFFFFFFFF},  // 16 characters
         {u"10.0.0.\u00b9", 0xFFFFFFFF},     // no digit in the single-byte form
+        // inet_aton's other forms: fewer numbers, octal, hex, a blank ending it.
+        {u"0x0A.1", 0x0A000001},
+        {u"10.1", 0x0A000001},
+        {u"012.0.0.1", 0x0A000001},
+        {u"0XFF.0.0.1", 0xFF000001},
+        {u"1.16777215", 0x01FFFFFF},
+        {u"1.2.3.4 x", 0x01020304},
+        {u"1.2.3.4x", 0xFFFFFFFF},
+        {u"08.1.1.1", 0xFFFFFFFF},
+        {u"0x.1.1.1", 0xFFFFFFFF},
+        {u"1.2.3.", 0xFFFFFFFF},
+        {u"1.2.3.4.5", 0xFFFFFFFF},
+        {u"1.16777216", 0xFFFFFFFF},
+        {u"1.2.0x10000", 0xFFFFFFFF},
+        {u"4294967296", 0xFFFFFFFF},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.text));

@@ -1,6 +1,7 @@
 // The operator makes a stick at the window: a loop device over a sparse
 // image stands in for it, and the result is read back with sfdisk, blkid,
 // fsck.fat and mtools, which share no code with the program.
+#include "support/recording_presenter.h"
 #include "support/ui_harness.h"
 #include "ui/hardware_lists.h"
 #include "usb_rig.h"

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "support/recording_presenter.h"
 #include "usb_rig.h"
 
 namespace flintmere::testing {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "support/recording_presenter.h"
 #include "usb_rig.h"
 
 #ifndef FS_IOC_SHUTDOWN

@@ -9,6 +9,7 @@
 #include "engine/stick_protocol.h"
 #include "platform/child_process.h"
 #include "platform/fd_io.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere::testing {
 namespace {

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 #include "support/recording_progress.h"
 
 namespace flintmere::testing {

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere::testing {
 namespace {

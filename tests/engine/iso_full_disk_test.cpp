@@ -14,6 +14,7 @@
 
 #include "support/fakes.h"
 #include "support/install_folder.h"
+#include "support/recording_presenter.h"
 #include "support/recording_progress.h"
 #include "support/run_program.h"
 #include "support/small_tmpfs.h"

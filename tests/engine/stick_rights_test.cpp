@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/image_stick.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere::testing {
 namespace {

@@ -10,6 +10,7 @@
 #include "app/flintmere_app.h"
 #include "engine/stick_request.h"
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 #include "support/run_program.h"
 
 namespace flintmere::testing {

@@ -10,6 +10,7 @@
 #include "platform/app_services.h"
 #include "platform/log_file.h"
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere {
 namespace {

@@ -5,6 +5,7 @@
 #include "config/node_cfg_parse.h"
 #include "rollout/unit_cells.h"
 #include "rollout/unit_check.h"
+#include "support/recording_presenter.h"
 #include "support/ui_harness.h"
 
 namespace flintmere::testing {
@@ -242,6 +243,8 @@ TEST(UnitCheck, AgreesWithTheWindow) {
         base + "singlearmed: 1\n",
         base + wan + "kestrel_gw6: fd00::1\vfd00::2\n",
         base + wan + "netboot: 1\nautoinstall: 1\n",
+        base + wan + "kestrel_admin: 10.0.1.9 255.255.0.0\n",
+        base + wan + "hw_platform: LEGACY\ngpt_partition: 1\nusb_stick_partitioned: 1\n",
         "kestrel_label: unnamed\nkestrel_lan: 10.0.1.5 255.255.255.0\ndhcp: 1\n",
     };
     for (const std::string& nodeCfg : cases) {

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/presenter.h"
 #include "platform/system_env.h"
+#include "support/recording_presenter.h"
 
 namespace flintmere::testing {
 

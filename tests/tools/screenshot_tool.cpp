@@ -12,6 +12,7 @@
 
 #include "support/fake_disks.h"
 #include "support/fakes.h"
+#include "support/recording_presenter.h"
 #include "ui/branding_dlg.h"
 #include "ui/control_ids.h"
 #include "ui/qt/accessibility.h"

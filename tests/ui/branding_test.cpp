@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "config/setup_validation.h"
+#include "support/recording_presenter.h"
 #include "support/ui_harness.h"
 #include "ui/branding_dlg.h"
 

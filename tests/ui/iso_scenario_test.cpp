@@ -8,6 +8,7 @@
 
 #include "platform/media_root.h"
 #include "support/install_folder.h"
+#include "support/recording_presenter.h"
 #include "support/run_program.h"
 #include "support/ui_harness.h"
 #include "ui/hardware_lists.h"

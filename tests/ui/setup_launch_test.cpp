@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "config/setup_validation.h"
+#include "support/recording_presenter.h"
 #include "support/ui_harness.h"
 #include "ui/hardware_lists.h"
 

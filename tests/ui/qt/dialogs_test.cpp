@@ -16,6 +16,7 @@
 #include "support/fakes.h"
 #include "support/qt/box_watcher.h"
 #include "support/qt/qt_app.h"
+#include "support/recording_presenter.h"
 #include "ui/branding_dlg.h"
 #include "ui/control_ids.h"
 #include "ui/qt/main_dialog_widget.h"

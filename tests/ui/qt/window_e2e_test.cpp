@@ -22,6 +22,7 @@
 #include "support/qt/box_watcher.h"
 #include "support/qt/qt_app.h"
 #include "support/qt/qt_operator.h"
+#include "support/recording_presenter.h"
 #include "support/run_program.h"
 #include "support/ui_harness.h"
 #include "ui/control_ids.h"
