@@ -42,25 +42,26 @@ int main(int argc, char** argv) {
     NoPauseClock clock;
     ConsolePresenter presenter;
     LinuxSystemEnv env;
-    CflintmereApp app({clock, presenter, env, {}});
+    CflintmereApp whole({clock, presenter, env, {}});
+    AppParts& app = whole.parts;
     CountingProgress progress;
-    app.m_pProgressDlg = &progress;
+    app.engine.m_pProgressDlg = &progress;
 
     if (std::strcmp(argv[1], "copy") == 0 && argc == 4) {
-        app.m_distFolder = FromPath(std::string(argv[2]) + "/");
+        app.record.m_distFolder = FromPath(std::string(argv[2]) + "/");
         LocalFolderRoot target(argv[3]);
-        bool ok = app.CopyFiles(target, 50);
+        bool ok = app.engine.CopyFiles(target, 50);
         std::fprintf(stderr, "copy: %s, %ld progress reports\n", ok ? "ok" : "failed",
                      progress.reports);
         return ok ? 0 : 1;
     }
     if (std::strcmp(argv[1], "iso") == 0 && argc == 5) {
-        app.m_exeFolder = FromPath(argv[2]);
-        app.m_distFolder = app.m_exeFolder + u"/kx/";
-        bool imported = app.OpenDbFile(FromPath(argv[3]));
-        app.m_isoPath = FromPath(argv[4]);
-        app.m_configSource = ConfigFromDatabase;
-        int result = app.SetupISO();
+        app.record.m_exeFolder = FromPath(argv[2]);
+        app.record.m_distFolder = app.record.m_exeFolder + u"/kx/";
+        bool imported = app.config.OpenDbFile(app.record, FromPath(argv[3]));
+        app.record.m_isoPath = FromPath(argv[4]);
+        app.record.m_configSource = ConfigFromDatabase;
+        int result = app.engine.SetupISO();
         std::fprintf(stderr, "iso: %s, %ld progress reports\n",
                      result == 1 && imported ? "ok" : "failed", progress.reports);
         return result == 1 && imported ? 0 : 1;

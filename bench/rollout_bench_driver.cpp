@@ -45,7 +45,7 @@ class SilentProgress final : public ProgressDialog {
     int position_ = 0;
 };
 
-int Iso(CflintmereApp& app, const std::string& table, const std::string& images) {
+int Iso(AppParts& app, const std::string& table, const std::string& images) {
     const UnitsTable units = ReadUnitsTable(ReadAll(table), MakeNodeCfgModeCheck(true));
     if (!units.refusals.empty() || units.units.empty()) {
         std::fputs("the table was refused\n", stderr);
@@ -55,14 +55,14 @@ int Iso(CflintmereApp& app, const std::string& table, const std::string& images)
     SilentProgress progress;
     const double single = Seconds([&] {
         for (const UnitRow& unit : units.units) {
-            const u16 exe = app.m_exeFolder;
-            static_cast<SetupRecord&>(app) = unit.record;
-            app.m_exeFolder = exe;
-            app.m_distFolder = exe + u"/kx/";
-            app.m_isoMedia = 1;
-            app.m_pProgressDlg = &progress;
-            app.m_isoPath = FromPath(images + "/single/" + unit.hostName + ".iso");
-            if (app.SetupISO() != 1) return false;
+            const u16 exe = app.record.m_exeFolder;
+            app.record = unit.record;
+            app.record.m_exeFolder = exe;
+            app.record.m_distFolder = exe + u"/kx/";
+            app.record.m_isoMedia = 1;
+            app.engine.m_pProgressDlg = &progress;
+            app.record.m_isoPath = FromPath(images + "/single/" + unit.hostName + ".iso");
+            if (app.engine.SetupISO() != 1) return false;
         }
         return true;
     });
@@ -78,12 +78,12 @@ int Iso(CflintmereApp& app, const std::string& table, const std::string& images)
     return 0;
 }
 
-int Sticks(CflintmereApp& app, const std::string& table, std::vector<std::string> loops) {
+int Sticks(AppParts& app, const std::string& table, std::vector<std::string> loops) {
     std::string admitted;
     for (const std::string& loop : loops) admitted += loop + " ";
     ::setenv("FLINTMERE_TEST_ADMIT", admitted.c_str(), 1);
     LinuxDiskService disks(DiskRoots{}, loops);
-    app.SetDiskService(&disks);
+    app.engine.SetDiskService(&disks);
     std::remove((table + ".result.csv").c_str());
     std::FILE* devNull = std::fopen("/dev/null", "w");
     const RolloutStreams quiet{devNull, stderr, stdin, 0};
@@ -113,10 +113,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     BenchApp bench;
-    CflintmereApp& app = bench.app;
-    app.m_exeFolder = FromPath(argv[2]);
-    app.m_distFolder = app.m_exeFolder + u"/kx/";
-    app.OpenLog();
+    AppParts& app = bench.app.parts;
+    app.record.m_exeFolder = FromPath(argv[2]);
+    app.record.m_distFolder = app.record.m_exeFolder + u"/kx/";
+    app.services.OpenLog();
     if (std::strcmp(argv[1], "iso") == 0 && argc == 5) return Iso(app, argv[3], argv[4]);
     if (std::strcmp(argv[1], "sticks") == 0) {
         return Sticks(app, argv[3], std::vector<std::string>(argv + 4, argv + argc));

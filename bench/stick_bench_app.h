@@ -21,30 +21,30 @@ struct BenchApp {
 
 // Points `app` at the installation folder, types a configuration and selects
 // the loop device `loop` (which `disks` admits). False when it is not listed.
-inline bool PrepareStickRun(CflintmereApp& app, LinuxDiskService& disks, const std::string& loop,
+inline bool PrepareStickRun(AppParts& app, LinuxDiskService& disks, const std::string& loop,
                             const std::string& folder) {
-    app.SetDiskService(&disks);
-    app.m_exeFolder = FromPath(folder);
-    app.m_distFolder = FromPath(folder + "/kx/");
-    app.ResetConfiguration(true);
-    app.m_configSource = ConfigGenerateNodeFile;
-    app.m_serverName = u"sbc-bench";
-    app.m_lanAddress = u"192.0.2.10";
-    app.m_lanNetmask = u"255.255.255.0";
-    app.m_gateway = u"192.0.2.1";
-    app.m_hwType = HwLegacyBios;
-    app.m_partitioned = 1;
-    app.m_gptPartition = 0;
-    app.m_legacyBios = 1;
+    app.engine.SetDiskService(&disks);
+    app.record.m_exeFolder = FromPath(folder);
+    app.record.m_distFolder = FromPath(folder + "/kx/");
+    app.record.ResetConfiguration(true);
+    app.record.m_configSource = ConfigGenerateNodeFile;
+    app.record.m_serverName = u"sbc-bench";
+    app.record.m_lanAddress = u"192.0.2.10";
+    app.record.m_lanNetmask = u"255.255.255.0";
+    app.record.m_gateway = u"192.0.2.1";
+    app.record.m_hwType = HwLegacyBios;
+    app.record.m_partitioned = 1;
+    app.record.m_gptPartition = 0;
+    app.record.m_legacyBios = 1;
     MediaList list;
-    app.RefreshDevices(list);
-    app.m_selectedDrive = -1;
+    app.engine.RefreshDevices(list);
+    app.engine.m_selectedDrive = -1;
     for (std::size_t i = 0; i + 1 < list.entries.size(); ++i) {
         if (ToPath(list.entries[i]).rfind("/dev/" + loop + " ", 0) == 0) {
-            app.m_selectedDrive = static_cast<int>(i);
+            app.engine.m_selectedDrive = static_cast<int>(i);
         }
     }
-    if (app.m_selectedDrive >= 0) return true;
+    if (app.engine.m_selectedDrive >= 0) return true;
     std::fprintf(stderr, "%s is not a usable loop device\n", loop.c_str());
     return false;
 }

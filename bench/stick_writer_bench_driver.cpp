@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
     }
     ::setenv("FLINTMERE_TEST_ADMIT", argv[1], 1);
     BenchApp bench;
-    CflintmereApp& app = bench.app;
+    AppParts& app = bench.app.parts;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
     if (!PrepareStickRun(app, disks, argv[1], argv[2])) return 1;
     double bestHere = 0, bestWriter = 0;
     for (int round = 0; round < std::atoi(argv[3]); ++round) {
-        const double here = Seconds([&] { return app.SetupUSB() == 1; });
+        const double here = Seconds([&] { return app.engine.SetupUSB() == 1; });
         const double writer =
-            Seconds([&] { return app.RunStickWriter(app.MakeStickRequest()) == 1; });
+            Seconds([&] { return app.engine.RunStickWriter(app.engine.MakeStickRequest()) == 1; });
         if (here < 0 || writer < 0) return 1;
         if (round == 0 || here < bestHere) bestHere = here;
         if (round == 0 || writer < bestWriter) bestWriter = writer;

@@ -17,16 +17,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     BenchApp bench;
-    CflintmereApp& app = bench.app;
+    AppParts& app = bench.app.parts;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
-    app.OpenLog();
+    app.services.OpenLog();
     if (!PrepareStickRun(app, disks, argv[1], argv[2])) return 1;
     int result = 0;
     const double took = Seconds([&] {
-        result = app.SetupUSB();
+        result = app.engine.SetupUSB();
         return true;
     });
-    std::fprintf(stderr, "log: %s\n", app.m_logFile.Path().c_str());
+    std::fprintf(stderr, "log: %s\n", app.services.m_logFile.Path().c_str());
     if (result != 1) return 1;
     std::printf("run %.3f\n", took);
     return 0;

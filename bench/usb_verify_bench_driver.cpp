@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     BenchApp bench;
-    CflintmereApp& app = bench.app;
+    AppParts& app = bench.app.parts;
     LinuxDiskService disks(DiskRoots{}, {argv[1]});
-    app.SetDiskService(&disks);
+    app.engine.SetDiskService(&disks);
     RemovableDisk disk;
     for (const RemovableDisk& d : disks.ListRemovableDisks()) {
         if (d.name == argv[1]) disk = d;
@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s is not a usable loop device\n", argv[1]);
         return 1;
     }
-    app.m_distFolder = FromPath(std::string(argv[2]) + "/");
+    app.record.m_distFolder = FromPath(std::string(argv[2]) + "/");
     FatVolumeRoot root(disk.devicePath);
-    if (!app.CopyFiles(root, 100)) return 1;
+    if (!app.engine.CopyFiles(root, 100)) return 1;
     std::uint64_t bytes = 0;
     for (const auto& file : root.Written()) bytes += file.size;
 
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
         const double baseline = Seconds([&] { return std::system(argv[4]) == 0; });
         // Both start from an empty cache; dropping what dd left is not the check's cost.
         if (!disks.DropCachedPages(disk, disk.devicePath, error)) return 1;
-        const double verify = Seconds([&] { return app.VerifyStick(root, disk, 0); });
+        const double verify = Seconds([&] { return app.engine.VerifyStick(root, disk, 0); });
         if (baseline < 0 || verify < 0) return 1;
         if (round == 0 || baseline < bestBaseline) bestBaseline = baseline;
         if (round == 0 || verify < bestVerify) bestVerify = verify;

@@ -36,9 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QuietClock clock;
     QuietPresenter presenter;
     NoEnv env;
-    ConfigModel model(PlatformServices{clock, presenter, env, [](std::string_view) {}});
+    AppServices services(PlatformServices{clock, presenter, env, [](std::string_view) {}});
+    SetupRecord model;
     model.ResetConfiguration(true);  // as OpenDbFile does before reading
-    const bool imported = model.ImportDbData(std::span<const std::uint8_t>(data, size));
+    const bool imported =
+        ConfigModel(services).ImportDbData(model, std::span<const std::uint8_t>(data, size));
     // Whatever the input, a failed import leaves the record reset.
     if (!imported && (model.m_serverName != u"unnamed" || !model.m_lanAddress.empty())) {
         __builtin_trap();

@@ -67,37 +67,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StillClock clock;
     NoTempEnv env;
     CountingPresenter presenter;
-    CflintmereApp app(PlatformServices{clock, presenter, env, [](std::string_view) {}});
+    CflintmereApp whole(PlatformServices{clock, presenter, env, [](std::string_view) {}});
+    AppParts& app = whole.parts;
 
     std::vector<std::uint8_t> input(data, data + size);
-    app.ResetConfiguration(true);
-    bool accepted = app.LoadNodeFileData(u"fuzz.cfg", input);
+    app.record.ResetConfiguration(true);
+    bool accepted = app.config.LoadNodeFileData(app.record, u"fuzz.cfg", input);
 
-    Check(app.m_nodeFileData == input);
+    Check(app.record.m_nodeFileData == input);
     Check(presenter.shown == (accepted ? 0 : 1));
-    Check(app.m_legacyBios == 1);
-    for (Flag f : {app.m_lanDisabled, app.m_wanDisabled, app.m_adminDisabled, app.m_partitioned,
-                   app.m_gptPartition, app.m_uefi, app.m_preinstall, app.m_autoinstall,
-                   app.m_netboot, app.m_dhcp, app.m_invert, app.m_singleArmed}) {
+    Check(app.record.m_legacyBios == 1);
+    for (Flag f : {app.record.m_lanDisabled, app.record.m_wanDisabled, app.record.m_adminDisabled, app.record.m_partitioned,
+                   app.record.m_gptPartition, app.record.m_uefi, app.record.m_preinstall, app.record.m_autoinstall,
+                   app.record.m_netboot, app.record.m_dhcp, app.record.m_invert, app.record.m_singleArmed}) {
         Check(IsFlag(f));
     }
     if (!accepted) {
-        Check(app.m_serverName == u"unnamed" && app.m_lanAddress.empty());
+        Check(app.record.m_serverName == u"unnamed" && app.record.m_lanAddress.empty());
         return 0;
     }
-    Check(!app.m_serverName.empty() && !app.m_lanAddress.empty());
-    Check(!app.m_gptPartition || app.m_partitioned);
+    Check(!app.record.m_serverName.empty() && !app.record.m_lanAddress.empty());
+    Check(!app.record.m_gptPartition || app.record.m_partitioned);
 
     // What was accepted must survive a write and a second read.
-    const u16 label = app.m_serverName;
-    const u16 lanAddress = app.m_lanAddress;
-    const bool dhcp = app.m_dhcp != 0;
+    const u16 label = app.record.m_serverName;
+    const u16 lanAddress = app.record.m_lanAddress;
+    const bool dhcp = app.record.m_dhcp != 0;
     MemoryRoot root;
-    Check(app.CreateNodeCfgFile(root, false));
+    Check(app.config.CreateNodeCfgFile(app.record, root, false));
     Check(!root.bytes.empty() && root.bytes.back() == '\n');
-    app.ResetConfiguration(true);
-    Check(app.LoadNodeFileData(u"fuzz.cfg", root.bytes));
-    Check(app.m_serverName == label);
-    Check(app.m_lanAddress == (dhcp ? u16(u"0.0.0.0") : lanAddress));
+    app.record.ResetConfiguration(true);
+    Check(app.config.LoadNodeFileData(app.record, u"fuzz.cfg", root.bytes));
+    Check(app.record.m_serverName == label);
+    Check(app.record.m_lanAddress == (dhcp ? u16(u"0.0.0.0") : lanAddress));
     return 0;
 }
