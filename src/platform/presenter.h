@@ -12,7 +12,9 @@ namespace flintmere {
 enum : unsigned {
     kMbOk = 0x0,
     kMbYesNo = 0x4,
+    kMbIconStop = 0x10,
     kMbIconWarning = 0x30,
+    kMbIconMask = 0xF0,
     kMbTaskModal = 0x2000,
     kMbSetForeground = 0x10000,
     kMbWarningStyle = 0x12030,  // OK, warning icon, task-modal, foreground

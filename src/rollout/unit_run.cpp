@@ -17,9 +17,11 @@ int UnitBoxes::ShowMessage(const u16& text, const u16& caption, unsigned style, 
     if (question) line = "not answered without a window: " + line;
     if (line.empty()) line = Utf16ToUtf8(caption);
     {
-        // An error box says why; a notice before it does not.
+        // An error box says why; a notice before it does not. The icon
+        // tells them apart, whatever the caption says.
         std::lock_guard lock(mutex_);
-        const bool error = question || caption == u"Error" || caption == u"WARNING";
+        const unsigned icon = style & kMbIconMask;
+        const bool error = question || icon == kMbIconStop || icon == kMbIconWarning;
         if (error && firstError_.empty()) firstError_ = line;
         if (first_.empty()) first_ = line;
     }

@@ -267,6 +267,27 @@ TEST(UnitRun, TheOutcomeGivesStatusAndReason) {
     }
 }
 
+// The reason is the first box with an error icon, whatever its caption: a
+// tool that cannot start is captioned with its command line.
+TEST(UnitRun, TheFirstErrorBoxByItsIconIsTheReason) {
+    struct Row {
+        std::vector<std::pair<u16, unsigned>> boxes;  // text, style (caption is never "Error")
+        std::string reason;
+    };
+    const Row rows[] = {
+        {{{u"notice", kMbOk}, {u"No such file or directory", kMbWarningStyle}},
+         "No such file or directory"},
+        {{{u"Logo missing", kMbIconStop}, {u"later", kMbWarningStyle}}, "Logo missing"},
+        {{{u"Erase it?", kMbYesNo}}, "not answered without a window: Erase it?"},
+        {{{u"only a notice", kMbOk}}, "only a notice"},
+    };
+    for (const Row& row : rows) {
+        UnitBoxes boxes;
+        for (const auto& [text, style] : row.boxes) boxes.ShowMessage(text, u"mkfs.fat -F 32", style);
+        EXPECT_EQ(boxes.Reason(), row.reason);
+    }
+}
+
 TEST(RolloutCommand, ExtensionsInAnyCaseAndOptionsAreNotValues) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"UNITS.CSV", "--iso", "out"}, ""},
