@@ -77,9 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(app.record.m_nodeFileData == input);
     Check(presenter.shown == (accepted ? 0 : 1));
     Check(app.record.m_legacyBios == 1);
-    for (Flag f : {app.record.m_lanDisabled, app.record.m_wanDisabled, app.record.m_adminDisabled, app.record.m_partitioned,
-                   app.record.m_gptPartition, app.record.m_uefi, app.record.m_preinstall, app.record.m_autoinstall,
-                   app.record.m_netboot, app.record.m_dhcp, app.record.m_invert, app.record.m_singleArmed}) {
+    for (Flag f : {app.record.m_lanDisabled, app.record.m_wanDisabled, app.record.m_adminDisabled,
+                   app.record.m_partitioned, app.record.m_gptPartition, app.record.m_uefi,
+                   app.record.m_preinstall, app.record.m_autoinstall, app.record.m_netboot,
+                   app.record.m_dhcp, app.record.m_invert, app.record.m_singleArmed}) {
         Check(IsFlag(f));
     }
     if (!accepted) {

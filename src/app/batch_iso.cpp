@@ -86,7 +86,8 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
     parts.services.WriteLogW(u"RunBatchIso(): image %s", parts.record.m_isoPath);
 
     auto interrupted = [this](int signal) {
-        parts.services.WriteLog("RunBatchIso(): %s received, run canceled", TerminationSignals::Name(signal));
+        parts.services.WriteLog("RunBatchIso(): %s received, run canceled",
+                                TerminationSignals::Name(signal));
         Report(FormatA("%s received: canceled, the ISO image %s was not built",
                        TerminationSignals::Name(signal), ToPath(parts.record.m_isoPath).c_str()));
         return 128 + signal;
@@ -98,8 +99,9 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
     const std::vector<SplittingValue> refused = FindSplittingValues(parts.record);
     if (!refused.empty()) {
         for (const SplittingValue& v : refused) {
-            parts.services.DisplayMessage(FormatW(u"The database gives the %s (%s) the value %s, which %s",
-                                   v.field, v.key, QuotedForMessage(v.value), RefusalReason(v)));
+            parts.services.DisplayMessage(
+                FormatW(u"The database gives the %s (%s) the value %s, which %s", v.field, v.key,
+                        QuotedForMessage(v.value), RefusalReason(v)));
         }
         Report(
             FormatA("the ISO image %s was not built: the database holds values that would "
@@ -116,16 +118,18 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
         return kExitNotBuilt;
     }
     int signal = 0;
-    while (parts.engine.WorkerRunning() && signal == 0) signal = signals.Wait(std::chrono::milliseconds(50));
+    while (parts.engine.WorkerRunning() && signal == 0)
+        signal = signals.Wait(std::chrono::milliseconds(50));
     if (signal != 0) {
-        parts.services.WriteLog("RunBatchIso(): %s received, canceling", TerminationSignals::Name(signal));
+        parts.services.WriteLog("RunBatchIso(): %s received, canceling",
+                                TerminationSignals::Name(signal));
         // Ends the tool's process group; the worker removes its tree and
         // the unfinished image.
         parts.engine.CancelSetup();
         if (parts.engine.m_setupStatus == SetupCanceled) return interrupted(signal);
         // The build had already ended on its own: its outcome stands.
         parts.services.WriteLog("RunBatchIso(): %s came after the build had ended",
-                 TerminationSignals::Name(signal));
+                                TerminationSignals::Name(signal));
     }
     parts.engine.WaitWorker();
 
@@ -139,8 +143,10 @@ int CflintmereApp::RunBatchIso(const std::vector<u16>& args) {
             Report(FormatA("the mastering tool ended with exit code %d",
                            parts.engine.m_lastToolExitCode));
         }
-        Report(FormatA("the ISO image %s was not built; see the log %s", ToPath(parts.record.m_isoPath).c_str(),
-                       parts.services.m_logFile.IsOpen() ? parts.services.m_logFile.Path().c_str() : "(none)"));
+        Report(FormatA("the ISO image %s was not built; see the log %s",
+                       ToPath(parts.record.m_isoPath).c_str(),
+                       parts.services.m_logFile.IsOpen() ? parts.services.m_logFile.Path().c_str()
+                                                         : "(none)"));
         return kExitNotBuilt;
     }
     if (!imported) {

@@ -41,7 +41,8 @@ std::string MissingDisplay() {
 }
 
 void WriteHostLog(void* context, const char* line, size_t length) {
-    static_cast<CflintmereApp*>(context)->parts.services.WriteLogLine(std::string_view(line, length));
+    static_cast<CflintmereApp*>(context)->parts.services.WriteLogLine(
+        std::string_view(line, length));
 }
 
 int CannotOpen(CflintmereApp& app, const std::string& why) {

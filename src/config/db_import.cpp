@@ -126,7 +126,7 @@ bool ConfigModel::OpenDbFile(SetupRecord& record, const u16& path) {
             break;
         case ReadResult::TooLarge:
             services_.WriteLog("OpenDbFile(): file larger than %llu bytes",
-                     static_cast<unsigned long long>(kMaxDbFileBytes));
+                               static_cast<unsigned long long>(kMaxDbFileBytes));
             break;
     }
     bool imported = false;
@@ -159,8 +159,10 @@ bool ConfigModel::ImportDbData(SetupRecord& record, std::span<const std::uint8_t
         const bool bond = db.Flag(DbQuery::EnableBond);
         const bool lanBond = bond && db.Flag(DbQuery::BondLanEnabled);
         const bool wanBond = bond && db.Flag(DbQuery::BondWanEnabled);
-        const InterfaceFields lan{record.m_lanAddress6, record.m_lanPrefix6, record.m_lanAddress, record.m_lanNetmask};
-        const InterfaceFields wan{record.m_wanAddress6, record.m_wanPrefix6, record.m_wanAddress, record.m_wanNetmask};
+        const InterfaceFields lan{record.m_lanAddress6, record.m_lanPrefix6, record.m_lanAddress,
+                                  record.m_lanNetmask};
+        const InterfaceFields wan{record.m_wanAddress6, record.m_wanPrefix6, record.m_wanAddress,
+                                  record.m_wanNetmask};
 
         if (lanBond) {
             ReadInterface(db,
@@ -228,7 +230,8 @@ bool ConfigModel::ImportDbData(SetupRecord& record, std::span<const std::uint8_t
                 // The name ends up as a file name on the medium: never a path.
                 record.m_logoFile = dbxml::BareLogoName(*logo);
                 if (record.m_logoFile != *logo) {
-                    services_.WriteLogW(u"OpenDbFile(): logo picture name reduced to \"%s\"", record.m_logoFile);
+                    services_.WriteLogW(u"OpenDbFile(): logo picture name reduced to \"%s\"",
+                                        record.m_logoFile);
                 }
             }
         }

@@ -168,6 +168,13 @@ OptionBoxes AfterPreinstallClicked(OptionBoxes o, ConfigSourceChoice source) {
     return AfterDhcpClicked(o, source);
 }
 
+OptionBoxes AfterAutomatedClicked(OptionBoxes o, ConfigSourceChoice source) {
+    if (o.automated) return o;
+    o.netBoot = o.dhcp = false;
+    if (source != ConfigSourceChoice::Database) o.preinstall = false;
+    return o;
+}
+
 OptionBoxes AfterInvertClicked(OptionBoxes o) {
     if (o.invert) o.singleArmed = false;
     return o;

@@ -87,6 +87,9 @@ enum class ConfigSourceChoice { Typed, Database, NodeFile };
 // automated installation net boot follows DHCP.
 OptionBoxes AfterDhcpClicked(OptionBoxes o, ConfigSourceChoice source);
 OptionBoxes AfterPreinstallClicked(OptionBoxes o, ConfigSourceChoice source);
+// Without automated installation nothing is booted from the network: net
+// boot and DHCP go, and preinstall too where the operator types the values.
+OptionBoxes AfterAutomatedClicked(OptionBoxes o, ConfigSourceChoice source);
 // Invert clears single armed.
 OptionBoxes AfterInvertClicked(OptionBoxes o);
 

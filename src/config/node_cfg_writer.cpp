@@ -19,8 +19,7 @@ u16 OneLine(u16 value) {
 
 }  // namespace
 
-bool ConfigModel::CreateNodeCfgFile(SetupRecord& record, MediaRoot& target,
-                                    bool forceAutoinstall) {
+bool ConfigModel::CreateNodeCfgFile(SetupRecord& record, MediaRoot& target, bool forceAutoinstall) {
     const bool written = WriteNodeCfg(record, target, forceAutoinstall);
     // The record keeps the forced flag, written or not.
     if (forceAutoinstall) record.m_autoinstall = 1;
@@ -49,32 +48,39 @@ bool ConfigModel::WriteNodeCfg(const SetupRecord& record, MediaRoot& target,
     const bool wanUp = !record.m_wanDisabled;
 
     add(record.m_serverName.empty() ? u16(u"kestrel_label: unnamed\n")
-                             : FormatW(u"kestrel_label: %s\n", OneLine(record.m_serverName)),
+                                    : FormatW(u"kestrel_label: %s\n", OneLine(record.m_serverName)),
         true);
     add(record.m_dhcp ? u16(u"kestrel_lan: 0.0.0.0 0.0.0.0\n")
-               : FormatW(u"kestrel_lan: %s %s\n", OneLine(record.m_lanAddress), OneLine(record.m_lanNetmask)),
+                      : FormatW(u"kestrel_lan: %s %s\n", OneLine(record.m_lanAddress),
+                                OneLine(record.m_lanNetmask)),
         true);
     add(!record.m_dhcp && !record.m_lanAddress6.empty()
-            ? FormatW(u"kestrel_lan6: %s %s\n", OneLine(record.m_lanAddress6), OneLine(record.m_lanPrefix6))
+            ? FormatW(u"kestrel_lan6: %s %s\n", OneLine(record.m_lanAddress6),
+                      OneLine(record.m_lanPrefix6))
             : u16(u"kestrel_lan6: 0 0\n"),
         true);
     add(wanUp && IsValidHostAddress(record.m_wanAddress) && IsValidNetmask(record.m_wanNetmask)
-            ? FormatW(u"kestrel_wan: %s %s\n", OneLine(record.m_wanAddress), OneLine(record.m_wanNetmask))
+            ? FormatW(u"kestrel_wan: %s %s\n", OneLine(record.m_wanAddress),
+                      OneLine(record.m_wanNetmask))
             : u16(u"kestrel_wan: 0.0.0.0 0.0.0.0\n"),
         true);
     add(wanUp && IsValidIPv6PrefixLength(record.m_wanPrefix6)
-            ? FormatW(u"kestrel_wan6: %s %s\n", OneLine(record.m_wanAddress6), OneLine(record.m_wanPrefix6))
+            ? FormatW(u"kestrel_wan6: %s %s\n", OneLine(record.m_wanAddress6),
+                      OneLine(record.m_wanPrefix6))
             : u16(u"kestrel_wan6: 0 0\n"),
         true);
-    if (!record.m_adminDisabled && IsValidHostAddress(record.m_adminAddress) && IsValidNetmask(record.m_adminNetmask)) {
-        add(FormatW(u"kestrel_admin: %s %s\n", OneLine(record.m_adminAddress), OneLine(record.m_adminNetmask)),
+    if (!record.m_adminDisabled && IsValidHostAddress(record.m_adminAddress) &&
+        IsValidNetmask(record.m_adminNetmask)) {
+        add(FormatW(u"kestrel_admin: %s %s\n", OneLine(record.m_adminAddress),
+                    OneLine(record.m_adminNetmask)),
             true);
     }
-    add(IsValidHostAddress(record.m_gateway) ? FormatW(u"kestrel_gw: %s\n", OneLine(record.m_gateway))
-                                      : u16(u"kestrel_gw: 0.0.0.0\n"),
+    add(IsValidHostAddress(record.m_gateway)
+            ? FormatW(u"kestrel_gw: %s\n", OneLine(record.m_gateway))
+            : u16(u"kestrel_gw: 0.0.0.0\n"),
         true);
     add(!record.m_gateway6.empty() ? FormatW(u"kestrel_gw6: %s\n", OneLine(record.m_gateway6))
-                            : u16(u"kestrel_gw6: 0\n"),
+                                   : u16(u"kestrel_gw6: 0\n"),
         true);
 
     // ISO images install virtual machines: no stick options, servers or DNS.
@@ -114,8 +120,8 @@ bool ConfigModel::WriteNodeCfg(const SetupRecord& record, MediaRoot& target,
 
     if (missingIsoHardware) {
         // The file stays with the lines so far; the caller goes on regardless.
-        u16 text =
-            FormatW(u"Wrong ISO hardware type: %ls / %ls\n", record.m_hwPlatformText, record.m_vmPlatformText);
+        u16 text = FormatW(u"Wrong ISO hardware type: %ls / %ls\n", record.m_hwPlatformText,
+                           record.m_vmPlatformText);
         services_.PrintStdout("%s", Utf16ToUtf8(text).c_str());
         return false;
     }

@@ -30,10 +30,10 @@ bool MediaEngine::WriteBrandingFiles(MediaRoot& target,
         std::string_view fileName;
     };
     const TextItem texts[] = {
-        {request_.m_companyName, "copying branding company name", u"Copying Branding Company Name...",
-         "companyName"},
-        {request_.m_productName, "copying branding product name", u"Copying Branding Product Name...",
-         "productName"},
+        {request_.m_companyName, "copying branding company name",
+         u"Copying Branding Company Name...", "companyName"},
+        {request_.m_productName, "copying branding product name",
+         u"Copying Branding Product Name...", "productName"},
         {request_.m_tla, "copying TLA", u"Copying Branding TLA...", "tla"},
     };
     for (int index = 0; index < 3; ++index) {
@@ -54,7 +54,8 @@ bool MediaEngine::WriteBrandingFiles(MediaRoot& target,
         target.MakeFolder(kLogoFolder);
         std::string name = BareLogoName(request_.m_logoFile);
         if (name.empty()) {
-            services_.WriteLogW(u"WriteBrandingFiles(): logo file name \"%s\" not usable", request_.m_logoFile);
+            services_.WriteLogW(u"WriteBrandingFiles(): logo file name \"%s\" not usable",
+                                request_.m_logoFile);
         } else {
             CreateBinaryFile(target, std::string(kLogoFolder) + "/" + name, request_.m_logoData);
         }

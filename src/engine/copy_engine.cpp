@@ -93,7 +93,8 @@ bool MediaEngine::CopyFiles(MediaRoot& target, int endPosition) {
     services_.WriteLogW(u"CopyFiles(): destination is %s", target.DisplayPath(""));
     m_copyTotalKB = 0;
     const std::string distFolder = ToPath(request_.m_distFolder);
-    m_installRealPath = request_.m_exeFolder.empty() ? std::string() : RealPathOf(ToPath(request_.m_exeFolder));
+    m_installRealPath =
+        request_.m_exeFolder.empty() ? std::string() : RealPathOf(ToPath(request_.m_exeFolder));
     m_outsideFolders = FolderAndAncestors(distFolder);
     // The distribution folder itself is walked, not outside.
     if (!m_outsideFolders.empty()) m_outsideFolders.erase(m_outsideFolders.begin());
@@ -203,8 +204,8 @@ bool MediaEngine::CopyDirFiles(const std::string& sourceFolder, MediaRoot& targe
             const UniqueFd source(::open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
             const int why = errno;
             if (!source.Valid()) {
-                services_.DisplayMessage(
-                    FormatW(u"The file kx/%s cannot be copied: %s", relPath, AppServices::SystemErrorText(why)));
+                services_.DisplayMessage(FormatW(u"The file kx/%s cannot be copied: %s", relPath,
+                                                 AppServices::SystemErrorText(why)));
             } else {
                 ShowWriteFailure(target);
             }

@@ -46,7 +46,8 @@ void MediaEngine::RefreshDevices(MediaList& list) {
         list.entries.push_back(entry);
         m_driveVolumeName[index] = FromPath(disk.identity);
         m_driveSize[index] = size;
-        services_.WriteLogW(u"RefreshDevices(): found %s, volname=%s", entry, m_driveVolumeName[index]);
+        services_.WriteLogW(u"RefreshDevices(): found %s, volname=%s", entry,
+                            m_driveVolumeName[index]);
         ++index;
     }
     list.entries.push_back(kIsoMediaEntry);

@@ -28,7 +28,8 @@ bool SameGuid(const std::string& a, const std::string& b) {
 std::string MediaEngine::FindDisk(const RemovableDisk* expected, const PartitionEntry* written) {
     const auto start = std::chrono::steady_clock::now();
     long long pausedMs = 0;
-    const PartitionStyle wantedStyle = request_.m_gptPartition ? PartitionStyle::Gpt : PartitionStyle::Mbr;
+    const PartitionStyle wantedStyle =
+        request_.m_gptPartition ? PartitionStyle::Gpt : PartitionStyle::Mbr;
     const u16 wantedIdentity = (m_selectedDrive >= 0 && m_selectedDrive < kMaxDrives)
                                    ? m_driveVolumeName[m_selectedDrive]
                                    : u16();

@@ -56,7 +56,8 @@ std::string LocalTimeStamp(std::time_t now) {
 
 void IsoJob::DiscardImage() {
     if (staged_.Discard()) {
-        engine_.services().WriteLog("SetupISO(): removed the unfinished image %s", staged_.Path().c_str());
+        engine_.services().WriteLog("SetupISO(): removed the unfinished image %s",
+                                    staged_.Path().c_str());
     }
 }
 
@@ -97,8 +98,8 @@ Outcome IsoJob::MakeTree() {
     if (tempFolder.empty()) return Failed(OutcomeKind::WriteError, ENOENT);
     // The time-stamped name with a part no other user can guess or take
     // first; two builds in the same second get folders of their own.
-    std::string pattern = ToPath(
-        FormatW(u"%sflintmere_%s_XXXXXX", tempFolder, LocalTimeStamp(engine_.services().clock().Now())));
+    std::string pattern = ToPath(FormatW(u"%sflintmere_%s_XXXXXX", tempFolder,
+                                         LocalTimeStamp(engine_.services().clock().Now())));
     if (!::mkdtemp(pattern.data())) return Failed(OutcomeKind::WriteError, errno, pattern);
     tree_ = pattern;
     engine_.services().WriteLogW(u"SetupISO(): using temporary folder %s", FromPath(tree_));
@@ -171,7 +172,7 @@ Outcome IsoJob::CopyTree() {
     const bool brandingDone =
         engine_.WriteBrandingFiles(*root_, [this](const MediaEngine::BrandingStep& step) {
             engine_.services().WriteLog("SetupISO(): %.*s", static_cast<int>(step.logText.size()),
-                             step.logText.data());
+                                        step.logText.data());
             engine_.SetProgressAction(step.action);
             if (step.index >= 0 && step.index < 4) {
                 engine_.SetProgressPos(kBrandingPositions[step.index]);

@@ -59,7 +59,8 @@ bool MediaEngine::CheckPendriveSoftware() {
         services_.WriteLogW(u" - found %s", entry);
     }
     // A folder that carries its own tools must carry all of them.
-    if (const std::string tool = MissingTool(ToPath(request_.m_exeFolder)); result && !tool.empty()) {
+    if (const std::string tool = MissingTool(ToPath(request_.m_exeFolder));
+        result && !tool.empty()) {
         services_.WriteLog("ERROR: file not found /%s", tool.c_str());
         result = false;
     }

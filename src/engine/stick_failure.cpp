@@ -31,7 +31,7 @@ bool MediaEngine::StickGone(const RemovableDisk& disk) {
         const int error = diskService().Probe(disk);
         if (error == 0) return false;
         services_.WriteLog("SetupUSB(): the stick did not answer a read (%s), try %d of %d",
-                 AppServices::SystemErrorText(error).c_str(), attempt, kProbeTries);
+                           AppServices::SystemErrorText(error).c_str(), attempt, kProbeTries);
         if (MeansNoDevice(error)) return true;
         // Not allowed to ask says nothing about the stick.
         if (error == EACCES || error == EPERM) return false;

@@ -75,7 +75,7 @@ Outcome StickJob::ReleaseMounts() {
     // Lacking the rights to unmount is no other program holding the stick.
     const bool denied = mountError == EPERM || mountError == EACCES;
     engine_.services().WriteLog(denied ? "SetupUSB(): no permission to unmount the stick"
-                            : "SetupUSB(): the stick is mounted and busy");
+                                       : "SetupUSB(): the stick is mounted and busy");
     return Outcome::SystemError(denied ? OutcomeKind::Refused : OutcomeKind::Blocked,
                                 mountError ? mountError : EBUSY, stick_.disk.devicePath);
 }
@@ -163,7 +163,7 @@ Outcome StickJob::WriteGeneratedFiles() {
     const bool brandingDone =
         engine_.WriteBrandingFiles(*root_, [this](const MediaEngine::BrandingStep& step) {
             engine_.services().WriteLog("SetupUSB(): %.*s", static_cast<int>(step.logText.size()),
-                             step.logText.data());
+                                        step.logText.data());
             engine_.SetProgressAction(step.action);
             engine_.SetProgressPos(++pos_);
             return engine_.Pause(1000);

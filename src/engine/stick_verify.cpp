@@ -131,7 +131,7 @@ constexpr std::size_t kVolumeStartBytes = 512;
 
 void MediaEngine::ShowUnreadable(const RemovableDisk& disk, const std::string& what, int error) {
     services_.WriteLogW(u"VerifyStick(): %s cannot be read: %s", FromPath(what),
-              FromPath(AppServices::SystemErrorText(error)));
+                        FromPath(AppServices::SystemErrorText(error)));
     if (ShowIfStickGone(disk)) return;
     services_.DisplayMessage(
         FormatW(u"Verification failed: %s on the stick could not be read: %s. The "
@@ -274,8 +274,9 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
         services_.WriteLogW(u"VerifyStick(): %s is missing", FromPath(files[at].relPath));
     }
     if (failed) {
-        services_.WriteLogW(u"VerifyStick(): %s differs at offset %llu", FromPath(files[at].relPath),
-                  static_cast<unsigned long long>(expected->Offset()));
+        services_.WriteLogW(u"VerifyStick(): %s differs at offset %llu",
+                            FromPath(files[at].relPath),
+                            static_cast<unsigned long long>(expected->Offset()));
         services_.DisplayMessage(
             FormatW(u"Verification failed: %s on the stick differs from the "
                     u"installation folder. The stick may be faulty.",
@@ -283,7 +284,7 @@ bool MediaEngine::VerifyStick(FatVolumeRoot& root, const RemovableDisk& disk,
         return false;
     }
     services_.WriteLog("VerifyStick(): %zu files, %llu bytes verified", files.size(),
-             static_cast<unsigned long long>(total));
+                       static_cast<unsigned long long>(total));
     return true;
 }
 

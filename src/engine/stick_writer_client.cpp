@@ -169,7 +169,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     }
     std::vector<std::string> argv = {writer};
     if (::geteuid() != 0) argv.insert(argv.begin(), kPkexec);
-    services_.WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "", writer.c_str());
+    services_.WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "",
+                       writer.c_str());
     // Nothing of this session's environment reaches the writer.
     const std::vector<std::string> cleanEnvironment = {std::string("PATH=") + kRootToolPath,
                                                        "LC_ALL=C"};
@@ -183,8 +184,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     ChildProcess child;
     if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get(), &cleanEnvironment);
         error != 0) {
-        services_.DisplayMessage(
-            FormatW(u"The stick writer could not be started: %s", AppServices::SystemErrorText(error)));
+        services_.DisplayMessage(FormatW(u"The stick writer could not be started: %s",
+                                         AppServices::SystemErrorText(error)));
         CloseProgress();
         return 0;
     }
@@ -218,7 +219,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
             cancelAt = now;
         }
         if (cancelSent && !inputClosed && now - cancelAt > m_writerCancelGrace) {
-            services_.WriteLog("RunStickWriter(): the stick writer did not end after cancel; input closed");
+            services_.WriteLog(
+                "RunStickWriter(): the stick writer did not end after cancel; input closed");
             toWriter.Reset();
             inputOpen = false;
             inputClosed = true;
@@ -318,7 +320,8 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     }
     if (StopRequested()) return 0;
     if (!refused.empty()) {
-        services_.DisplayMessage(Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
+        services_.DisplayMessage(
+            Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
     } else if (exitCode == 126 || exitCode == 127) {
         // pkexec: the operator dismissed or failed the authorisation.
         services_.DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");

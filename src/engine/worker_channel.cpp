@@ -33,7 +33,8 @@ void MediaEngine::CloseProgress() {
 }
 
 bool MediaEngine::Pause(int milliseconds) {
-    return services_.clock().Sleep(std::chrono::milliseconds(milliseconds), m_workerStop.get_token());
+    return services_.clock().Sleep(std::chrono::milliseconds(milliseconds),
+                                   m_workerStop.get_token());
 }
 
 bool MediaEngine::StopRequested() const {

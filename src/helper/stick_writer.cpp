@@ -179,7 +179,8 @@ int RunStickWriter(int in, int out, StickWriterPlatform& platform) {
     WriterPresenter presenter(writer);
     FixedEnv env(platform.ownFolder + "/flintmere-stick-writer");
     AppServices services(PlatformServices{platform.clock, presenter, env, {}});
-    services.SetLogSink([&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
+    services.SetLogSink(
+        [&writer](std::string_view line) { writer.Send("log", {std::string(line)}); });
     // The request as the window built it, in the folder the writer checked.
     SetupRecord setup = request->record;
     setup.m_exeFolder = FromPath(folder);

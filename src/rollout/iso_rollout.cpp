@@ -95,12 +95,14 @@ bool StageTree(AppParts& app, StagedTree& staged, RolloutView& view, std::size_t
                const std::stop_source& stop) {
     UnitBoxes boxes;
     StagingProgress progress(view, units);
-    AppServices services({app.services.clock(), boxes, app.services.env(), [](std::string_view) {}});
+    AppServices services(
+        {app.services.clock(), boxes, app.services.env(), [](std::string_view) {}});
     MediaEngine stager(services, app.record);
     stager.m_pProgressDlg = &progress;
     const auto forwarded = ForwardStop(stop, stager);
-    services.SetLogSink(
-        [&app](std::string_view line) { app.services.WriteLogLine("[staging] " + std::string(line)); });
+    services.SetLogSink([&app](std::string_view line) {
+        app.services.WriteLogLine("[staging] " + std::string(line));
+    });
     auto fail = [&](const std::string& why) {
         staged.failure = boxes.Reason().empty() ? why : boxes.Reason();
         return false;
@@ -178,8 +180,8 @@ UnitOutcome MasterUnit(AppParts& app, const UnitRow& unit, const StagedTree& sta
     const std::string partial = image.Path();
     run.Progress().CountBytesWith([partial] { return FileSize(partial); });
     run.Progress().Report("Creating the ISO file...", 50);
-    const std::vector<std::string> argv =
-        MasteringArguments(ToPath(app.record.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
+    const std::vector<std::string> argv = MasteringArguments(
+        ToPath(app.record.m_exeFolder), partial, {own.Path(), staged.tree.Path()});
     const u16 commandLine = FromPath("syslinux/mkisofs -o \"" + partial + "\" ... \"" + own.Path() +
                                      "\" \"" + staged.tree.Path() + "\"");
     if (!engine.Process(commandLine, argv, true)) return failed("the mastering tool failed");

@@ -255,7 +255,7 @@ bool Run::PickSticks() {
     }
     for (std::size_t i = 0; i < sticks_.size(); ++i) {
         app_.services.WriteLog("RunRollout(): %s gets %s", DescribeStick(sticks_[i]).c_str(),
-                      units_[i].hostName.c_str());
+                               units_[i].hostName.c_str());
     }
     return true;
 }
@@ -285,9 +285,9 @@ int Run::Work() {
     const PipeSignalIgnored pipeIgnored;
     app_.services.WriteLog("RunRollout(): %s", command_.path.c_str());
     if (!app_.engine.CheckPendriveSoftware() || !app_.engine.CheckInstallImage()) {
-        return Refused(
-            "the installation folder " + ToPath(app_.record.m_exeFolder) + " is incomplete; see the log",
-            kRolloutNotStarted);
+        return Refused("the installation folder " + ToPath(app_.record.m_exeFolder) +
+                           " is incomplete; see the log",
+                       kRolloutNotStarted);
     }
     if (!LoadUnits() || !ReadEarlier()) return refusedStatus_;
     // Where the work goes is checked before any of it is done.
@@ -329,7 +329,7 @@ int Run::Work() {
                 view->Note(
                     FormatA("%s received: canceling every unit", TerminationSignals::Name(got)));
                 app_.services.WriteLog("RunRollout(): %s received, canceling",
-                              TerminationSignals::Name(got));
+                                       TerminationSignals::Name(got));
                 stop_.request_stop();
             }
         }
@@ -348,7 +348,8 @@ int Run::Work() {
     std::fflush(human_);
     for (const UnitOutcome& o : outcomes_) {
         app_.services.WriteLog("RunRollout(): %s on %s: %s%s%s", o.unit.c_str(), o.medium.c_str(),
-                      StatusName(o.status), o.reason.empty() ? "" : ": ", o.reason.c_str());
+                               StatusName(o.status), o.reason.empty() ? "" : ": ",
+                               o.reason.c_str());
     }
     if (!resultPath_.empty() && !resultWritten_) {
         // The summary above is then the only record of what was written.
@@ -362,8 +363,7 @@ int Run::Work() {
 
 }  // namespace
 
-int RunRollout(AppParts& app, const std::vector<std::string>& args,
-               const RolloutStreams& streams) {
+int RunRollout(AppParts& app, const std::vector<std::string>& args, const RolloutStreams& streams) {
     std::string error;
     const std::optional<RolloutCommand> command = ParseRolloutCommand(args, error);
     if (!command) {

@@ -158,8 +158,8 @@ bool CBrandingDlg::LoadLogoFile(u16& logoFile, std::vector<std::uint8_t>& logoDa
 // The branding button: the operator stays in the dialog until the logo loads
 // or Cancel is pressed; the record changes only after a good load.
 void CflintmereDlg::OnBnClickedBranding() {
-    CBrandingDlg dialog(m_record.m_companyName, m_record.m_productName, m_record.m_tla, m_record.m_logoFile,
-                        m_services.presenter(), m_host);
+    CBrandingDlg dialog(m_record.m_companyName, m_record.m_productName, m_record.m_tla,
+                        m_record.m_logoFile, m_services.presenter(), m_host);
     while (m_host.RunBranding(dialog)) {
         if (dialog.LoadLogoFile(m_record.m_logoFile, m_record.m_logoData)) {
             m_engine.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;

@@ -203,27 +203,17 @@ void CflintmereDlg::OnBnClickedDisableInterface() {
 void CflintmereDlg::OnBnClickedChkAutomated() {
     m_services.WriteLog("OnBnClickedChkAutomated(): start");
     const bool automated = m_surface.IsChecked(IdChkAutomated);
-    if (!m_surface.IsChecked(IdRadioUseDb)) {
-        if (m_syncOptionEnable) {
-            m_surface.Enable(IdChkNetBoot, automated);
-            m_surface.Enable(IdChkDhcp, automated);
-        }
-        if (!automated) {
-            m_surface.SetCheck(IdChkPreInstall, false);
-            m_surface.SetCheck(IdChkDhcp, false);
-            m_surface.SetCheck(IdChkNetBoot, false);
-            OnBnClickedChkDHCP();
-        }
+    const bool database = Source() == ConfigSourceChoice::Database;
+    if (m_syncOptionEnable) {
+        m_surface.Enable(IdChkNetBoot, automated);
+        m_surface.Enable(IdChkDhcp, automated && !database);
+    }
+    if (automated) return;
+    ShowOptions(AfterAutomatedClicked(Options(), Source()));
+    if (database) {
+        OnBnClickedChkNetBoot();
     } else {
-        if (m_syncOptionEnable) {
-            m_surface.Enable(IdChkNetBoot, automated);
-            m_surface.Enable(IdChkDhcp, false);
-        }
-        if (!automated) {
-            m_surface.SetCheck(IdChkNetBoot, false);
-            m_surface.SetCheck(IdChkDhcp, false);
-            OnBnClickedChkNetBoot();
-        }
+        OnBnClickedChkDHCP();
     }
 }
 

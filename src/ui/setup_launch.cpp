@@ -76,7 +76,7 @@ void CflintmereDlg::OnBnClickedOk() {
     if (decision.declined) return;
     if (const std::optional<FormRefusal>& refused = decision.refusal) {
         m_services.presenter().ShowMessage(refused->text, refused->caption, kMbWarningStyle,
-                                      refused->ownedByDialog);
+                                           refused->ownedByDialog);
         return;
     }
 
@@ -94,8 +94,8 @@ void CflintmereDlg::OnBnClickedOk() {
         m_services.WriteLogW(u"Save ISO file as %s", m_record.m_isoPath);
     } else if (!m_engine.m_stickRunInProcess && !m_engine.CheckStickWriter()) {
         return;
-    } else if (m_services.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup", kMbQuestionStyle,
-                                             true) != kIdYes) {
+    } else if (m_services.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup",
+                                                  kMbQuestionStyle, true) != kIdYes) {
         return;
     }
 
@@ -118,7 +118,8 @@ void CflintmereDlg::OnBnClickedOk() {
     const bool iso = m_record.m_isoMedia != 0;
     // A worker that cannot start has shown why; the dialog still runs and
     // its Cancel reports the run as cancelled.
-    m_engine.StartWorker([this, iso] { return iso ? m_engine.SetupISO() : m_engine.RunStickSetup(); });
+    m_engine.StartWorker(
+        [this, iso] { return iso ? m_engine.SetupISO() : m_engine.RunStickSetup(); });
     m_host.RunProgress(m_engine);
     // The dialog object must outlive every channel call of the worker.
     m_engine.WaitWorker();
@@ -131,7 +132,7 @@ void CflintmereDlg::OnBnClickedOk() {
     }
     const ResultTexts& texts = kResults[status];
     m_services.presenter().ShowMessage(m_record.m_isoMedia ? texts.iso : texts.usb, u"Setup",
-                                  kMbWarningStyle, false);
+                                       kMbWarningStyle, false);
     if (!texts.keepsDialogOpen) EndDialog(kIdOk);
 }
 

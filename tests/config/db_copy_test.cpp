@@ -42,7 +42,9 @@ class DbCopy : public ::testing::Test {
         t.env.tempFolder = FromPath(logDir.Path() + "/");
         t->services.OpenLog();
     }
-    void SetData(const std::string& bytes) { t->record.m_dbFileData.assign(bytes.begin(), bytes.end()); }
+    void SetData(const std::string& bytes) {
+        t->record.m_dbFileData.assign(bytes.begin(), bytes.end());
+    }
     std::string Log() { return ReadFileBytes(t->services.m_logFile.Path()); }
 
     TempDir logDir;

@@ -84,9 +84,10 @@ struct Interfaces {
 
 inline Interfaces InterfacesOf(const AppParts& a) {
     auto s = [](const u16& t) { return Utf16ToUtf8(t); };
-    return {s(a.record.m_lanAddress),   s(a.record.m_lanNetmask),  s(a.record.m_lanAddress6), s(a.record.m_lanPrefix6),
-            s(a.record.m_wanAddress),   s(a.record.m_wanNetmask),  s(a.record.m_wanAddress6), s(a.record.m_wanPrefix6),
-            s(a.record.m_adminAddress), s(a.record.m_adminNetmask)};
+    return {s(a.record.m_lanAddress),  s(a.record.m_lanNetmask), s(a.record.m_lanAddress6),
+            s(a.record.m_lanPrefix6),  s(a.record.m_wanAddress), s(a.record.m_wanNetmask),
+            s(a.record.m_wanAddress6), s(a.record.m_wanPrefix6), s(a.record.m_adminAddress),
+            s(a.record.m_adminNetmask)};
 }
 
 class DbImport : public ::testing::Test {
@@ -99,13 +100,16 @@ class DbImport : public ::testing::Test {
         WriteFileBytes(dir / name, bytes);
         return dir / name;
     }
-    bool Import(const std::string& bytes) { return t->config.OpenDbFile(t->record, FromPath(Write(bytes))); }
+    bool Import(const std::string& bytes) {
+        return t->config.OpenDbFile(t->record, FromPath(Write(bytes)));
+    }
     std::string Log() { return ReadFileBytes(t->services.m_logFile.Path()); }
     // Values an import must overwrite or reset.
     void Dirty() {
         for (u16* text :
-             {&t->record.m_lanAddress, &t->record.m_wanAddress, &t->record.m_adminAddress, &t->record.m_gateway, &t->record.m_gateway6,
-              &t->record.m_dns1, &t->record.m_dns2, &t->record.m_logicId, &t->record.m_supplyServer1, &t->record.m_serverName}) {
+             {&t->record.m_lanAddress, &t->record.m_wanAddress, &t->record.m_adminAddress,
+              &t->record.m_gateway, &t->record.m_gateway6, &t->record.m_dns1, &t->record.m_dns2,
+              &t->record.m_logicId, &t->record.m_supplyServer1, &t->record.m_serverName}) {
             *text = u"stale";
         }
         t->record.m_lanDisabled = t->record.m_wanDisabled = t->record.m_adminDisabled = 0;
@@ -115,8 +119,9 @@ class DbImport : public ::testing::Test {
     void ExpectReset() {
         EXPECT_EQ(t->record.m_serverName, u"unnamed");
         EXPECT_EQ(InterfacesOf(*t), Interfaces{});
-        for (const u16* text : {&t->record.m_gateway, &t->record.m_gateway6, &t->record.m_dns1, &t->record.m_dns2,
-                                &t->record.m_logicId, &t->record.m_supplyServer1}) {
+        for (const u16* text :
+             {&t->record.m_gateway, &t->record.m_gateway6, &t->record.m_dns1, &t->record.m_dns2,
+              &t->record.m_logicId, &t->record.m_supplyServer1}) {
             EXPECT_TRUE(text->empty());
         }
         EXPECT_EQ(t->record.m_lanDisabled + t->record.m_wanDisabled + t->record.m_adminDisabled, 3);

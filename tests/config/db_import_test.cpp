@@ -32,7 +32,8 @@ TEST_F(DbImport, SampleImportsCleanly) {
     EXPECT_EQ(t->record.m_supplyServer2, u"198.51.100.80");
     EXPECT_EQ(t->record.m_companyName, u"Example Telecom Ltd.");
     EXPECT_EQ(t->record.m_productName, u"Branch SBC");
-    EXPECT_EQ(t->record.m_tla, u"Licensed to Example Telecom Ltd. for use at its branch offices only.");
+    EXPECT_EQ(t->record.m_tla,
+              u"Licensed to Example Telecom Ltd. for use at its branch offices only.");
     EXPECT_TRUE(t->record.m_logoFile.empty());
     EXPECT_EQ(t->record.m_singleArmed, 0);
     // Interfaces stay marked not in use; the dialog decides that.

@@ -10,7 +10,7 @@ namespace {
 
 using Src = ConfigSourceChoice;
 
-enum class Step { Hardware, Gpt, Legacy, Partitioned, Dhcp, Preinstall, Invert, Change, Load, Ok };
+enum class Step { Hardware, Gpt, Legacy, Partitioned, Dhcp, Preinstall, Automated, Invert, Change, Load, Ok };
 
 // Answers the one question No, as a run without an operator does.
 class Services final : public SetupValidationServices, public Presenter {
@@ -97,6 +97,10 @@ const Case kCases[] = {
      .options = {.dhcp = true, .singleArmed = true}, .wantOptions = {.dhcp = true, .singleArmed = true}},
     {.name = "preinstall", .step = Step::Preinstall, .options = {.preinstall = true, .singleArmed = true},
      .wantOptions = {.automated = true, .preinstall = true, .netBoot = true, .dhcp = true}},
+    {.name = "manual install drops the network boxes", .step = Step::Automated,
+     .options = {.preinstall = true, .netBoot = true, .dhcp = true, .singleArmed = true}, .wantOptions = kArmed},
+    {.name = "database keeps preinstall", .source = Src::Database, .step = Step::Automated,
+     .options = {.preinstall = true, .netBoot = true, .dhcp = true}, .wantOptions = {.preinstall = true}},
     {.name = "invert drops single armed", .step = Step::Invert, .options = {.invert = true, .singleArmed = true},
      .wantOptions = {.invert = true}},
     // What a loaded node.cfg sets.
@@ -193,6 +197,9 @@ TEST(FormRules, EachSourceMediumAndHardware) {
                 break;
             case Step::Preinstall:
                 options = AfterPreinstallClicked(c.options, c.source);
+                break;
+            case Step::Automated:
+                options = AfterAutomatedClicked(c.options, c.source);
                 break;
             case Step::Invert:
                 options = AfterInvertClicked(c.options);

@@ -248,7 +248,8 @@ TEST(NodeCfgReader, Rules) {
         }
         ExpectSameFields(t->record, expected);
         EXPECT_EQ(t->record.m_hwType, HwSr630);
-        EXPECT_EQ(std::string(t->record.m_nodeFileData.begin(), t->record.m_nodeFileData.end()), c.file);
+        EXPECT_EQ(std::string(t->record.m_nodeFileData.begin(), t->record.m_nodeFileData.end()),
+                  c.file);
     }
 }
 

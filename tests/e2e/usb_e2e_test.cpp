@@ -115,7 +115,8 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     app->record.m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
     // The stick writer reads the logo again, where the operator chose it.
     app->engine.m_logoSourcePath = FromPath(dir / "logo.png");
-    WriteFileBytes(dir / "logo.png", std::string(app->record.m_logoData.begin(), app->record.m_logoData.end()));
+    WriteFileBytes(dir / "logo.png",
+                   std::string(app->record.m_logoData.begin(), app->record.m_logoData.end()));
     ASSERT_EQ(Run(), 1) << Log();
     const std::string volume = stick->Partition();
     ExpectInstalledVolume(volume, true);

@@ -168,7 +168,8 @@ namespace {
 TEST_F(usb_e2e, ADiskOfAnotherSizeThanListedIsNeverWritten) {
     const std::string before = ReadHead(dir / "stick.img", 1u << 20);
     SelectStick();
-    app->engine.m_driveSize[static_cast<std::size_t>(app->engine.m_selectedDrive)] += 16065ull * 512;
+    app->engine.m_driveSize[static_cast<std::size_t>(app->engine.m_selectedDrive)] +=
+        16065ull * 512;
     EXPECT_EQ(app->engine.RunStickSetup(), 0);
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u) << Log();

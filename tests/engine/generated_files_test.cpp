@@ -242,10 +242,11 @@ TEST_F(GeneratedFilesTest, BrandingFilesPerRecord) {
         app->record.m_logoData = c.logoData;
         LocalFolderRoot root(medium);
         std::vector<Announced> steps;
-        EXPECT_TRUE(app->engine.WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
-            steps.push_back({step.index, std::string(step.logText), step.action});
-            return true;
-        }));
+        EXPECT_TRUE(
+            app->engine.WriteBrandingFiles(root, [&](const MediaEngine::BrandingStep& step) {
+                steps.push_back({step.index, std::string(step.logText), step.action});
+                return true;
+            }));
         EXPECT_EQ(steps, c.steps);
         std::vector<std::string> expectedNames;
         for (const auto& [rel, bytes] : c.files) {

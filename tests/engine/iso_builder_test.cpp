@@ -109,7 +109,9 @@ struct Rig {
         return out;
     }
 
-    std::vector<std::string> Log() { return LogMessages(ReadFileBytes(app->services.m_logFile.Path())); }
+    std::vector<std::string> Log() {
+        return LogMessages(ReadFileBytes(app->services.m_logFile.Path()));
+    }
 
     // Pauses of the sequence itself (the command runner's polls are its own).
     std::vector<int> SequencePauses() {
@@ -244,7 +246,8 @@ TEST_F(IsoBuilderTest, BuildsTheTreeAndReportsEveryStep) {
     EXPECT_EQ(progress.Events().back().kind, RecordingProgress::Event::Close);
 
     // node.cfg, two later distribution files, UEFI files, three branding items, the end.
-    EXPECT_EQ(SequencePauses(), std::vector<int>(8, 500)) << ReadFileBytes(app->services.m_logFile.Path());
+    EXPECT_EQ(SequencePauses(), std::vector<int>(8, 500))
+        << ReadFileBytes(app->services.m_logFile.Path());
 }
 
 TEST_F(IsoBuilderTest, ConfigurationFilesFollowTheSource) {
@@ -528,8 +531,8 @@ TEST_F(IsoBuilderTest, TheOutcomeNamesWhatEndedTheBuild) {
         {"canceled", [](Rig& t) { t.app->engine.m_workerStop.request_stop(); }, SetupCanceled,
          OutcomeKind::Canceled, 0},
         {"name too long",
-         [](Rig& t) { t.app->record.m_isoPath = FromPath(t.dir / std::string(300, 'n')); }, SetupError,
-         OutcomeKind::Refused, ENAMETOOLONG},
+         [](Rig& t) { t.app->record.m_isoPath = FromPath(t.dir / std::string(300, 'n')); },
+         SetupError, OutcomeKind::Refused, ENAMETOOLONG},
         {"no temporary folder", [](Rig& t) { t.app.env.tempFolder.clear(); }, SetupError,
          OutcomeKind::WriteError, ENOENT},
         {"boot file missing", [](Rig& t) { fs::remove(t.inst + "/syslinux/ldlinux.c32"); },

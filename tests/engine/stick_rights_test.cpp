@@ -36,7 +36,8 @@ TEST_P(StickRights, ShowsTheSystemReasonOnceAndNotTheBlockedText) {
     EXPECT_EQ(app->engine.m_setupStatus.load(), c.status);
     EXPECT_EQ(progress.CloseRequests(), 1);
     // Nothing was formatted.
-    EXPECT_EQ(ReadFileBytes(app->services.m_logFile.Path()).find("Format starting"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(app->services.m_logFile.Path()).find("Format starting"),
+              std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -283,7 +283,8 @@ TEST(UnitRun, TheFirstErrorBoxByItsIconIsTheReason) {
     };
     for (const Row& row : rows) {
         UnitBoxes boxes;
-        for (const auto& [text, style] : row.boxes) boxes.ShowMessage(text, u"mkfs.fat -F 32", style);
+        for (const auto& [text, style] : row.boxes)
+            boxes.ShowMessage(text, u"mkfs.fat -F 32", style);
         EXPECT_EQ(boxes.Reason(), row.reason);
     }
 }

@@ -45,9 +45,11 @@ int main(int argc, char** argv) {
         }
     }
     LocalFolderRoot expected(out);
-    if (app->engine.m_selectedDrive < 0 || app->engine.SetupUSB() != 1 || app->engine.m_setupStatus != SetupComplete ||
+    if (app->engine.m_selectedDrive < 0 || app->engine.SetupUSB() != 1 ||
+        app->engine.m_setupStatus != SetupComplete ||
         !app->config.CreateNodeCfgFile(app->record, expected, false)) {
-        std::cerr << ReadFileBytes(app->services.m_logFile.Path()) << argv[0] << ": the stick run failed\n";
+        std::cerr << ReadFileBytes(app->services.m_logFile.Path()) << argv[0]
+                  << ": the stick run failed\n";
         return 1;
     }
     return 0;

@@ -480,8 +480,8 @@ TEST(FieldHandlers, DhcpDiscardsTypedValues) {
     rig.op().Click(IdChkDhcp);  // the focus leaves the gateway edit first
 
     EXPECT_EQ(ToPath(rig.app().record.m_serverName), "unnamed");
-    for (const u16* field : {&rig.app().record.m_lanAddress, &rig.app().record.m_lanNetmask, &rig.app().record.m_gateway,
-                             &rig.app().record.m_gateway6}) {
+    for (const u16* field : {&rig.app().record.m_lanAddress, &rig.app().record.m_lanNetmask,
+                             &rig.app().record.m_gateway, &rig.app().record.m_gateway6}) {
         EXPECT_EQ(ToPath(*field), "");
     }
     Check(rig, Join({NetworkBlank(), All(kAddress, 'D')}));

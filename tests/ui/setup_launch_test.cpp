@@ -151,7 +151,8 @@ TEST(SetupLaunch, ResultOfTheRun) {
         };
         rig.op().Click(IdOk);
         ASSERT_EQ(rig.host.progressRuns, 1);
-        EXPECT_EQ(rig.app().engine.m_pProgressDlg, nullptr) << "the dialog object is gone after the run";
+        EXPECT_EQ(rig.app().engine.m_pProgressDlg, nullptr)
+            << "the dialog object is gone after the run";
         const std::vector<ShownMessage> boxes = rig.app_.presenter.Shown();
         const bool reported = !boxes.empty() && boxes.back().caption == u"Setup";
         if (row.message) {
