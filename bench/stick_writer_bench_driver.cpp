@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
     double bestHere = 0, bestWriter = 0;
     for (int round = 0; round < std::atoi(argv[3]); ++round) {
         const double here = Seconds([&] { return app.engine.SetupUSB() == 1; });
-        const double writer =
-            Seconds([&] { return app.engine.RunStickWriter(app.engine.MakeStickRequest()) == 1; });
+        const double writer = Seconds([&] {
+            return app.stickWriter.RunStickWriter(app.stickWriter.MakeStickRequest()) == 1;
+        });
         if (here < 0 || writer < 0) return 1;
         if (round == 0 || here < bestHere) bestHere = here;
         if (round == 0 || writer < bestWriter) bestWriter = writer;

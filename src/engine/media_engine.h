@@ -257,35 +257,6 @@ class MediaEngine {
         return ToPath(m_toolFolder.empty() ? request_.m_exeFolder : m_toolFolder);
     }
 
-    // --- a stick run in flintmere-stick-writer (stick_writer_client.cpp) ---
-    // Where the operator's logo was read; the writer reads it again with the
-    // operator's rights.
-    u16 m_logoSourcePath;
-    // Set by tests over fake disks: the stick run stays in this process.
-    std::function<int()> m_stickRunInProcess;
-    // The worker routine of a stick run from the window.
-    int RunStickSetup();
-    StickRequest MakeStickRequest() const;
-    // Where the window looks for the writer, in order; the first that only
-    // root can change is started. Empty: kInstalledStickWriter, then the one
-    // in the installation folder.
-    std::vector<std::string> m_stickWriterPlaces;
-    // How long a cancelled writer may take before its input is closed.
-    std::chrono::milliseconds m_writerCancelGrace{30000};
-    // The writer to start, or "" with `why` (no place only root can change).
-    std::string FindStickWriter(std::string& why) const;
-    // Why no stick writer can be started here (none root alone can change, or
-    // no pkexec for a caller who is not root); empty when one can.
-    std::string StickWriterProblem() const;
-    // False, after a box that says why and how to install it, when there is
-    // no writer (or no pkexec) that only root can change. The window asks
-    // before its erase question.
-    bool CheckStickWriter();
-    // Starts the writer (through pkexec unless this process is root), hands
-    // it `request`, and relays its progress, boxes and log lines; Cancel
-    // reaches it as a line on its input. Returns 1 after a complete run.
-    int RunStickWriter(const StickRequest& request);
-
     DiskService* m_diskService = nullptr;
     std::unique_ptr<DiskService> m_systemDiskService;
 

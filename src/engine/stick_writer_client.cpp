@@ -85,27 +85,30 @@ std::optional<WriterEvent> ParseWriterEvent(const ProtocolLine& line) {
     return std::nullopt;
 }
 
-StickRequest MediaEngine::MakeStickRequest() const {
+StickRequest StickWriterClient::MakeStickRequest() const {
+    const SetupRecord& setup = engine_.request();
     StickRequest request;
-    request.record = request_;
-    request.installFolder = ToPath(request_.m_exeFolder);
+    request.record = setup;
+    request.installFolder = ToPath(setup.m_exeFolder);
     // The window opened a relative logo path from its current folder.
-    if (!request_.m_logoFile.empty() && !m_logoSourcePath.empty()) {
+    if (!setup.m_logoFile.empty() && !m_logoSourcePath.empty()) {
         std::error_code ec;
         request.logoPath = std::filesystem::absolute(ToPath(m_logoSourcePath), ec).string();
     }
-    if (m_selectedDrive >= 0 && m_selectedDrive < kMaxDrives) {
-        const auto index = static_cast<std::size_t>(m_selectedDrive);
-        request.diskIdentity = ToPath(m_driveVolumeName[index]);
-        request.diskSize = m_driveSize[index];
+    const int selected = engine_.m_selectedDrive;
+    if (selected >= 0 && selected < kMaxDrives) {
+        const auto index = static_cast<std::size_t>(selected);
+        request.diskIdentity = ToPath(engine_.m_driveVolumeName[index]);
+        request.diskSize = engine_.m_driveSize[index];
     }
     return request;
 }
 
-std::string MediaEngine::FindStickWriter(std::string& why) const {
+std::string StickWriterClient::FindStickWriter(std::string& why) const {
     std::vector<std::string> places = m_stickWriterPlaces;
     if (places.empty()) {
-        places = {kInstalledStickWriter, ToPath(request_.m_exeFolder) + "/flintmere-stick-writer"};
+        places = {kInstalledStickWriter,
+                  ToPath(engine_.request().m_exeFolder) + "/flintmere-stick-writer"};
     }
     why.clear();
     for (const std::string& place : places) {
@@ -118,7 +121,7 @@ std::string MediaEngine::FindStickWriter(std::string& why) const {
     return {};
 }
 
-std::string MediaEngine::StickWriterProblem() const {
+std::string StickWriterClient::StickWriterProblem() const {
     std::string why;
     const std::string writer = FindStickWriter(why);
     if (writer.empty()) return why;
@@ -128,24 +131,48 @@ std::string MediaEngine::StickWriterProblem() const {
     return {};
 }
 
-bool MediaEngine::CheckStickWriter() {
+bool StickWriterClient::CheckStickWriter() {
     const std::string why = StickWriterProblem();
     if (why.empty()) return true;
-    services_.WriteLog("RunStickWriter(): %s", why.c_str());
-    services_.DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
+    engine_.services().WriteLog("RunStickWriter(): %s", why.c_str());
+    engine_.services().DisplayMessage(FormatW(kNoWriter, Utf8ToUtf16(why)));
     return false;
 }
 
-int MediaEngine::RunStickSetup() {
+int StickWriterClient::RunStickSetup() {
     if (m_stickRunInProcess) return m_stickRunInProcess();
     return RunStickWriter(MakeStickRequest());
 }
 
-int MediaEngine::RunStickWriter(const StickRequest& request) {
-    m_setupStatus = SetupError;
-    m_lastOutcome = Outcome();
-    WaitProgressReady();
-    if (StopRequested()) return 0;
+// One run of the writer as the window sees it.
+struct StickWriterClient::Session {
+    UniqueFd toWriter;
+    UniqueFd fromWriter;
+    ChildProcess child;
+    bool inputOpen = false;
+    LineReader reader;
+    std::optional<int> status;
+    Outcome told;
+    std::string refused;
+    std::string strayOutput;
+    bool greeted = false;
+    bool cancelSent = false;
+    bool inputClosed = false;
+    std::chrono::steady_clock::time_point cancelAt;
+
+    void Say(std::string_view verb, const std::vector<std::string>& fields) {
+        if (!inputOpen) return;
+        const std::string line = FormatLine(verb, fields);
+        inputOpen = WriteAll(toWriter.Get(), line.data(), line.size());
+    }
+};
+
+int StickWriterClient::RunStickWriter(const StickRequest& request) {
+    AppServices& services = engine_.services();
+    engine_.m_setupStatus = SetupError;
+    engine_.m_lastOutcome = Outcome();
+    engine_.WaitProgressReady();
+    if (engine_.StopRequested()) return 0;
 
     // A writer that has gone must not take this process with it.
     sigset_t pipeSignal;
@@ -164,173 +191,176 @@ int MediaEngine::RunStickWriter(const StickRequest& request) {
     std::string why;
     const std::string writer = FindStickWriter(why);
     if (!CheckStickWriter()) {
-        CloseProgress();
+        engine_.CloseProgress();
         return 0;
     }
     std::vector<std::string> argv = {writer};
     if (::geteuid() != 0) argv.insert(argv.begin(), kPkexec);
-    services_.WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "",
-                       writer.c_str());
+    services.WriteLog("RunStickWriter(): starting %s%s", ::geteuid() != 0 ? "pkexec " : "",
+                      writer.c_str());
     // Nothing of this session's environment reaches the writer.
     const std::vector<std::string> cleanEnvironment = {std::string("PATH=") + kRootToolPath,
                                                        "LC_ALL=C"};
 
-    UniqueFd toWriter, writerIn, fromWriter, writerOut;
-    if (!MakePipe(writerIn, toWriter) || !MakePipe(fromWriter, writerOut)) {
-        services_.DisplayErrorMessage(errno);
-        CloseProgress();
+    Session session;
+    UniqueFd writerIn, writerOut;
+    if (!MakePipe(writerIn, session.toWriter) || !MakePipe(session.fromWriter, writerOut)) {
+        services.DisplayErrorMessage(errno);
+        engine_.CloseProgress();
         return 0;
     }
-    ChildProcess child;
-    if (const int error = child.Spawn(argv, writerIn.Get(), writerOut.Get(), &cleanEnvironment);
+    if (const int error =
+            session.child.Spawn(argv, writerIn.Get(), writerOut.Get(), &cleanEnvironment);
         error != 0) {
-        services_.DisplayMessage(FormatW(u"The stick writer could not be started: %s",
-                                         AppServices::SystemErrorText(error)));
-        CloseProgress();
+        services.DisplayMessage(FormatW(u"The stick writer could not be started: %s",
+                                        AppServices::SystemErrorText(error)));
+        engine_.CloseProgress();
         return 0;
     }
     writerIn.Reset();
     writerOut.Reset();
 
     const std::string requestText = FormatStickRequest(request);
-    bool inputOpen = WriteAll(toWriter.Get(), requestText.data(), requestText.size());
-    auto say = [&](std::string_view verb, const std::vector<std::string>& fields) {
-        if (!inputOpen) return;
-        const std::string line = FormatLine(verb, fields);
-        inputOpen = WriteAll(toWriter.Get(), line.data(), line.size());
-    };
+    session.inputOpen = WriteAll(session.toWriter.Get(), requestText.data(), requestText.size());
+    const bool ended = Relay(session);
+    session.toWriter.Reset();
+    if (!ended) {
+        session.child.Abandon();
+        services.WriteLog(
+            "RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
+        engine_.m_setupStatus = SetupError;
+        services.DisplayMessage(kWriterDeaf);
+        engine_.CloseProgress();
+        return 0;
+    }
+    return Finish(session);
+}
 
-    LineReader reader;
-    std::optional<int> status;
-    Outcome told;
-    std::string refused;
-    std::string strayOutput;
-    bool greeted = false;
-    bool cancelSent = false;
-    bool inputClosed = false;
-    bool abandoned = false;
-    std::chrono::steady_clock::time_point cancelAt;
+bool StickWriterClient::Relay(Session& session) {
+    AppServices& services = engine_.services();
     char buffer[65536];
     while (true) {
         const auto now = std::chrono::steady_clock::now();
-        if (StopRequested() && !cancelSent) {
-            say("cancel", {});
-            cancelSent = true;
-            cancelAt = now;
+        if (engine_.StopRequested() && !session.cancelSent) {
+            session.Say("cancel", {});
+            session.cancelSent = true;
+            session.cancelAt = now;
         }
-        if (cancelSent && !inputClosed && now - cancelAt > m_writerCancelGrace) {
-            services_.WriteLog(
+        if (session.cancelSent && !session.inputClosed &&
+            now - session.cancelAt > m_writerCancelGrace) {
+            services.WriteLog(
                 "RunStickWriter(): the stick writer did not end after cancel; input closed");
-            toWriter.Reset();
-            inputOpen = false;
-            inputClosed = true;
+            session.toWriter.Reset();
+            session.inputOpen = false;
+            session.inputClosed = true;
         }
-        if (inputClosed && now - cancelAt > m_writerCancelGrace + kGiveUpAfterClose) {
-            abandoned = true;
-            break;
+        if (session.inputClosed &&
+            now - session.cancelAt > m_writerCancelGrace + kGiveUpAfterClose) {
+            return false;
         }
-        pollfd fd{fromWriter.Get(), POLLIN, 0};
+        pollfd fd{session.fromWriter.Get(), POLLIN, 0};
         const int ready = ::poll(&fd, 1, 100);
-        if (ready < 0 && errno != EINTR) break;
+        if (ready < 0 && errno != EINTR) return true;
         if (ready <= 0) continue;
-        const ssize_t n = ::read(fromWriter.Get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(session.fromWriter.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-        while (std::optional<std::string> text = reader.Next()) {
+        if (n <= 0) return true;
+        session.reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+        while (std::optional<std::string> text = session.reader.Next()) {
             const std::optional<ProtocolLine> line = ParseLine(*text);
             std::optional<WriterEvent> event = line ? ParseWriterEvent(*line) : std::nullopt;
             // Only what follows the writer's greeting is the writer's.
-            if (event && !greeted && event->kind != WriterEvent::Hello) event.reset();
+            if (event && !session.greeted && event->kind != WriterEvent::Hello) event.reset();
             if (!event) {
                 // pkexec and the C library speak on the same channel.
-                strayOutput = LogTextFromBytes(*text);
-                services_.WriteLog("RunStickWriter(): %s", strayOutput.c_str());
+                session.strayOutput = LogTextFromBytes(*text);
+                services.WriteLog("RunStickWriter(): %s", session.strayOutput.c_str());
                 continue;
             }
-            switch (event->kind) {
-                case WriterEvent::Hello:
-                    greeted = true;
-                    if (event->number != kStickProtocolVersion) {
-                        refused = "it speaks protocol " + std::to_string(event->number);
-                        say("cancel", {});
-                        inputOpen = false;
-                        toWriter.Reset();
-                    }
-                    break;
-                case WriterEvent::Pos:
-                    SetProgressPos(event->number);
-                    break;
-                case WriterEvent::Action:
-                    SetProgressAction(Utf8ToUtf16(event->text));
-                    break;
-                case WriterEvent::Log:
-                    services_.WriteLogLine(event->text);
-                    break;
-                case WriterEvent::Box: {
-                    const int answer = services_.presenter().ShowMessage(
-                        Utf8ToUtf16(event->text), Utf8ToUtf16(event->caption),
-                        static_cast<unsigned>(event->number), event->owned);
-                    say("answer", {std::to_string(answer)});
-                    break;
-                }
-                case WriterEvent::Close:
-                    CloseProgress();
-                    break;
-                case WriterEvent::Status:
-                    status = event->number;
-                    break;
-                case WriterEvent::Refused:
-                    refused = event->text;
-                    break;
-                case WriterEvent::Ended:
-                    told.kind = *OutcomeKindFromName(event->text);
-                    told.error = event->number;
-                    break;
-            }
+            Handle(session, *event);
         }
-        if (reader.Overflowed()) {
-            services_.WriteLog("RunStickWriter(): the stick writer sent a line that is too long");
-            child.SignalGroup(SIGKILL);
+        if (session.reader.Overflowed()) {
+            services.WriteLog("RunStickWriter(): the stick writer sent a line that is too long");
+            session.child.SignalGroup(SIGKILL);
+            return true;
+        }
+    }
+}
+
+void StickWriterClient::Handle(Session& session, const WriterEvent& event) {
+    AppServices& services = engine_.services();
+    switch (event.kind) {
+        case WriterEvent::Hello:
+            session.greeted = true;
+            if (event.number != kStickProtocolVersion) {
+                session.refused = "it speaks protocol " + std::to_string(event.number);
+                session.Say("cancel", {});
+                session.inputOpen = false;
+                session.toWriter.Reset();
+            }
+            break;
+        case WriterEvent::Pos:
+            engine_.SetProgressPos(event.number);
+            break;
+        case WriterEvent::Action:
+            engine_.SetProgressAction(Utf8ToUtf16(event.text));
+            break;
+        case WriterEvent::Log:
+            services.WriteLogLine(event.text);
+            break;
+        case WriterEvent::Box: {
+            const int answer = services.presenter().ShowMessage(
+                Utf8ToUtf16(event.text), Utf8ToUtf16(event.caption),
+                static_cast<unsigned>(event.number), event.owned);
+            session.Say("answer", {std::to_string(answer)});
             break;
         }
+        case WriterEvent::Close:
+            engine_.CloseProgress();
+            break;
+        case WriterEvent::Status:
+            session.status = event.number;
+            break;
+        case WriterEvent::Refused:
+            session.refused = event.text;
+            break;
+        case WriterEvent::Ended:
+            session.told.kind = *OutcomeKindFromName(event.text);
+            session.told.error = event.number;
+            break;
     }
-    toWriter.Reset();
-    if (abandoned) {
-        child.Abandon();
-        services_.WriteLog(
-            "RunStickWriter(): the stick writer did not end after cancel; no longer waited for");
-        m_setupStatus = SetupError;
-        services_.DisplayMessage(kWriterDeaf);
-        CloseProgress();
-        return 0;
-    }
-    child.Reap();
-    const int exitCode = child.ExitCode();
-    services_.WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
+}
+
+int StickWriterClient::Finish(Session& session) {
+    AppServices& services = engine_.services();
+    session.child.Reap();
+    const int exitCode = session.child.ExitCode();
+    services.WriteLog("RunStickWriter(): the stick writer ended with status %d", exitCode);
 
     // The outcome counts only when the exit status says the same.
+    std::optional<int>& status = session.status;
     if (status && *status == SetupComplete && exitCode != 0) status.reset();
     if (status && *status != SetupComplete && exitCode != 1) status.reset();
     if (status && *status >= SetupError && *status <= SetupBlocked) {
-        m_setupStatus = *status;
-        told.status = *status;
-        m_lastOutcome = told;
+        engine_.m_setupStatus = *status;
+        session.told.status = *status;
+        engine_.m_lastOutcome = session.told;
         return *status == SetupComplete ? 1 : 0;
     }
-    if (StopRequested()) return 0;
-    if (!refused.empty()) {
-        services_.DisplayMessage(
-            Utf8ToUtf16("The stick writer refused to write the stick: " + refused));
+    if (engine_.StopRequested()) return 0;
+    if (!session.refused.empty()) {
+        services.DisplayMessage(
+            Utf8ToUtf16("The stick writer refused to write the stick: " + session.refused));
     } else if (exitCode == 126 || exitCode == 127) {
         // pkexec: the operator dismissed or failed the authorisation.
-        services_.DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");
+        services.DisplayMessage(u"Writing the stick was not authorised. Nothing was written.");
     } else {
-        const std::string why =
-            strayOutput.empty() ? "exit status " + std::to_string(exitCode) : strayOutput;
-        services_.DisplayMessage(FormatW(kWriterGone, why));
+        const std::string why = session.strayOutput.empty()
+                                    ? "exit status " + std::to_string(exitCode)
+                                    : session.strayOutput;
+        services.DisplayMessage(FormatW(kWriterGone, why));
     }
-    CloseProgress();
+    engine_.CloseProgress();
     return 0;
 }
 

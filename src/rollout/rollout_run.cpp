@@ -244,7 +244,7 @@ bool Run::PickSticks() {
         sticks_.resize(units_.size());
     }
     // Before the question: a yes must not lead to "could not be started".
-    if (const std::string missing = app_.engine.StickWriterProblem(); !missing.empty()) {
+    if (const std::string missing = app_.stickWriter.StickWriterProblem(); !missing.empty()) {
         refusedStatus_ = Refused(missing + "; nothing was written", kRolloutNotStarted);
         return false;
     }

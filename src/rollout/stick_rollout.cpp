@@ -38,16 +38,17 @@ UnitOutcome WriteStick(AppParts& app, const UnitRow& unit, const RemovableDisk& 
     request.m_isoMedia = 0;
     UnitRun run(app, request, unit.hostName, view, index, stop);
     MediaEngine& engine = run.Engine();
-    engine.m_logoSourcePath = app.engine.m_logoSourcePath;
+    StickWriterClient& writer = run.Writer();
+    writer.m_logoSourcePath = app.stickWriter.m_logoSourcePath;
     const std::string name = disk.name;
     run.Progress().CountBytesWith([name] { return SectorBytes(name, 7); });
     run.Progress().CountReadsWith([name] { return SectorBytes(name, 3); }, "Verifying");
     run.Progress().Report("Starting the stick writer", 0);
     // The stick is the one the rollout resolved, not an entry of a drive list.
-    StickRequest stick = engine.MakeStickRequest();
+    StickRequest stick = writer.MakeStickRequest();
     stick.diskIdentity = disk.identity;
     stick.diskSize = disk.geometry.Size();
-    engine.RunStickWriter(stick);
+    writer.RunStickWriter(stick);
     const Outcome& ended = engine.m_lastOutcome;
     outcome.status = UnitStatusOf(engine.m_setupStatus.load(), ended, stop.stop_requested());
     if (outcome.status == UnitStatus::Failed) {

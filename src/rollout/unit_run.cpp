@@ -121,8 +121,9 @@ UnitRun::UnitRun(AppParts& app, const SetupRecord& record, const std::string& na
       services_({app.services.clock(), boxes_, app.services.env(), [](std::string_view) {}}),
       request_(InFolder(record, app.record)),
       engine_(services_, request_),
+      writer_(engine_),
       cancel_(ForwardStop(stop, engine_)) {
-    engine_.m_stickWriterPlaces = app.engine.m_stickWriterPlaces;
+    writer_.m_stickWriterPlaces = app.stickWriter.m_stickWriterPlaces;
     engine_.m_pProgressDlg = &progress_;
     engine_.SetDiskService(&app.engine.diskService());
     const std::string prefix = "[" + name + "] ";

@@ -78,6 +78,7 @@ class UnitRun {
     UnitRun& operator=(const UnitRun&) = delete;
 
     MediaEngine& Engine() { return engine_; }
+    StickWriterClient& Writer() { return writer_; }
     UnitProgressSink& Progress() { return progress_; }
     // Why the unit failed: its first box, else the last tool's own line,
     // else `fallback`.
@@ -93,6 +94,7 @@ class UnitRun {
     // The unit's request: its record in the rollout's installation folder.
     SetupRecord request_;
     MediaEngine engine_;
+    StickWriterClient writer_;
     // The engine's stop source is its own (an engine that ends requests a
     // stop on it); a stop of the rollout reaches it through this.
     std::stop_callback<std::function<void()>> cancel_;

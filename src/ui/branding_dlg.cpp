@@ -162,7 +162,7 @@ void CflintmereDlg::OnBnClickedBranding() {
                         m_record.m_logoFile, m_services.presenter(), m_host);
     while (m_host.RunBranding(dialog)) {
         if (dialog.LoadLogoFile(m_record.m_logoFile, m_record.m_logoData)) {
-            m_engine.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;
+            m_stickWriter.m_logoSourcePath = CBrandingDlg::s_brandingLogoPath;
             m_record.m_companyName = dialog.m_dlgCompanyName;
             m_record.m_productName = dialog.m_dlgProductName;
             m_record.m_tla = dialog.m_dlgTla;

@@ -115,6 +115,7 @@ class CflintmereDlg : public EventSink {
     SetupRecord& m_record;
     ConfigModel& m_config;
     MediaEngine& m_engine;
+    StickWriterClient& m_stickWriter;
     ControlSurface& m_surface;
     DialogHost& m_host;
     bool m_ended = false;

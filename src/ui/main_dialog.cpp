@@ -55,6 +55,7 @@ CflintmereDlg::CflintmereDlg(AppParts& app, ControlSurface& surface, DialogHost&
       m_record(app.record),
       m_config(app.config),
       m_engine(app.engine),
+      m_stickWriter(app.stickWriter),
       m_surface(surface),
       m_host(host) {}
 

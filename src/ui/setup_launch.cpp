@@ -92,7 +92,7 @@ void CflintmereDlg::OnBnClickedOk() {
         if (!path) return;
         m_record.m_isoPath = *path;
         m_services.WriteLogW(u"Save ISO file as %s", m_record.m_isoPath);
-    } else if (!m_engine.m_stickRunInProcess && !m_engine.CheckStickWriter()) {
+    } else if (!m_stickWriter.m_stickRunInProcess && !m_stickWriter.CheckStickWriter()) {
         return;
     } else if (m_services.presenter().ShowMessage(kEraseQuestion, u"USB Stick Setup",
                                                   kMbQuestionStyle, true) != kIdYes) {
@@ -119,7 +119,7 @@ void CflintmereDlg::OnBnClickedOk() {
     // A worker that cannot start has shown why; the dialog still runs and
     // its Cancel reports the run as cancelled.
     m_engine.StartWorker(
-        [this, iso] { return iso ? m_engine.SetupISO() : m_engine.RunStickSetup(); });
+        [this, iso] { return iso ? m_engine.SetupISO() : m_stickWriter.RunStickSetup(); });
     m_host.RunProgress(m_engine);
     // The dialog object must outlive every channel call of the worker.
     m_engine.WaitWorker();

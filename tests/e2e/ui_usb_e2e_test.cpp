@@ -31,10 +31,11 @@ class UiUsbE2e : public ::testing::Test {
             0);
         std::string error;
         writerHome = std::make_unique<TempDir>("/run");
-        h.app().engine.m_stickWriterPlaces = {InstallWriter(h.installPath, *writerHome, error)};
+        h.app().stickWriter.m_stickWriterPlaces = {
+            InstallWriter(h.installPath, *writerHome, error)};
         ASSERT_TRUE(error.empty()) << error;
-        TellTestWriter(h.app().engine.m_stickWriterPlaces.front());
-        h.app().engine.m_stickRunInProcess = nullptr;
+        TellTestWriter(h.app().stickWriter.m_stickWriterPlaces.front());
+        h.app().stickWriter.m_stickRunInProcess = nullptr;
         ASSERT_TRUE(h.Start()) << h.Dump();
     }
 

@@ -114,7 +114,7 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
     app->record.m_logoFile = u"logo.png";
     app->record.m_logoData = {0x89, 'P', 'N', 'G', 0, 1, 2};
     // The stick writer reads the logo again, where the operator chose it.
-    app->engine.m_logoSourcePath = FromPath(dir / "logo.png");
+    app->stickWriter.m_logoSourcePath = FromPath(dir / "logo.png");
     WriteFileBytes(dir / "logo.png",
                    std::string(app->record.m_logoData.begin(), app->record.m_logoData.end()));
     ASSERT_EQ(Run(), 1) << Log();
@@ -151,7 +151,7 @@ TEST_F(usb_e2e, DatabaseSourceWithBranding) {
         return all;
     };
     const std::string fromWriter = capture();
-    app->engine.m_stickRunInProcess = [this] { return app->engine.SetupUSB(); };
+    app->stickWriter.m_stickRunInProcess = [this] { return app->engine.SetupUSB(); };
     ASSERT_EQ(Run(), 1) << Log();
     EXPECT_TRUE(capture() == fromWriter) << "the two runs wrote different sticks";
 }

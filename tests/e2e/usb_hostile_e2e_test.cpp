@@ -33,7 +33,7 @@ class usb_hostile_e2e : public usb_e2e {
         if (child.Spawn({writer}, writerIn.Get(), writerOut.Get(), &env) != 0) return result;
         writerIn.Reset();
         writerOut.Reset();
-        const std::string request = FormatStickRequest(app->engine.MakeStickRequest());
+        const std::string request = FormatStickRequest(app->stickWriter.MakeStickRequest());
         WriteAll(toWriter.Get(), request.data(), request.size());
         if (stalled) {
             while (!child.HasExited() &&
@@ -170,7 +170,7 @@ TEST_F(usb_e2e, ADiskOfAnotherSizeThanListedIsNeverWritten) {
     SelectStick();
     app->engine.m_driveSize[static_cast<std::size_t>(app->engine.m_selectedDrive)] +=
         16065ull * 512;
-    EXPECT_EQ(app->engine.RunStickSetup(), 0);
+    EXPECT_EQ(app->stickWriter.RunStickSetup(), 0);
     const std::vector<ShownMessage> shown = app.presenter.Shown();
     ASSERT_EQ(shown.size(), 1u) << Log();
     EXPECT_NE(ToPath(shown[0].text).find("is not the size the window listed"), std::string::npos)

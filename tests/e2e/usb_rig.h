@@ -246,8 +246,8 @@ class usb_e2e : public ::testing::Test {
         app.env.tempFolder = FromPath(dir.Path() + "/");
         app->services.OpenLog();
         // Every stick run goes through the test writer, which reports here.
-        app->engine.m_stickRunInProcess = nullptr;
-        app->engine.m_stickWriterPlaces = {writer};
+        app->stickWriter.m_stickRunInProcess = nullptr;
+        app->stickWriter.m_stickWriterPlaces = {writer};
         fs::create_directories(Hooks());
         ::setenv("FLINTMERE_TEST_HOOKS", Hooks().c_str(), 1);
         TellTestWriter(writer);
@@ -302,7 +302,7 @@ class usb_e2e : public ::testing::Test {
     // The stick run as the window makes it: in flintmere-stick-writer.
     int Run() {
         SelectStick();
-        return app->engine.RunStickSetup();
+        return app->stickWriter.RunStickSetup();
     }
 
     std::string Hooks() { return dir / "hooks"; }
@@ -396,7 +396,7 @@ class usb_e2e : public ::testing::Test {
         SelectStick();
         std::atomic<int> result{-1};
         if (!app->engine.StartWorker([this, &result] {
-                result = app->engine.RunStickSetup();
+                result = app->stickWriter.RunStickSetup();
                 return result.load();
             })) {
             ADD_FAILURE() << "the worker could not be started";

@@ -212,7 +212,7 @@ TEST_F(usb_verify_e2e, CancelDuringTheCheckEndsQuickly) {
     WatchingProgress watching(progress);
     app->engine.m_pProgressDlg = &watching;
     SelectStick();
-    ASSERT_TRUE(app->engine.StartWorker([this] { return app->engine.RunStickSetup(); }));
+    ASSERT_TRUE(app->engine.StartWorker([this] { return app->stickWriter.RunStickSetup(); }));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!watching.checking && app->engine.WorkerRunning() &&
            std::chrono::steady_clock::now() < deadline) {

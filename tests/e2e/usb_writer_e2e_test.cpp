@@ -72,7 +72,7 @@ TEST_F(usb_writer_e2e, AWindowThatDiesStopsTheWriterAndItsTools) {
     ASSERT_EQ(writer.Spawn({usb_e2e::writer}, writerIn.Get(), writerOut.Get()), 0);
     writerIn.Reset();
     writerOut.Reset();
-    const std::string request = FormatStickRequest(app->engine.MakeStickRequest());
+    const std::string request = FormatStickRequest(app->stickWriter.MakeStickRequest());
     ASSERT_TRUE(WriteAll(toWriter.Get(), request.data(), request.size()));
 
     // Read until the copy starts, then go away as a killed window does.

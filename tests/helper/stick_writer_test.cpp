@@ -270,10 +270,11 @@ TEST(stick_writer_client, TakesTheOutcomeOnlyFromTheWriterItMeant) {
         ASSERT_EQ(::chmod((folder + "/flintmere-stick-writer").c_str(), 0755), 0);
         RunProgram({"sh", "-c", std::string("cd \"$0\" && ") + row.plant, folder});
         TestApp app;
-        app->engine.m_stickWriterPlaces = {folder + "/flintmere-stick-writer"};
-        app->engine.m_writerCancelGrace = std::chrono::milliseconds(200);
+        app->stickWriter.m_stickWriterPlaces = {folder + "/flintmere-stick-writer"};
+        app->stickWriter.m_writerCancelGrace = std::chrono::milliseconds(200);
         StickRequest request;
-        ASSERT_TRUE(app->engine.StartWorker([&] { return app->engine.RunStickWriter(request); }));
+        ASSERT_TRUE(
+            app->engine.StartWorker([&] { return app->stickWriter.RunStickWriter(request); }));
         if (row.cancel) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             app->engine.CancelSetup();

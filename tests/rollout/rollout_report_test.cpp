@@ -315,15 +315,15 @@ TEST(StickWriter, SaysWhichIsMissing) {
     testing::TempDir dir;
     const std::string writer = dir / "flintmere-stick-writer";
     testing::TestApp app;
-    app->engine.m_stickWriterPlaces = {writer};
-    EXPECT_NE(app->engine.StickWriterProblem().find("no stick writer"), std::string::npos)
-        << app->engine.StickWriterProblem();
+    app->stickWriter.m_stickWriterPlaces = {writer};
+    EXPECT_NE(app->stickWriter.StickWriterProblem().find("no stick writer"), std::string::npos)
+        << app->stickWriter.StickWriterProblem();
     testing::WriteFileBytes(writer, "#!/bin/sh\n");
     ASSERT_EQ(::chmod(writer.c_str(), 0755), 0);
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
-    EXPECT_NE(app->engine.StickWriterProblem().find(writer + " cannot run as root here"),
+    EXPECT_NE(app->stickWriter.StickWriterProblem().find(writer + " cannot run as root here"),
               std::string::npos)
-        << app->engine.StickWriterProblem();
+        << app->stickWriter.StickWriterProblem();
 }
 
 TEST(RolloutExit, CountsUnitsNotDoneUpToTheCap) {

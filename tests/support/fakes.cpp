@@ -67,7 +67,7 @@ TestApp::TestApp() {
         clock, presenter, env, [this](std::string_view text) { stdoutText += text; }});
     // Fake disks live in this process; the end-to-end stick tests clear this
     // to run the stick writer itself.
-    app->parts.engine.m_stickRunInProcess = [this] { return app->parts.engine.SetupUSB(); };
+    app->parts.stickWriter.m_stickRunInProcess = [this] { return app->parts.engine.SetupUSB(); };
 }
 
 // A read that fails part way (a /proc entry of a process that just ended
