@@ -8,7 +8,10 @@ int MediaEngine::SetupUSB() {
     m_setupStatus = SetupError;
     m_lastOutcome = Outcome();
     WaitProgressReady();
-    return EndRun(StickJob(*this, request_).Run());
+    StickJob job(*this, request_);
+    const int result = EndRun(job.Run());
+    if (job.PausesAtEnd()) Pause(500);
+    return result;
 }
 
 }  // namespace flintmere

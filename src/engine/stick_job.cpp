@@ -100,16 +100,22 @@ Outcome StickJob::InstallSyslinux() {
     }
     // What the installer wrote is read back with the rest.
     if (!root_->RememberStored({"ldlinux.sys", "ldlinux.c32"})) {
-        return Failed(OutcomeKind::WriteError, root_->LastError());
+        return BootFileFailed(root_->LastError());
     }
     engine_.services().WriteLog("SetupUSB(): syslinux.cfg file");
     engine_.SetProgressAction(u"Copying files...\r\nsyslinux.cfg");
     const auto stillRunning = [this](std::uint64_t) { return !engine_.StopRequested(); };
     if (!root_->CopyFileIn(ToPath(request_.m_exeFolder) + "/syslinux/syslinux.cfg", "syslinux.cfg",
                            stillRunning)) {
-        return Failed(OutcomeKind::WriteError, root_->LastError());
+        return BootFileFailed(root_->LastError());
     }
     return Outcome::Done();
+}
+
+Outcome StickJob::BootFileFailed(int error) {
+    Outcome outcome = Failed(OutcomeKind::WriteError, error);
+    pausesAtEnd_ = outcome.kind != OutcomeKind::Canceled;
+    return outcome;
 }
 
 Outcome StickJob::CopyBootFiles() {
@@ -136,7 +142,7 @@ Outcome StickJob::CopyBootFiles() {
         engine_.SetProgressAction(file.action);
         if (!root_->CopyFileIn(ToPath(request_.m_exeFolder) + file.source, file.target,
                                stillRunning)) {
-            Outcome outcome = Failed(OutcomeKind::WriteError, root_->LastError());
+            Outcome outcome = BootFileFailed(root_->LastError());
             if (outcome.kind == OutcomeKind::WriteError) outcome.path = file.target;
             return outcome;
         }

@@ -19,6 +19,9 @@ class StickJob {
 
     // Runs the sequence; the failure has not been shown yet.
     Outcome Run();
+    // A boot file that could not be copied keeps the run a moment longer
+    // after its box, as every other end of the sequence does.
+    bool PausesAtEnd() const { return pausesAtEnd_; }
 
   private:
     Outcome Locate();
@@ -33,12 +36,14 @@ class StickJob {
     Outcome Failed(OutcomeKind kind, int error, const std::string& toolLine = {});
     // The first file the stick did not take, as a write error.
     Outcome NotWritten();
+    Outcome BootFileFailed(int error);
     Outcome Stopped();
 
     MediaEngine& engine_;
     const SetupRecord& request_;
     StickLocation stick_;
     bool copyOnly_ = false;
+    bool pausesAtEnd_ = false;
     int pos_ = 1;
     std::optional<PartitionEntry> written_;
     std::string volume_;

@@ -101,6 +101,7 @@ struct StickOutcomeRow {
     int error;
     std::vector<u16> boxes;
     const char* toolLine = "";
+    int lastPause = -1;  // ms; -1: not checked
 };
 
 void PrintTo(const StickOutcomeRow& row, std::ostream* os) {
@@ -148,6 +149,10 @@ TEST_P(StickOutcomes, TheOutcomeNamesWhatEndedTheRun) {
     std::vector<u16> shown;
     for (const auto& box : app.presenter.Shown()) shown.push_back(box.text);
     EXPECT_EQ(shown, row.boxes);
+    if (row.lastPause >= 0) {
+        ASSERT_FALSE(app.clock.Pauses().empty());
+        EXPECT_EQ(app.clock.Pauses().back(), row.lastPause);
+    }
     if (row.status != SetupCanceled) {
         EXPECT_EQ(app->engine.m_setupStatus, row.status);
         EXPECT_EQ(progress.CloseRequests(), 1);
@@ -222,6 +227,16 @@ const StickOutcomeRow kStickOutcomes[] = {
      OutcomeKind::StickMissing,
      ENODEV,
      {u"USB Stick not found"}},
+    {"a boot file cannot be copied",
+     [](auto&, auto&, auto&, const std::string& dir) {
+         fs::remove(fs::path(dir) / "inst/systemd-boot/usb.conf");
+     },
+     SetupError,
+     OutcomeKind::WriteError,
+     ENOENT,
+     {u"No such file or directory"},
+     "",
+     500},
     {"its volume never shows",
      [](FakeDisks& d, auto&, auto&, auto&) {
          d.volumes.clear();
