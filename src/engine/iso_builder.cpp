@@ -15,12 +15,6 @@ namespace flintmere {
 namespace {
 
 // A boot file of the installation folder and where it goes in the image tree.
-struct BootFile {
-    const char* logLine;
-    const char16_t* action;
-    const char* source;  // after request_.m_exeFolder
-    const char* target;  // in the tree
-};
 
 constexpr BootFile kLegacyBootFiles[] = {
     {"SetupISO(): syslinux.cfg file", u"Copying files...\r\nsyslinux.cfg", "/syslinux/syslinux.cfg",

@@ -35,6 +35,14 @@ std::vector<std::string> MasteringArguments(const std::string& exeFolder,
                                             const std::string& imageFile,
                                             const std::vector<std::string>& trees);
 
+// A boot file a job copies from the installation folder, as it announces it.
+struct BootFile {
+    const char* logLine;
+    const char16_t* action;
+    const char* source;  // after the installation folder
+    const char* target;  // on the medium
+};
+
 class MediaEngine {
   public:
     MediaEngine(AppServices& services, const SetupRecord& request)

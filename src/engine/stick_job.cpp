@@ -122,12 +122,6 @@ Outcome StickJob::CopyBootFiles() {
     for (const char* folder : {"EFI", "EFI/BOOT", "loader", "loader/entries"}) {
         root_->MakeFolder(folder);  // an existing folder is fine
     }
-    struct BootFile {
-        const char* logLine;
-        const char16_t* action;
-        const char* source;
-        const char* target;
-    };
     const BootFile bootFiles[] = {
         {"SetupUSB(): systemd-bootx64.efi file", u"Copying files...\r\nsystemd-bootx64.efi",
          "/systemd-boot/systemd-bootx64.efi", "EFI/BOOT/BOOTX64.EFI"},

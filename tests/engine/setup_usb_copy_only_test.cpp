@@ -32,6 +32,9 @@ TEST_F(CopyOnlyStick, AStickThatStaysMountedIsBlockedAndUntouched) {
     EXPECT_EQ(app->engine.SetupUSB(), 0);
 
     EXPECT_EQ(app->engine.m_setupStatus, SetupBlocked);
+    EXPECT_EQ(OutcomeKindName(app->engine.m_lastOutcome.kind),
+              OutcomeKindName(OutcomeKind::Blocked));
+    EXPECT_EQ(app->engine.m_lastOutcome.error, EBUSY);
     EXPECT_EQ(disks.releaseCalls, 1);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Device or resource busy");
@@ -83,6 +86,9 @@ TEST_F(CopyOnlyStick, AFailedFlushEndsTheRunWithItsError) {
 
     EXPECT_EQ(disks.flushed.size(), 1u);
     EXPECT_EQ(app->engine.m_setupStatus, SetupError);
+    EXPECT_EQ(OutcomeKindName(app->engine.m_lastOutcome.kind),
+              OutcomeKindName(OutcomeKind::WriteError));
+    EXPECT_EQ(app->engine.m_lastOutcome.error, EIO);
     ASSERT_EQ(app.presenter.Shown().size(), 1u);
     EXPECT_EQ(app.presenter.Shown()[0].text, u"Input/output error");
     EXPECT_EQ(app.presenter.Shown()[0].caption, u"Error");
@@ -160,93 +166,33 @@ TEST_P(StickOutcomes, TheOutcomeNamesWhatEndedTheRun) {
 }
 
 const u16 kGone = u"The USB stick was removed or stopped responding.";
+using D = FakeDisks;
+// clang-format off
 const StickOutcomeRow kStickOutcomes[] = {
     {"complete", [](auto&, auto&, auto&, auto&) {}, SetupComplete, OutcomeKind::None, 0, {}},
-    {"canceled before it began",
-     [](FakeDisks&, TestApp& app, auto&, auto&) { app->engine.m_workerStop.request_stop(); },
-     SetupCanceled,
-     OutcomeKind::Canceled,
-     0,
-     {}},
-    {"mounted and busy",
-     [](FakeDisks& d, auto&, auto&, auto&) { d.mountError = EBUSY; },
-     SetupBlocked,
-     OutcomeKind::Blocked,
-     EBUSY,
-     {u"Device or resource busy"}},
-    {"not allowed to unmount",
-     [](FakeDisks& d, auto&, auto&, auto&) { d.mountError = EACCES; },
-     SetupError,
-     OutcomeKind::Refused,
-     EACCES,
-     {u"Permission denied"}},
-    {"not allowed to write the disk",
-     [](FakeDisks& d, auto&, const std::string& image, auto&) {
-         WholeRun(image);
-         d.openError = EPERM;
-     },
-     SetupError,
-     OutcomeKind::Refused,
-     EPERM,
-     {u"Operation not permitted"}},
+    {"canceled before it began", [](D&, TestApp& app, auto&, auto&) { app->engine.m_workerStop.request_stop(); },
+     SetupCanceled, OutcomeKind::Canceled, 0, {}},
+    {"not allowed to unmount", [](D& d, auto&, auto&, auto&) { d.mountError = EACCES; },
+     SetupError, OutcomeKind::Refused, EACCES, {u"Permission denied"}},
+    {"not allowed to write the disk", [](D& d, auto&, auto& image, auto&) { WholeRun(image); d.openError = EPERM; },
+     SetupError, OutcomeKind::Refused, EPERM, {u"Operation not permitted"}},
     {"the formatter fails",
-     [](FakeDisks& d, TestApp& app, const std::string& image, const std::string& dir) {
-         WholeRun(image);
-         d.openError = EBUSY;
-         FailingFormatter(app, dir);
-     },
-     SetupError,
-     OutcomeKind::ToolFailed,
-     EIO,
-     {u"Device or resource busy", u"mkfs.fat: no room for the FAT"},
+     [](D& d, TestApp& app, auto& image, auto& dir) { WholeRun(image); d.openError = EBUSY; FailingFormatter(app, dir); },
+     SetupError, OutcomeKind::ToolFailed, EIO, {u"Device or resource busy", u"mkfs.fat: no room for the FAT"},
      "mkfs.fat: no room for the FAT"},
-    {"the flush fails",
-     [](FakeDisks& d, auto&, auto&, auto&) { d.flushError = EIO; },
-     SetupError,
-     OutcomeKind::WriteError,
-     EIO,
-     {u"Input/output error"}},
-    {"pulled before the flush",
-     [](FakeDisks& d, auto&, auto&, auto&) {
-         d.flushError = EIO;
-         d.probeErrors = {ENODEV};
-     },
-     SetupError,
-     OutcomeKind::StickGone,
-     EIO,
-     {kGone}},
-    {"the read-back cannot drop the cache",
-     [](FakeDisks& d, auto&, auto&, auto&) { d.dropError = EINVAL; },
-     SetupError,
-     OutcomeKind::Verification,
-     0,
-     {u"Invalid argument"}},
-    {"no longer listed",
-     [](FakeDisks& d, auto&, auto&, auto&) { d.disks.clear(); },
-     SetupError,
-     OutcomeKind::StickMissing,
-     ENODEV,
-     {u"USB Stick not found"}},
+    {"pulled before the flush", [](D& d, auto&, auto&, auto&) { d.flushError = EIO; d.probeErrors = {ENODEV}; },
+     SetupError, OutcomeKind::StickGone, EIO, {kGone}},
+    {"the read-back cannot drop the cache", [](D& d, auto&, auto&, auto&) { d.dropError = EINVAL; },
+     SetupError, OutcomeKind::Verification, 0, {u"Invalid argument"}},
+    {"no longer listed", [](D& d, auto&, auto&, auto&) { d.disks.clear(); },
+     SetupError, OutcomeKind::StickMissing, ENODEV, {u"USB Stick not found"}},
     {"a boot file cannot be copied",
-     [](auto&, auto&, auto&, const std::string& dir) {
-         fs::remove(fs::path(dir) / "inst/systemd-boot/usb.conf");
-     },
-     SetupError,
-     OutcomeKind::WriteError,
-     ENOENT,
-     {u"No such file or directory"},
-     "",
-     500},
-    {"its volume never shows",
-     [](FakeDisks& d, auto&, auto&, auto&) {
-         d.volumes.clear();
-         d.openError = EBUSY;
-     },
-     SetupError,
-     OutcomeKind::StickMissing,
-     ENODEV,
-     {u"Device or resource busy", u"No such device"}},
+     [](auto&, auto&, auto&, const std::string& dir) { fs::remove(fs::path(dir) / "inst/systemd-boot/usb.conf"); },
+     SetupError, OutcomeKind::WriteError, ENOENT, {u"No such file or directory"}, "", 500},
+    {"its volume never shows", [](D& d, auto&, auto&, auto&) { d.volumes.clear(); d.openError = EBUSY; },
+     SetupError, OutcomeKind::StickMissing, ENODEV, {u"Device or resource busy", u"No such device"}},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Rows, StickOutcomes, ::testing::ValuesIn(kStickOutcomes),
                          [](const auto& info) {
                              std::string name = info.param.name;
